@@ -1,0 +1,175 @@
+#include "engine/text_ops.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace corvane::engine {
+
+std::int64_t PosOf(std::string_view pattern, std::string_view text) {
+    if (pattern.empty() || text.empty()) {
+        return 0;
+    }
+    const auto p = text.find(pattern);
+    return p == std::string_view::npos ? 0 : static_cast<std::int64_t>(p) + 1;
+}
+
+std::string_view SliceView(std::string_view text, std::int64_t start, std::int64_t count) {
+    const auto length = static_cast<std::int64_t>(text.size());
+    if (start < 1) {
+        start = 1;
+    }
+    if (text.empty() || count < 0 || start > length) {
+        return {};
+    }
+    const std::int64_t available = length - start + 1;
+    return text.substr(static_cast<std::size_t>(start - 1),
+                       static_cast<std::size_t>(std::min(count, available)));
+}
+
+std::string Slice(std::string_view text, std::int64_t start, std::int64_t count) {
+    return std::string(SliceView(text, start, count));
+}
+
+std::string_view RestFrom(std::string_view text, std::int64_t start) {
+    return SliceView(text, start, static_cast<std::int64_t>(text.size()));
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+std::string LowerAscii(std::string_view text) {
+    std::string out(text);
+    LowerAsciiInPlace(out);
+    return out;
+}
+
+void LowerAsciiInPlace(std::string& text) {
+    for (char& c : text) {
+        c = LowerAscii(c);
+    }
+}
+
+bool Contains(std::string_view text, std::string_view pattern) {
+    return text.find(pattern) != std::string_view::npos;
+}
+
+std::string ReplaceAllText(std::string_view text, std::string_view pattern,
+                           std::string_view replacement) {
+    std::string result(text);
+    if (pattern.empty()) {
+        return result;
+    }
+    const std::string lowPattern = LowerAscii(pattern);
+    std::string lowered = LowerAscii(text);
+    const std::size_t n = lowPattern.size();
+    const std::string lowReplacement = LowerAscii(replacement);
+    // Each replacement restarts the search at the front of the whole text.
+    // Nothing before the previous hit held the pattern, so a new first
+    // occurrence can begin at most n - 1 bytes before that hit: searching
+    // from there gives the same result without rescanning the front.
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t p = lowered.find(lowPattern, from);
+        if (p == std::string::npos) {
+            return result;
+        }
+        result.replace(p, n, replacement);
+        lowered.replace(p, n, lowReplacement);
+        from = p >= n - 1 ? p - (n - 1) : 0;
+    }
+}
+
+std::string StripNumberSeparators(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        if (c != ',' && c != '.' && c != ' ') {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+std::string StripTagMarks(std::string_view text) {
+    std::string out = LowerAscii(text);
+    for (std::string_view mark : {"</i", "</b", "</", "<", ">"}) {
+        const auto p = out.find(mark);
+        if (p != std::string::npos) {
+            out.erase(p, mark.size());
+        }
+    }
+    return out;
+}
+
+std::string HostFromUrl(std::string_view text) {
+    std::string low = LowerAscii(text);
+    std::string_view v = low;
+    if (const auto p = PosOf("http://", v); p > 0) {
+        v = RestFrom(v, p + 7);
+    }
+    if (const auto q = PosOf("/", v); q > 0) {
+        v = SliceView(v, 1, q - 1);
+    }
+    return std::string(v);
+}
+
+std::string BareDomain(std::string_view text) {
+    const std::string host = HostFromUrl(text);
+    if (const auto p = PosOf("www.", host); p > 0) {
+        return std::string(RestFrom(host, p + 4));
+    }
+    return host;
+}
+
+namespace {
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+bool TryFigureToInt(std::string_view text, std::int32_t& value) {
+    std::size_t i = 0;
+    while (i < text.size() && text[i] == ' ') {
+        ++i;
+    }
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    unsigned base = 10;
+    if (i < text.size() && text[i] == '$') {
+        base = 16;
+        ++i;
+    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+        base = 16;
+        i += 2;
+    }
+    if (i >= text.size()) {
+        return false;
+    }
+    // Magnitude limit: 2147483647, or 2147483648 for a negative value.
+    const std::uint64_t limit = negative ? 2147483648ULL : 2147483647ULL;
+    std::uint64_t magnitude = 0;
+    for (; i < text.size(); ++i) {
+        const int d = base == 16 ? HexValue(text[i]) : (IsDigit(text[i]) ? text[i] - '0' : -1);
+        if (d < 0) {
+            return false;
+        }
+        magnitude = magnitude * base + static_cast<unsigned>(d);
+        if (magnitude > limit) {
+            return false;
+        }
+    }
+    value = negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(magnitude))
+                     : static_cast<std::int32_t>(magnitude);
+    return true;
+}
+
+}  // namespace corvane::engine
