@@ -46,10 +46,18 @@ std::string InboundLinks(SurveyHost& host, const std::string& site) {
 }
 
 std::int32_t CountAbsoluteAnchors(std::string_view page) {
+    // Matches as if the page had been lower-cased first, without writing a
+    // lowered copy of it: "<a " is found with either case of the "a", and
+    // each tag (short, and visited once) is lowered into a scratch buffer.
     std::int32_t count = 0;
+    std::string tag;
     std::size_t from = 0;
     for (;;) {
-        const std::size_t p = page.find("<a ", from);
+        std::size_t p = page.find('<', from);
+        while (p != std::string_view::npos &&
+               !(p + 2 < page.size() && LowerAscii(page[p + 1]) == 'a' && page[p + 2] == ' ')) {
+            p = page.find('<', p + 1);
+        }
         if (p == std::string_view::npos) {
             break;
         }
@@ -57,7 +65,8 @@ std::int32_t CountAbsoluteAnchors(std::string_view page) {
         if (g == std::string_view::npos) {
             break;  // no complete tag follows
         }
-        const std::string_view tag = page.substr(p, g - p + 1);
+        tag.assign(page.substr(p, g - p + 1));
+        LowerAsciiInPlace(tag);
         if (Contains(tag, "http://") || Contains(tag, "https://") || Contains(tag, "www.")) {
             count = WrapAdd(count, 1);
         }
@@ -72,9 +81,8 @@ std::int32_t OutboundLinks(SurveyHost& host, const std::string& site) {
     }
     std::int32_t count = 0;
     try {
-        std::string page = host.FetchPage("http://" + site, 80);
+        const std::string page = host.FetchPage("http://" + site, 80);
         host.PumpMessages();
-        LowerAsciiInPlace(page);
         count = CountAbsoluteAnchors(page);
     } catch (...) {
     }

@@ -25,9 +25,11 @@ std::string InboundLinks(SurveyHost& host, const std::string& site);
 // empty or the phrase is missing), without its separators.
 std::string ScrapeInboundFigure(std::string_view lowPage);
 
-// Number of "<a " tags on the host's home page that name an absolute target.
+// Number of "<a " tags on the host's home page that name an absolute target
+// ("http://", "https://" or "www." anywhere in the tag), matched without
+// regard to ASCII case.
 std::int32_t OutboundLinks(SurveyHost& host, const std::string& site);
-std::int32_t CountAbsoluteAnchors(std::string_view lowPage);
+std::int32_t CountAbsoluteAnchors(std::string_view page);
 
 // inbound × 10 ÷ (divisor × outbound), an outbound of 0 counted as 1 and a
 // divisor of 0 giving 0; rounded to a whole number, halves away from zero.

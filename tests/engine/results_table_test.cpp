@@ -1,0 +1,164 @@
+#include "engine/results_table.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+namespace corvane::engine {
+namespace {
+
+// Records every notification as text.
+class Recorder : public TableObserver {
+public:
+    void TableAboutToClear() override { log.push_back("about-clear"); }
+    void TableCleared() override { log.push_back("cleared"); }
+    void RowAboutToAppend(std::size_t i) override { log.push_back("about-append " + std::to_string(i)); }
+    void RowAppended(std::size_t i) override { log.push_back("append " + std::to_string(i)); }
+    void RowChanged(std::size_t i, int part) override {
+        log.push_back("change " + std::to_string(i) + " " + std::to_string(part));
+    }
+    void TableAboutToReorder() override { log.push_back("about-reorder"); }
+    void TableReordered(const std::vector<std::size_t>& m) override {
+        std::string s = "reorder";
+        for (auto x : m) s += " " + std::to_string(x);
+        log.push_back(s);
+    }
+    std::vector<std::string> log;
+};
+
+TEST(ResultsTable, AppendFillAndRead) {
+    ResultsTable t;
+    const RowHandle a = t.Append();
+    const RowHandle b = t.Append();
+    EXPECT_TRUE(t.SetCaption(a, "a.com"));
+    EXPECT_TRUE(t.AppendCell(a, "1"));
+    EXPECT_TRUE(t.AppendCell(a, "10"));
+    EXPECT_TRUE(t.SetChecked(b, true));
+    ASSERT_EQ(t.Count(), 2u);
+    EXPECT_EQ(t.Row(0).Caption, "a.com");
+    EXPECT_EQ(t.Row(0).Cells, (std::vector<std::string>{"1", "10"}));
+    EXPECT_FALSE(t.Row(0).Checked);
+    EXPECT_TRUE(t.Row(1).Checked);
+    EXPECT_EQ(t.IndexOf(b), 1);
+    EXPECT_TRUE(t.HandleAt(1) == b);
+    EXPECT_TRUE(t.HandleAt(2).IsNull());
+    EXPECT_THROW(t.Row(2), std::out_of_range);
+
+    bool has = true;
+    EXPECT_EQ(t.Row(0).Column(2, &has), "10");
+    EXPECT_TRUE(has);
+    EXPECT_EQ(t.Row(0).Column(3, &has), "");
+    EXPECT_FALSE(has);
+}
+
+TEST(ResultsTable, HandlesFollowTheirRowAndDieWithClear) {
+    ResultsTable t;
+    std::vector<RowHandle> h;
+    for (int i = 0; i < 5; ++i) {
+        h.push_back(t.Append());
+        t.SetCaption(h.back(), std::string(1, static_cast<char>('e' - i)));
+    }
+    t.Sort([](const ResultRow& x, const ResultRow& y) { return x.Caption.compare(y.Caption); });
+    EXPECT_EQ(t.Row(0).Caption, "a");
+    EXPECT_EQ(t.IndexOf(h[0]), 4);  // "e" went last
+    EXPECT_TRUE(t.AppendCell(h[0], "5"));
+    EXPECT_EQ(t.Row(4).Cells, std::vector<std::string>{"5"});
+
+    t.Clear();
+    EXPECT_EQ(t.Count(), 0u);
+    for (const auto& x : h) {
+        EXPECT_FALSE(t.IsValid(x));
+        EXPECT_FALSE(t.AppendCell(x, "late"));
+        EXPECT_FALSE(t.SetCaption(x, "late"));
+        EXPECT_FALSE(t.SetChecked(x, true));
+        EXPECT_EQ(t.IndexOf(x), -1);
+    }
+    // A fresh row never takes an old handle's identity.
+    const RowHandle n = t.Append();
+    for (const auto& x : h) EXPECT_FALSE(n == x);
+    EXPECT_EQ(t.Count(), 1u);
+    EXPECT_TRUE(t.Row(0).Cells.empty());
+}
+
+TEST(ResultsTable, ObserversHearEveryChange) {
+    ResultsTable t;
+    Recorder r;
+    t.AddObserver(&r);
+    t.AddObserver(&r);  // once only
+    const RowHandle a = t.Append();
+    t.SetCaption(a, "b");
+    t.AppendCell(a, "1");
+    t.AppendCell(a, "2");
+    t.SetChecked(a, true);
+    const RowHandle b = t.Append();
+    t.SetCaption(b, "a");
+    t.Sort([](const ResultRow& x, const ResultRow& y) { return x.Caption.compare(y.Caption); });
+    t.Clear();
+    EXPECT_EQ(r.log, (std::vector<std::string>{"about-append 0", "append 0", "change 0 0", "change 0 1",
+                                               "change 0 2", "change 0 -1", "about-append 1", "append 1",
+                                               "change 1 0", "about-reorder", "reorder 1 0",
+                                               "about-clear", "cleared"}));
+    t.RemoveObserver(&r);
+    t.Append();
+    EXPECT_EQ(r.log.size(), 13u);
+}
+
+TEST(ResultsTable, SortIsStable) {
+    ResultsTable t;
+    for (int i = 0; i < 50; ++i) {
+        const RowHandle h = t.Append();
+        t.SetCaption(h, std::to_string(i % 3));
+        t.AppendCell(h, std::to_string(i));
+    }
+    t.Sort([](const ResultRow& x, const ResultRow& y) { return x.Caption.compare(y.Caption); });
+    for (std::size_t i = 1; i < t.Count(); ++i) {
+        const auto& p = t.Row(i - 1);
+        const auto& q = t.Row(i);
+        ASSERT_LE(p.Caption, q.Caption);
+        if (p.Caption == q.Caption) {
+            ASSERT_LT(std::stoi(p.Cells[0]), std::stoi(q.Cells[0]));
+        }
+    }
+}
+
+TEST(ResultsTable, SortSurvivesACompareThatAnswersAtRandom) {
+    std::mt19937 rng(1234);
+    for (int round = 0; round < 40; ++round) {
+        ResultsTable t;
+        const int n = static_cast<int>(rng() % 300);
+        std::vector<RowHandle> handles;
+        for (int i = 0; i < n; ++i) {
+            handles.push_back(t.Append());
+            t.SetCaption(handles.back(), std::to_string(i));
+        }
+        t.Sort([&](const ResultRow&, const ResultRow&) { return static_cast<int>(rng() % 3) - 1; });
+        ASSERT_EQ(t.Count(), static_cast<std::size_t>(n));
+        std::vector<bool> seen(static_cast<std::size_t>(n), false);
+        for (std::size_t i = 0; i < t.Count(); ++i) {
+            const int id = std::stoi(t.Row(i).Caption);
+            ASSERT_FALSE(seen[static_cast<std::size_t>(id)]);
+            seen[static_cast<std::size_t>(id)] = true;
+        }
+        for (int i = 0; i < n; ++i) {
+            const auto at = t.IndexOf(handles[static_cast<std::size_t>(i)]);
+            ASSERT_GE(at, 0);
+            ASSERT_EQ(t.Row(static_cast<std::size_t>(at)).Caption, std::to_string(i));
+        }
+    }
+}
+
+TEST(ResultsTable, ACompareThatThrowsLeavesTheOrderAlone) {
+    ResultsTable t;
+    for (int i = 0; i < 4; ++i) t.SetCaption(t.Append(), std::to_string(3 - i));
+    Recorder r;
+    t.AddObserver(&r);
+    EXPECT_THROW(t.Sort([](const ResultRow&, const ResultRow&) -> int { throw std::runtime_error("x"); }),
+                 std::runtime_error);
+    EXPECT_EQ(t.Row(0).Caption, "3");
+    EXPECT_TRUE(r.log.empty());
+}
+
+}  // namespace
+}  // namespace corvane::engine
