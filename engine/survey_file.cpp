@@ -1,0 +1,87 @@
+#include "engine/survey_file.h"
+
+#include <cstdint>
+#include <optional>
+
+#include "engine/text_ops.h"
+#include "platform/atomic_file.h"
+#include "platform/profile_reader.h"
+
+namespace corvane::engine {
+
+namespace {
+
+// The keys of the five cells, in column order.
+constexpr const char* kCellKeys[kCellCount] = {"rank", "in", "out", "val", "alex"};
+
+std::string SectionName(std::size_t index) { return "item" + std::to_string(index); }
+
+// "check": any integer other than 0 is true, 0 is false; a value that is not
+// an integer counts as missing, and a missing one as true.
+bool CheckedFrom(const std::optional<std::string>& value) {
+    std::int32_t number = 0;
+    if (!value || !TryFigureToInt(*value, number)) {
+        return true;
+    }
+    return number != 0;
+}
+
+void AppendQuoted(std::string& out, const char* key, std::string_view value) {
+    out += key;
+    out += "=\"";
+    for (char c : value) {
+        out += (c == '\r' || c == '\n') ? ' ' : c;
+    }
+    out += "\"\r\n";
+}
+
+}  // namespace
+
+void ReadSurvey(ResultsTable& table, const platform::ProfileFile& profile) {
+    table.Clear();
+    const std::size_t count = profile.SectionNames().size();
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::optional<platform::ProfileFile::Section> section = profile.FindSection(SectionName(i));
+        auto read = [&](const char* key) {
+            return section ? section->Value(key) : std::optional<std::string>();
+        };
+        const RowHandle row = table.Append();
+        table.SetCaption(row, read("url").value_or(std::string()));
+        for (const char* key : kCellKeys) {
+            table.AppendCell(row, read(key).value_or(std::string()));
+        }
+        table.SetChecked(row, CheckedFrom(read("check")));
+    }
+}
+
+bool LoadSurvey(ResultsTable& table, const std::string& fileName, std::error_code* error) {
+    table.Clear();
+    platform::ProfileFile profile;
+    if (!profile.Load(fileName, error)) {
+        return false;
+    }
+    ReadSurvey(table, profile);
+    return true;
+}
+
+std::string FormatSurvey(const ResultsTable& table) {
+    std::string out;
+    for (std::size_t i = 0; i < table.Count(); ++i) {
+        const ResultRow& row = table.Row(i);
+        out += '[';
+        out += SectionName(i);
+        out += "]\r\n";
+        AppendQuoted(out, "url", row.Caption);
+        for (int c = 0; c < kCellCount; ++c) {
+            AppendQuoted(out, kCellKeys[c], row.Column(c + 1));
+        }
+        out += row.Checked ? "check=1\r\n" : "check=0\r\n";
+    }
+    return out;
+}
+
+void SaveSurvey(const ResultsTable& table, const std::string& fileName) {
+    platform::ReplaceFileAtomically(fileName, FormatSurvey(table));
+}
+
+}  // namespace corvane::engine
