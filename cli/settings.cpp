@@ -1,0 +1,130 @@
+#include "cli/settings.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <limits>
+
+#include "engine/text_ops.h"
+
+namespace corvane::cli {
+
+const char* const kSharedOptionsHelp =
+    "  --proxy HOST:PORT            send every request through this HTTP proxy\n"
+    "  --socks4|--socks4a|--socks5 HOST:PORT\n"
+    "                               connect through this SOCKS proxy\n"
+    "  --socks-user U --socks-password P\n"
+    "                               SOCKS 5 user name and password (SOCKS 4: user id)\n"
+    "  --search-endpoint URL        search service, e.g. http://search.example.com\n"
+    "  --traffic-endpoint URL       traffic-rank service\n"
+    "  --demo                       run against the bundled demo web on loopback\n"
+    "Environment: CORVANE_SEARCH_ENDPOINT, CORVANE_TRAFFIC_ENDPOINT and CORVANE_PROXY\n"
+    "(HOST:PORT of an HTTP proxy) give the same settings; options win.\n";
+
+std::int32_t ParseIntOption(const std::string& text, const std::string& option) {
+    std::size_t i = 0;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+    bool digits = i < text.size();
+    for (std::size_t k = i; k < text.size(); ++k) {
+        if (!engine::IsDigit(text[k])) digits = false;
+    }
+    std::int32_t value = 0;
+    if (!digits || !engine::TryFigureToInt(text, value)) {
+        throw UsageError(option + ": '" + text + "' is not a whole number");
+    }
+    return value;
+}
+
+void ParseHostPort(const std::string& text, const std::string& option, std::string& host, int& port) {
+    const auto colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 == text.size()) {
+        throw UsageError(option + ": expected HOST:PORT, got '" + text + "'");
+    }
+    const std::string portText = text.substr(colon + 1);
+    for (char c : portText) {
+        if (!engine::IsDigit(c)) throw UsageError(option + ": bad port '" + portText + "'");
+    }
+    const long p = portText.size() > 5 ? 0 : std::strtol(portText.c_str(), nullptr, 10);
+    if (p < 1 || p > 65535) {
+        throw UsageError(option + ": port must be 1 to 65535, got '" + portText + "'");
+    }
+    host = text.substr(0, colon);
+    port = static_cast<int>(p);
+}
+
+namespace {
+
+std::string Endpoint(const std::string& text, const std::string& option) {
+    if (engine::LowerAscii(text.substr(0, 7)) != "http://" || text.size() <= 7) {
+        throw UsageError(option + ": expected an http:// address, got '" + text + "'");
+    }
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F) {
+            throw UsageError(option + ": the address holds a blank or a control character");
+        }
+    }
+    // The engine appends "/search?..." and "/data/details/...": no slash of our own.
+    std::string e = text;
+    while (e.size() > 7 && e.back() == '/') e.pop_back();
+    return e;
+}
+
+}  // namespace
+
+void ApplyEnvironment(FrontEndSettings& settings) {
+    if (const char* v = std::getenv("CORVANE_SEARCH_ENDPOINT"); v && *v) {
+        settings.Endpoints.SearchEndpoint = Endpoint(v, "CORVANE_SEARCH_ENDPOINT");
+    }
+    if (const char* v = std::getenv("CORVANE_TRAFFIC_ENDPOINT"); v && *v) {
+        settings.Endpoints.TrafficEndpoint = Endpoint(v, "CORVANE_TRAFFIC_ENDPOINT");
+    }
+    if (const char* v = std::getenv("CORVANE_PROXY"); v && *v) {
+        ParseHostPort(v, "CORVANE_PROXY", settings.Proxy.HttpProxyHost, settings.Proxy.HttpProxyPort);
+    }
+}
+
+bool TakeSharedOption(const std::vector<std::string>& args, std::size_t& i, FrontEndSettings& settings) {
+    const std::string& name = args[i];
+    auto value = [&]() -> const std::string& {
+        if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
+        return args[++i];
+    };
+    ProxySettings& p = settings.Proxy;
+    if (name == "--proxy") {
+        ParseHostPort(value(), name, p.HttpProxyHost, p.HttpProxyPort);
+    } else if (name == "--socks4" || name == "--socks4a" || name == "--socks5") {
+        ParseHostPort(value(), name, p.SocksHost, p.SocksPort);
+        p.Socks = name == "--socks4" ? SocksKind::Socks4 : name == "--socks4a" ? SocksKind::Socks4A : SocksKind::Socks5;
+    } else if (name == "--socks-user") {
+        p.SocksUser = value();
+    } else if (name == "--socks-password") {
+        p.SocksPassword = value();
+    } else if (name == "--search-endpoint") {
+        settings.Endpoints.SearchEndpoint = Endpoint(value(), name);
+    } else if (name == "--traffic-endpoint") {
+        settings.Endpoints.TrafficEndpoint = Endpoint(value(), name);
+    } else if (name == "--demo") {
+        settings.Demo = true;
+    } else {
+        return false;
+    }
+    ++i;
+    return true;
+}
+
+void ValidateSettings(const FrontEndSettings& settings) {
+    const ProxySettings& p = settings.Proxy;
+    if (!p.SocksPassword.empty() && p.SocksUser.empty()) {
+        throw UsageError("--socks-password needs --socks-user");
+    }
+    if (p.Socks == SocksKind::None && !p.SocksUser.empty()) {
+        throw UsageError("--socks-user needs --socks4, --socks4a or --socks5");
+    }
+    if (p.Socks != SocksKind::Socks5 && !p.SocksPassword.empty()) {
+        throw UsageError("--socks-password works with --socks5 only");
+    }
+    for (const std::string* s : {&p.SocksUser, &p.SocksPassword}) {
+        if (s->size() > 255) throw UsageError("SOCKS user names and passwords are at most 255 bytes");
+    }
+}
+
+}  // namespace corvane::cli

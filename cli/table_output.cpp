@@ -1,0 +1,91 @@
+#include "cli/table_output.h"
+
+#include <algorithm>
+#include <array>
+
+namespace corvane::cli {
+
+using engine::kColumnCaptions;
+using engine::kColumnCount;
+
+namespace {
+
+// Display width of a byte string: UTF-8 continuation bytes take no column,
+// control bytes are shown as one replacement each.
+std::size_t Width(std::string_view s) {
+    std::size_t w = 0;
+    for (unsigned char c : s) {
+        if ((c & 0xC0) != 0x80) ++w;
+    }
+    return w;
+}
+
+// Cell text safe for a terminal: control bytes (a scraped page may hold any)
+// become "?".
+std::string Printable(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) c = '?';
+    }
+    return out;
+}
+
+}  // namespace
+
+void WriteTextTable(std::ostream& out, const engine::ResultsTable& table) {
+    std::array<std::size_t, kColumnCount> width{};
+    for (int c = 0; c < kColumnCount; ++c) width[c] = Width(kColumnCaptions[c]);
+    for (std::size_t r = 0; r < table.Count(); ++r) {
+        for (int c = 0; c < kColumnCount; ++c) {
+            width[c] = std::max(width[c], Width(table.Row(r).Column(c)));
+        }
+    }
+    auto line = [&](auto cellOf) {
+        std::string text;
+        for (int c = 0; c < kColumnCount; ++c) {
+            const std::string cell = Printable(cellOf(c));
+            const std::string pad(width[c] - Width(cell), ' ');
+            if (c > 0) text += "  ";
+            // Captions and host names read from the left, figures from the right.
+            text += (c == 0) ? cell + pad : pad + cell;
+        }
+        while (!text.empty() && text.back() == ' ') text.pop_back();
+        out << text << '\n';
+    };
+    line([](int c) { return std::string(kColumnCaptions[c]); });
+    line([&](int c) { return std::string(width[c], '-'); });
+    for (std::size_t r = 0; r < table.Count(); ++r) {
+        line([&](int c) { return table.Row(r).Column(c); });
+    }
+}
+
+std::string CsvField(std::string_view text) {
+    const bool quote = text.find_first_of(",\"\r\n") != std::string_view::npos ||
+                       (!text.empty() && (text.front() == ' ' || text.back() == ' '));
+    if (!quote) {
+        return std::string(text);
+    }
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + '"';
+}
+
+void WriteCsv(std::ostream& out, const engine::ResultsTable& table) {
+    auto record = [&](auto cellOf) {
+        for (int c = 0; c < kColumnCount; ++c) {
+            if (c > 0) out << ',';
+            out << CsvField(cellOf(c));
+        }
+        out << "\r\n";
+    };
+    record([](int c) { return std::string(kColumnCaptions[c]); });
+    for (std::size_t r = 0; r < table.Count(); ++r) {
+        record([&](int c) { return table.Row(r).Column(c); });
+    }
+}
+
+}  // namespace corvane::cli

@@ -1,0 +1,22 @@
+// Printing a results table: as an aligned text table under the six column
+// captions, or as CSV (RFC 4180).
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "engine/results_table.h"
+
+namespace corvane::cli {
+
+// Columns padded to their widest cell; figure columns aligned right.
+void WriteTextTable(std::ostream& out, const engine::ResultsTable& table);
+
+// A header row with the captions, then one record per row; fields quoted
+// when they hold a comma, a quote, CR or LF (or begin or end with a blank),
+// quotes doubled; records end with CR LF.
+void WriteCsv(std::ostream& out, const engine::ResultsTable& table);
+std::string CsvField(std::string_view text);
+
+}  // namespace corvane::cli
