@@ -41,7 +41,10 @@ std::uint32_t HashFold(std::string_view s) {
     return h;
 }
 
-// Walks the lines of a text: LF, CR LF and a lone CR each end a line.
+// Walks the lines of a text: LF, CR LF and a lone CR each end a line. The
+// next LF and the next CR are searched for with memchr and remembered, so
+// that a walk over the whole text reads each byte a bounded number of times
+// however its line ends are mixed.
 class LineWalker {
 public:
     explicit LineWalker(std::string_view text, std::size_t from = 0) : text_(text), pos_(from) {}
@@ -52,8 +55,15 @@ public:
         const std::size_t n = text_.size();
         if (pos_ >= n) return false;
         start = pos_;
-        std::size_t e = pos_;
-        while (e < n && text_[e] != '\n' && text_[e] != '\r') ++e;
+        if (!lfKnown_ || lf_ < pos_) {
+            lf_ = std::min(text_.find('\n', pos_), n);
+            lfKnown_ = true;
+        }
+        if (!crKnown_ || cr_ < pos_) {
+            cr_ = std::min(text_.find('\r', pos_), n);
+            crKnown_ = true;
+        }
+        std::size_t e = std::min(lf_, cr_);
         line = text_.substr(start, e - start);
         if (e < n) {
             e += (text_[e] == '\r' && e + 1 < n && text_[e + 1] == '\n') ? 2 : 1;
@@ -65,6 +75,10 @@ public:
 private:
     std::string_view text_;
     std::size_t pos_;
+    std::size_t lf_ = 0;
+    std::size_t cr_ = 0;
+    bool lfKnown_ = false;
+    bool crKnown_ = false;
 };
 
 std::string Unquote(std::string_view value, std::size_t limit) {
