@@ -1,0 +1,81 @@
+// corvane-demo-web: serves the demo web on 127.0.0.1 until SIGINT or SIGTERM.
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <string_view>
+
+#include "demo/demo_web.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: corvane-demo-web [--port N] [--latency-ms N]\n"
+    "  --port N        port on 127.0.0.1 to listen on (0 or absent: a free one)\n"
+    "  --latency-ms N  delay every answer by N milliseconds\n";
+
+// A whole decimal number within [lo, hi].
+bool ParseNumber(const char* text, long lo, long hi, int& out) {
+    if (text == nullptr || *text == '\0') return false;
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || v < lo || v > hi || text[0] == '+' || text[0] == ' ') {
+        return false;
+    }
+    out = static_cast<int>(v);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int port = 0;
+    int latencyMs = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        int* target = arg == "--port" ? &port : arg == "--latency-ms" ? &latencyMs : nullptr;
+        const long hi = arg == "--port" ? 65535 : 600000;
+        if (target == nullptr || i + 1 >= argc || !ParseNumber(argv[i + 1], 0, hi, *target)) {
+            std::fprintf(stderr, "corvane-demo-web: bad argument '%s'\n%s", argv[i], kUsage);
+            return 2;
+        }
+        ++i;
+    }
+
+    // The signals are taken by sigwait below; blocked before any thread
+    // starts, so that no server thread is interrupted by them.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    corvane::demo::DemoWeb web;
+    try {
+        web.Start(port, latencyMs);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "corvane-demo-web: %s\n", e.what());
+        return 1;
+    }
+    std::printf("corvane-demo-web listening on %s\n", web.BaseUrl().c_str());
+    std::fflush(stdout);
+
+    int signal = 0;
+    while (sigwait(&signals, &signal) != 0) {
+    }
+    web.Stop();
+    std::fprintf(stderr, "corvane-demo-web: stopped after %llu requests\n",
+                 static_cast<unsigned long long>(web.RequestCount()));
+    return 0;
+}
