@@ -192,9 +192,9 @@ HttpResponse Refusal(int status) {
     return response;
 }
 
+// Whole milliseconds to a deadline, rounded up so that a wait never ends early.
 int MsLeft(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left < 0 ? 0 : static_cast<int>(left);
 }
 
@@ -377,7 +377,8 @@ bool HttpServer::Delay() const {
         pollfd stop = {stopRead_, POLLIN, 0};
         const int ready = ::poll(&stop, 1, MsLeft(deadline));
         if (ready > 0) return false;
-        if (ready == 0 || (ready < 0 && errno != EINTR)) return ready == 0;
+        if (ready < 0 && errno != EINTR) return true;
+        if (Clock::now() >= deadline) return true;
     }
 }
 
