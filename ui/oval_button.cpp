@@ -4,7 +4,6 @@
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QRegion>
 
 #include <algorithm>
 #include <cmath>
@@ -294,7 +293,7 @@ void TOvalButton::SetTransparentColor(const QColor& color) {
 }
 
 bool TOvalButton::PtInOval(int x, int y) const {
-    return QRegion(0, 0, width(), height(), QRegion::Ellipse).contains(QPoint(x, y));
+    return InEllipse(x, y, 0, 0, width(), height());
 }
 
 bool TOvalButton::DialogChar(QChar ch) {
