@@ -156,8 +156,8 @@ TEST_F(OrderingTest, RepeatedClicksAndRowsBeingFilled) {
 
 // Random tables mixing numbers, non-numbers, missing cells and the 32-bit
 // extremes, sorted by every column: each row stays exactly once, handles
-// keep naming their rows, and rows whose cells all convert come out in order
-// when every row's cell converts.
+// keep naming their rows, the click gives the very order that sorting with
+// ListView1Compare gives, and that order is sorted when every cell converts.
 TEST_F(OrderingTest, RandomTablesStaySoundAndOrdered) {
     std::mt19937 rng(20240603);
     const std::vector<std::string> odd = {"",           "abc",         " ",          "2147483648",
@@ -173,6 +173,7 @@ TEST_F(OrderingTest, RandomTablesStaySoundAndOrdered) {
         const bool numbersOnly = round % 3 == 0;
         const std::size_t n = rng() % 300;
         table.Clear();
+        ResultsTable twin;
         std::vector<RowHandle> handles;
         std::vector<ResultRow> copies;
         for (std::size_t i = 0; i < n; ++i) {
@@ -182,9 +183,14 @@ TEST_F(OrderingTest, RandomTablesStaySoundAndOrdered) {
             for (std::size_t c = 0; c < cells; ++c) table.AppendCell(h, cellText(numbersOnly));
             handles.push_back(h);
             copies.push_back(table.Row(i));
+            const RowHandle t = twin.Append();
+            twin.SetCaption(t, copies.back().Caption);
+            for (const std::string& c : copies.back().Cells) twin.AppendCell(t, c);
         }
         for (std::int32_t column = 0; column < kColumnCount; ++column) {
             ListView1ColumnClick(table, column);
+            twin.Sort(ListView1Compare);
+            ASSERT_EQ(Captions(table), Captions(twin)) << "column " << column;
             ASSERT_EQ(table.Count(), n);
             std::vector<bool> seen(n, false);
             for (std::size_t i = 0; i < n; ++i) {
