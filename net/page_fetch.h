@@ -1,0 +1,72 @@
+// The one door through which the survey engine reads the web: a URL in, the
+// body of the HTTP response out, byte for byte, whatever happened during the
+// exchange.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "net/http_client.h"
+#include "net/net_stream.h"
+#include "net/tcp_client.h"
+
+namespace corvane::net {
+
+// An in-memory stream whose content is a text. A write of n bytes at
+// position p leaves exactly p + n bytes (what lay beyond is dropped) and
+// moves the position to p + n.
+class TextSink : public TNetStream {
+public:
+    TextSink() = default;
+
+    std::int64_t Size() const override { return static_cast<std::int64_t>(text_.size()); }
+    void SetSize(std::int64_t size) override;
+    std::int64_t Position() const override { return position_; }
+    void SetPosition(std::int64_t position) override { position_ = position < 0 ? 0 : position; }
+    std::size_t Write(const void* data, std::size_t count) override;
+    std::size_t Read(void* data, std::size_t count) override;
+
+    const std::string& Text() const { return text_; }
+    // Hands the content out without copying it; the sink is left empty.
+    std::string TakeText();
+
+private:
+    std::string text_;
+    std::int64_t position_ = 0;
+};
+
+// Settings of a front end's page fetch. The defaults give the plain fetch:
+// no proxy, the TCP client's time limits, the client's body limit.
+struct FetchOptions {
+    // HTTP proxy: requests go to ProxyHost:ProxyPort with absolute targets.
+    // Empty host: none.
+    std::string ProxyHost;
+    std::int32_t ProxyPort = 0;
+    // Optional proxy user (sent as Proxy-Authorization, Basic).
+    std::string ProxyUser;
+    std::string ProxyPassword;
+    // SOCKS proxy in front of the connection (svNoSocks: none). A non-empty
+    // SocksUser makes a SOCKS 5 negotiation use user name and password; for
+    // SOCKS 4 and 4A it is the user ID.
+    TSocksVersion SocksVersion = svNoSocks;
+    std::string SocksHost;
+    std::int32_t SocksPort = 0;
+    std::string SocksUser;
+    std::string SocksPassword;
+    // Time limits in milliseconds (0: none): one connect attempt, and the
+    // wait for the next bytes of the response.
+    std::int32_t ConnectTimeoutMs = TNetTCPClient::DefaultConnectTimeout;
+    std::int32_t ReadTimeoutMs = TNetTCPClient::DefaultReadTimeout;
+    // Largest body kept; a larger one ends the fetch with the bytes up to it.
+    std::int64_t MaxBodySize = TNetHTTP::DefaultMaxBodySize;
+};
+
+// The body of the response to a GET of `url`. `port` is only the client's
+// starting port: the URL's own port (80 when it names none) is used. Every
+// failure of the exchange is absorbed and leaves the body bytes that had
+// been stored; only a failure to create the client (the socket library
+// cannot be started) is raised.
+std::string FetchPage(const std::string& url, std::int32_t port);
+std::string FetchPage(const std::string& url, std::int32_t port, const FetchOptions& options);
+
+}  // namespace corvane::net
