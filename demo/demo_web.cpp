@@ -22,21 +22,26 @@ bool IsOwnHost(std::string_view host) {
 std::int64_t NumberParam(const QueryParams& params, std::string_view key, std::int64_t fallback,
                          std::int64_t lo, std::int64_t hi) {
     const auto text = ParamValue(params, key);
-    if (!text || text->empty() || text->size() > 40) return fallback;
+    if (!text || text->empty() || text->size() > 40)
+        return fallback;
     std::size_t i = 0;
     bool negative = false;
     if ((*text)[0] == '-' || (*text)[0] == '+') {
         negative = (*text)[0] == '-';
         ++i;
     }
-    if (i == text->size()) return fallback;
+    if (i == text->size())
+        return fallback;
     std::int64_t v = 0;
     for (; i < text->size(); ++i) {
         const char c = (*text)[i];
-        if (c < '0' || c > '9') return fallback;
-        if (v < hi) v = std::min<std::int64_t>(hi, v * 10 + (c - '0'));  // saturates
+        if (c < '0' || c > '9')
+            return fallback;
+        if (v < hi)
+            v = std::min<std::int64_t>(hi, v * 10 + (c - '0'));  // saturates
     }
-    if (negative) v = -v;
+    if (negative)
+        v = -v;
     return std::clamp(v, lo, hi);
 }
 
@@ -54,9 +59,11 @@ HttpResponse Search(const SyntheticWeb& web, const RequestTarget& target) {
     const std::int64_t b = NumberParam(params, "b", 1, 1, std::numeric_limits<std::int32_t>::max());
 
     std::string_view q = p;
-    while (!q.empty() && q.front() == ' ') q.remove_prefix(1);
+    while (!q.empty() && q.front() == ' ')
+        q.remove_prefix(1);
     std::string head(q.substr(0, 5));
-    for (char& c : head) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    for (char& c : head)
+        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
     if (head == "link:") {
         return Page(200, LinkResultsPage(web, p, q.substr(5), b, n));
     }
@@ -67,25 +74,29 @@ HttpResponse Search(const SyntheticWeb& web, const RequestTarget& target) {
 
 HttpResponse Route(const SyntheticWeb& web, const HttpRequest& request) {
     if (request.Method != "GET" && request.Method != "HEAD") {
-        HttpResponse response = Page(405, "<html><head><title>405 Method Not Allowed</title>"
-                                          "</head><body><h1>Method Not Allowed</h1></body></html>\n");
+        HttpResponse response = Page(405,
+                                     "<html><head><title>405 Method Not Allowed</title>"
+                                     "</head><body><h1>Method Not Allowed</h1></body></html>\n");
         response.Headers.emplace_back("Allow", "GET, HEAD");
         return response;
     }
     const std::string* hostHeader = request.Header("Host");
     const auto target = SplitTarget(request.Target, hostHeader ? *hostHeader : std::string());
     if (!target) {
-        return Page(400, "<html><head><title>400 Bad Request</title></head><body>"
-                         "<h1>Bad Request</h1></body></html>\n");
+        return Page(400,
+                    "<html><head><title>400 Bad Request</title></head><body>"
+                    "<h1>Bad Request</h1></body></html>\n");
     }
     const std::string& path = target->Path;
-    if (path == "/search") return Search(web, *target);
+    if (path == "/search")
+        return Search(web, *target);
     if (path == "/data/details/" || path == "/data/details") {
         const QueryParams params = ParseQuery(target->Query);
         return Page(200, DetailsPage(web, ParamValue(params, "url").value_or("")));
     }
     if (path == "/" || path == "/index.html" || path == "/index.htm") {
-        if (IsOwnHost(target->Host)) return Page(200, IndexPage(web));
+        if (IsOwnHost(target->Host))
+            return Page(200, IndexPage(web));
         return Page(200, HomePage(web, target->Host));
     }
     return Page(404, NotFoundPage(target->Host, path));
@@ -94,7 +105,9 @@ HttpResponse Route(const SyntheticWeb& web, const HttpRequest& request) {
 DemoWeb::DemoWeb(std::uint64_t seed)
     : web_(seed), server_([this](const HttpRequest& request) { return Route(web_, request); }) {}
 
-DemoWeb::~DemoWeb() { Stop(); }
+DemoWeb::~DemoWeb() {
+    Stop();
+}
 
 int DemoWeb::Start(int port, int latencyMs) {
     ServerOptions options;
@@ -103,16 +116,24 @@ int DemoWeb::Start(int port, int latencyMs) {
     return server_.Start(options);
 }
 
-void DemoWeb::Stop() { server_.Stop(); }
+void DemoWeb::Stop() {
+    server_.Stop();
+}
 
-bool DemoWeb::Running() const { return server_.Running(); }
+bool DemoWeb::Running() const {
+    return server_.Running();
+}
 
-int DemoWeb::Port() const { return server_.Port(); }
+int DemoWeb::Port() const {
+    return server_.Port();
+}
 
 std::string DemoWeb::BaseUrl() const {
     return std::string("http://") + kHost + ":" + std::to_string(Port());
 }
 
-std::uint64_t DemoWeb::RequestCount() const { return server_.RequestCount(); }
+std::uint64_t DemoWeb::RequestCount() const {
+    return server_.RequestCount();
+}
 
 }  // namespace corvane::demo

@@ -22,7 +22,7 @@ namespace corvane::demo {
 HttpResponse Route(const SyntheticWeb& web, const HttpRequest& request);
 
 class DemoWeb {
-public:
+  public:
     explicit DemoWeb(std::uint64_t seed = kDemoSeed);
     ~DemoWeb();
     DemoWeb(const DemoWeb&) = delete;
@@ -45,7 +45,7 @@ public:
 
     const SyntheticWeb& Web() const { return web_; }
 
-private:
+  private:
     SyntheticWeb web_;
     HttpServer server_;
 };

@@ -24,43 +24,55 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t kMaxHeaderLines = 100;
 constexpr int kLingerMs = 500;
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool SameNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
+    if (a.size() != b.size())
+        return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i])) return false;
+        if (Lower(a[i]) != Lower(b[i]))
+            return false;
     }
     return true;
 }
 
 bool IsTokenChar(char c) {
-    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
+        return true;
     return std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
 }
 
 bool IsToken(std::string_view text) {
-    if (text.empty()) return false;
+    if (text.empty())
+        return false;
     for (char c : text) {
-        if (!IsTokenChar(c)) return false;
+        if (!IsTokenChar(c))
+            return false;
     }
     return true;
 }
 
 std::string_view Trim(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
     return text;
 }
 
 // Does a comma-separated header value list `token`?
 bool ListsToken(const std::string* value, std::string_view token) {
-    if (value == nullptr) return false;
+    if (value == nullptr)
+        return false;
     std::string_view rest = *value;
     while (!rest.empty()) {
         const auto comma = rest.find(',');
-        if (SameNoCase(Trim(rest.substr(0, comma)), token)) return true;
-        if (comma == std::string_view::npos) break;
+        if (SameNoCase(Trim(rest.substr(0, comma)), token))
+            return true;
+        if (comma == std::string_view::npos)
+            break;
         rest.remove_prefix(comma + 1);
     }
     return false;
@@ -70,8 +82,10 @@ bool ListsToken(const std::string* value, std::string_view token) {
 // 0 while incomplete.
 std::size_t HeadLength(std::string_view in) {
     for (std::size_t i = in.find('\n'); i != std::string_view::npos; i = in.find('\n', i + 1)) {
-        if (i + 1 < in.size() && in[i + 1] == '\n') return i + 2;
-        if (i + 2 < in.size() && in[i + 1] == '\r' && in[i + 2] == '\n') return i + 3;
+        if (i + 1 < in.size() && in[i + 1] == '\n')
+            return i + 2;
+        if (i + 2 < in.size() && in[i + 1] == '\r' && in[i + 2] == '\n')
+            return i + 3;
     }
     return 0;
 }
@@ -82,13 +96,17 @@ int ParseHead(std::string_view head, HttpRequest& request) {
     while (!head.empty()) {
         const auto nl = head.find('\n');
         std::string_view line = head.substr(0, nl);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
         lines.push_back(line);
-        if (nl == std::string_view::npos) break;
+        if (nl == std::string_view::npos)
+            break;
         head.remove_prefix(nl + 1);
     }
-    while (!lines.empty() && lines.back().empty()) lines.pop_back();
-    if (lines.empty()) return 400;
+    while (!lines.empty() && lines.back().empty())
+        lines.pop_back();
+    if (lines.empty())
+        return 400;
 
     const std::string_view first = lines[0];
     const auto sp1 = first.find(' ');
@@ -99,36 +117,44 @@ int ParseHead(std::string_view head, HttpRequest& request) {
     const std::string_view method = first.substr(0, sp1);
     const std::string_view target = first.substr(sp1 + 1, sp2 - sp1 - 1);
     const std::string_view version = first.substr(sp2 + 1);
-    if (!IsToken(method) || target.empty()) return 400;
+    if (!IsToken(method) || target.empty())
+        return 400;
     for (char c : target) {
-        if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7f) return 400;
+        if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7f)
+            return 400;
     }
     if (version.size() != 8 || version.substr(0, 5) != "HTTP/" || version[6] != '.' ||
         version[5] < '0' || version[5] > '9' || version[7] < '0' || version[7] > '9') {
         return 400;
     }
-    if (version[5] != '1') return 505;
+    if (version[5] != '1')
+        return 505;
     request.Method = std::string(method);
     request.Target = std::string(target);
     request.Version = version[7] == '0' ? "HTTP/1.0" : "HTTP/1.1";
 
-    if (lines.size() - 1 > kMaxHeaderLines) return 431;
+    if (lines.size() - 1 > kMaxHeaderLines)
+        return 431;
     for (std::size_t i = 1; i < lines.size(); ++i) {
         const std::string_view line = lines[i];
         const auto colon = line.find(':');
         // No folded lines, no blank before the colon, no control bytes.
-        if (colon == std::string_view::npos || !IsToken(line.substr(0, colon))) return 400;
+        if (colon == std::string_view::npos || !IsToken(line.substr(0, colon)))
+            return 400;
         const std::string_view value = Trim(line.substr(colon + 1));
         for (char c : value) {
-            if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7f) return 400;
+            if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7f)
+                return 400;
         }
         request.Headers.emplace_back(std::string(line.substr(0, colon)), std::string(value));
     }
     std::size_t hosts = 0;
     for (const auto& [name, value] : request.Headers) {
-        if (SameNoCase(name, "Host")) ++hosts;
+        if (SameNoCase(name, "Host"))
+            ++hosts;
     }
-    if (hosts > 1 || (hosts == 0 && request.Version == "HTTP/1.1")) return 400;
+    if (hosts > 1 || (hosts == 0 && request.Version == "HTTP/1.1"))
+        return 400;
     return 0;
 }
 
@@ -136,14 +162,18 @@ int ParseHead(std::string_view head, HttpRequest& request) {
 long long BodyLength(const HttpRequest& request) {
     long long length = -1;
     for (const auto& [name, value] : request.Headers) {
-        if (!SameNoCase(name, "Content-Length")) continue;
-        if (value.empty() || value.size() > 18) return -2;
+        if (!SameNoCase(name, "Content-Length"))
+            continue;
+        if (value.empty() || value.size() > 18)
+            return -2;
         long long v = 0;
         for (char c : value) {
-            if (c < '0' || c > '9') return -2;
+            if (c < '0' || c > '9')
+                return -2;
             v = v * 10 + (c - '0');
         }
-        if (length >= 0 && length != v) return -2;
+        if (length >= 0 && length != v)
+            return -2;
         length = v;
     }
     return length;
@@ -181,7 +211,8 @@ std::string Serialise(const HttpResponse& response, bool keepAlive, bool headOnl
         out += name + ": " + value + "\r\n";
     }
     out += "\r\n";
-    if (!headOnly) out += response.Body;
+    if (!headOnly)
+        out += response.Body;
     return out;
 }
 
@@ -202,30 +233,44 @@ int MsLeft(Clock::time_point deadline) {
 
 const std::string* HttpRequest::Header(std::string_view name) const {
     for (const auto& [n, v] : Headers) {
-        if (SameNoCase(n, name)) return &v;
+        if (SameNoCase(n, name))
+            return &v;
     }
     return nullptr;
 }
 
 const char* ReasonPhrase(int status) {
     switch (status) {
-        case 200: return "OK";
-        case 400: return "Bad Request";
-        case 404: return "Not Found";
-        case 405: return "Method Not Allowed";
-        case 413: return "Payload Too Large";
-        case 431: return "Request Header Fields Too Large";
-        case 500: return "Internal Server Error";
-        case 501: return "Not Implemented";
-        case 503: return "Service Unavailable";
-        case 505: return "HTTP Version Not Supported";
-        default: return "Unknown";
+        case 200:
+            return "OK";
+        case 400:
+            return "Bad Request";
+        case 404:
+            return "Not Found";
+        case 405:
+            return "Method Not Allowed";
+        case 413:
+            return "Payload Too Large";
+        case 431:
+            return "Request Header Fields Too Large";
+        case 500:
+            return "Internal Server Error";
+        case 501:
+            return "Not Implemented";
+        case 503:
+            return "Service Unavailable";
+        case 505:
+            return "HTTP Version Not Supported";
+        default:
+            return "Unknown";
     }
 }
 
 HttpServer::HttpServer(Handler handler) : handler_(std::move(handler)) {}
 
-HttpServer::~HttpServer() { Stop(); }
+HttpServer::~HttpServer() {
+    Stop();
+}
 
 int HttpServer::Start(const ServerOptions& options) {
     if (options.Port < 0 || options.Port > 65535) {
@@ -234,10 +279,12 @@ int HttpServer::Start(const ServerOptions& options) {
     if (options.LatencyMs < 0 || options.LatencyMs > 600000) {
         throw std::invalid_argument("latency out of range: " + std::to_string(options.LatencyMs));
     }
-    if (Running()) throw std::logic_error("server already running");
+    if (Running())
+        throw std::logic_error("server already running");
 
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) throw std::system_error(errno, std::generic_category(), "socket");
+    if (fd < 0)
+        throw std::system_error(errno, std::generic_category(), "socket");
     const int one = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in address{};
@@ -266,7 +313,8 @@ int HttpServer::Start(const ServerOptions& options) {
 }
 
 void HttpServer::Stop() {
-    if (!Running()) return;
+    if (!Running())
+        return;
     // The stop pipe is never drained: once written it wakes every wait.
     const char byte = 's';
     [[maybe_unused]] const auto written = ::write(stopWrite_, &byte, 1);
@@ -284,10 +332,13 @@ void HttpServer::AcceptLoop() {
     for (;;) {
         pollfd fds[2] = {{listenFd_.load(), POLLIN, 0}, {stopRead_, POLLIN, 0}};
         const int ready = ::poll(fds, 2, 1000);
-        if (ready < 0 && errno != EINTR) break;
-        if (fds[1].revents != 0) break;
+        if (ready < 0 && errno != EINTR)
+            break;
+        if (fds[1].revents != 0)
+            break;
         ReapFinished(false);
-        if (ready <= 0 || (fds[0].revents & POLLIN) == 0) continue;
+        if (ready <= 0 || (fds[0].revents & POLLIN) == 0)
+            continue;
 
         const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
@@ -346,10 +397,12 @@ bool HttpServer::WaitFor(int fd, short events, int timeoutMs) const {
         pollfd fds[2] = {{fd, events, 0}, {stopRead_, POLLIN, 0}};
         const int ready = ::poll(fds, 2, MsLeft(deadline));
         if (ready < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return false;
         }
-        if (fds[1].revents != 0 || ready == 0) return false;
+        if (fds[1].revents != 0 || ready == 0)
+            return false;
         return fds[0].revents != 0;
     }
 }
@@ -362,7 +415,8 @@ bool HttpServer::SendAll(int fd, std::string_view data) const {
         } else if (sent < 0 && errno == EINTR) {
             continue;
         } else if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (!WaitFor(fd, POLLOUT, options_.IdleTimeoutMs)) return false;
+            if (!WaitFor(fd, POLLOUT, options_.IdleTimeoutMs))
+                return false;
         } else {
             return false;
         }
@@ -371,14 +425,18 @@ bool HttpServer::SendAll(int fd, std::string_view data) const {
 }
 
 bool HttpServer::Delay() const {
-    if (options_.LatencyMs <= 0) return true;
+    if (options_.LatencyMs <= 0)
+        return true;
     const auto deadline = Clock::now() + std::chrono::milliseconds(options_.LatencyMs);
     for (;;) {
         pollfd stop = {stopRead_, POLLIN, 0};
         const int ready = ::poll(&stop, 1, MsLeft(deadline));
-        if (ready > 0) return false;
-        if (ready < 0 && errno != EINTR) return true;
-        if (Clock::now() >= deadline) return true;
+        if (ready > 0)
+            return false;
+        if (ready < 0 && errno != EINTR)
+            return true;
+        if (Clock::now() >= deadline)
+            return true;
     }
 }
 
@@ -390,13 +448,15 @@ void HttpServer::Serve(Connection& connection) {
     // Reads more bytes into `in`; false at the end of the connection.
     auto readMore = [&]() {
         for (;;) {
-            if (!WaitFor(fd, POLLIN, options_.IdleTimeoutMs)) return false;
+            if (!WaitFor(fd, POLLIN, options_.IdleTimeoutMs))
+                return false;
             const auto got = ::recv(fd, buffer, sizeof buffer, 0);
             if (got > 0) {
                 in.append(buffer, static_cast<std::size_t>(got));
                 return true;
             }
-            if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+            if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
+                continue;
             return false;
         }
     };
@@ -416,31 +476,39 @@ void HttpServer::Serve(Connection& connection) {
         for (;;) {
             // Blank lines before a request line are skipped.
             std::size_t lead = 0;
-            while (lead < in.size() && (in[lead] == '\r' || in[lead] == '\n')) ++lead;
+            while (lead < in.size() && (in[lead] == '\r' || in[lead] == '\n'))
+                ++lead;
             in.erase(0, lead);
             headLength = HeadLength(in);
-            if (headLength != 0) break;
+            if (headLength != 0)
+                break;
             if (in.size() > options_.MaxHeaderBytes) {
                 ++requests_;
                 return refuseAndClose(431);
             }
-            if (!readMore()) return;
+            if (!readMore())
+                return;
         }
         ++requests_;
-        if (headLength > options_.MaxHeaderBytes) return refuseAndClose(431);
+        if (headLength > options_.MaxHeaderBytes)
+            return refuseAndClose(431);
         HttpRequest request;
         if (const int refusal = ParseHead(std::string_view(in).substr(0, headLength), request)) {
             return refuseAndClose(refusal);
         }
         in.erase(0, headLength);
 
-        if (request.Header("Transfer-Encoding") != nullptr) return refuseAndClose(501);
+        if (request.Header("Transfer-Encoding") != nullptr)
+            return refuseAndClose(501);
         const long long bodyLength = BodyLength(request);
-        if (bodyLength == -2) return refuseAndClose(400);
-        if (bodyLength > static_cast<long long>(options_.MaxBodyBytes)) return refuseAndClose(413);
+        if (bodyLength == -2)
+            return refuseAndClose(400);
+        if (bodyLength > static_cast<long long>(options_.MaxBodyBytes))
+            return refuseAndClose(413);
         if (bodyLength > 0) {
             while (in.size() < static_cast<std::size_t>(bodyLength)) {
-                if (!readMore()) return;
+                if (!readMore())
+                    return;
             }
             in.erase(0, static_cast<std::size_t>(bodyLength));  // no handler reads bodies
         }
@@ -459,8 +527,10 @@ void HttpServer::Serve(Connection& connection) {
         } catch (...) {
             response = Refusal(500);
         }
-        if (!Delay()) return;
-        if (!SendAll(fd, Serialise(response, keepAlive, request.Method == "HEAD"))) return;
+        if (!Delay())
+            return;
+        if (!SendAll(fd, Serialise(response, keepAlive, request.Method == "HEAD")))
+            return;
         if (!keepAlive) {
             ::shutdown(fd, SHUT_WR);
             return;

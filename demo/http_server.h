@@ -42,8 +42,8 @@ struct HttpResponse {
 };
 
 struct ServerOptions {
-    int Port = 0;          // 0: a free port chosen by the system
-    int LatencyMs = 0;     // delay before every answer
+    int Port = 0;               // 0: a free port chosen by the system
+    int LatencyMs = 0;          // delay before every answer
     int IdleTimeoutMs = 15000;  // a kept-alive connection with no request is closed
     std::size_t MaxConnections = 64;
     std::size_t MaxHeaderBytes = 32 * 1024;
@@ -54,7 +54,7 @@ struct ServerOptions {
 const char* ReasonPhrase(int status);
 
 class HttpServer {
-public:
+  public:
     using Handler = std::function<HttpResponse(const HttpRequest&)>;
 
     explicit HttpServer(Handler handler);
@@ -76,7 +76,7 @@ public:
     // Requests read since Start, answered or refused.
     std::uint64_t RequestCount() const { return requests_.load(); }
 
-private:
+  private:
     struct Connection {
         int Fd = -1;
         std::thread Thread;

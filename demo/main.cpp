@@ -22,7 +22,8 @@ constexpr const char* kUsage =
 
 // A whole decimal number within [lo, hi].
 bool ParseNumber(const char* text, long lo, long hi, int& out) {
-    if (text == nullptr || *text == '\0') return false;
+    if (text == nullptr || *text == '\0')
+        return false;
     char* end = nullptr;
     errno = 0;
     const long v = std::strtol(text, &end, 10);

@@ -8,16 +8,20 @@ namespace corvane::demo {
 
 namespace {
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool IsAlnum(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
 
 bool StartsWithNoCase(std::string_view text, std::size_t at, std::string_view prefix) {
-    if (text.size() - at < prefix.size()) return false;
+    if (text.size() - at < prefix.size())
+        return false;
     for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (Lower(text[at + i]) != prefix[i]) return false;
+        if (Lower(text[at + i]) != prefix[i])
+            return false;
     }
     return true;
 }
@@ -79,8 +83,10 @@ std::vector<std::string> SlugWords(std::string_view keyword) {
             word.clear();
         }
     }
-    if (!word.empty()) words.push_back(std::move(word));
-    if (words.empty()) words.push_back("search");
+    if (!word.empty())
+        words.push_back(std::move(word));
+    if (words.empty())
+        words.push_back("search");
     return words;
 }
 
@@ -88,7 +94,8 @@ std::string Join(const std::vector<std::string>& words, std::string_view before,
                  std::string_view after, std::string_view between) {
     std::string out;
     for (std::size_t i = 0; i < words.size(); ++i) {
-        if (i > 0) out += between;
+        if (i > 0)
+            out += between;
         out += before;
         out += words[i];
         out += after;
@@ -100,7 +107,8 @@ std::string TitleCase(std::string_view text) {
     std::string out(text);
     bool start = true;
     for (char& c : out) {
-        if (start && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (start && c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
         start = c == ' ';
     }
     return out;
@@ -109,7 +117,8 @@ std::string TitleCase(std::string_view text) {
 // A display name for any host: the site's own for one of the population,
 // else its first label.
 std::string NameForHost(const SyntheticWeb& web, std::string_view host) {
-    if (const auto site = web.SiteOfHost(host)) return web.NameOf(*site);
+    if (const auto site = web.SiteOfHost(host))
+        return web.NameOf(*site);
     std::string bare = BareDomainOf(host);
     bare = bare.substr(0, bare.find('.'));
     return bare.empty() ? std::string("Home") : TitleCase(bare);
@@ -139,15 +148,14 @@ constexpr const char* kPageStyle =
 
 struct Entry {
     std::string Href;
-    std::string Title;    // markup
-    std::string Abstract; // markup
-    std::string Display;  // markup: what goes into the em element
+    std::string Title;     // markup
+    std::string Abstract;  // markup
+    std::string Display;   // markup: what goes into the em element
     int SizeK = 0;
 };
 
 std::string ListingPage(std::string_view query, std::int64_t total, std::int64_t listable,
-                        std::int64_t first, std::int64_t count,
-                        const std::vector<Entry>& entries) {
+                        std::int64_t first, std::int64_t count, const std::vector<Entry>& entries) {
     const std::string q = EscapeText(query);
     const std::string qurl = QueryEscape(query);
     std::string page;
@@ -156,14 +164,22 @@ std::string ListingPage(std::string_view query, std::int64_t total, std::int64_t
             " - Web Search</title>\n";
     page += kPageStyle;
     page += "</head>\n<body>\n<div id=\"hd\"><a href=\"/\"><b>Web Search</b></a>\n";
-    page += "<form action=\"/search\" method=\"get\"><input type=\"text\" name=\"p\" size=\"44\" "
-            "value=\"" + q + "\"> <input type=\"submit\" value=\"Search\"></form></div>\n";
+    page +=
+        "<form action=\"/search\" method=\"get\"><input type=\"text\" name=\"p\" size=\"44\" "
+        "value=\"" +
+        q + "\"> <input type=\"submit\" value=\"Search\"></form></div>\n";
     // Only result entries are bare "<li>" items: a page without a total is
     // read from its start, tabs included.
-    page += "<ul class=\"tabs\"><li class=\"on\"><b>Web</b></li><li class=\"tab\">"
-            "<a href=\"/search?p=" + qurl + "&amp;t=images\">Images</a></li><li class=\"tab\">"
-            "<a href=\"/search?p=" + qurl + "&amp;t=news\">News</a></li><li class=\"tab\">"
-            "<a href=\"/search?p=" + qurl + "&amp;t=dir\">Directory</a></li></ul>\n";
+    page +=
+        "<ul class=\"tabs\"><li class=\"on\"><b>Web</b></li><li class=\"tab\">"
+        "<a href=\"/search?p=" +
+        qurl +
+        "&amp;t=images\">Images</a></li><li class=\"tab\">"
+        "<a href=\"/search?p=" +
+        qurl +
+        "&amp;t=news\">News</a></li><li class=\"tab\">"
+        "<a href=\"/search?p=" +
+        qurl + "&amp;t=dir\">Directory</a></li></ul>\n";
 
     page += "<div id=\"info\">";
     if (total == 0) {
@@ -180,8 +196,8 @@ std::string ListingPage(std::string_view query, std::int64_t total, std::int64_t
     page += "</div>\n";
 
     if (!entries.empty()) {
-        page += "<div id=\"web\"><h2>Web Results</h2>\n<ol start=\"" + std::to_string(first) +
-                "\">\n";
+        page +=
+            "<div id=\"web\"><h2>Web Results</h2>\n<ol start=\"" + std::to_string(first) + "\">\n";
         for (const Entry& e : entries) {
             page += "<li><div class=\"res\"><a class=\"t\" href=\"" + e.Href + "\">" + e.Title +
                     "</a>\n<div class=\"abs\">" + e.Abstract + "</div>\n<em>" + e.Display +
@@ -197,7 +213,8 @@ std::string ListingPage(std::string_view query, std::int64_t total, std::int64_t
             page += " <a href=\"/search?p=" + qurl + "&amp;n=" + std::to_string(step) +
                     "&amp;b=" + std::to_string(b) + "\">" + text + "</a>";
         };
-        if (first > 1) link(std::max<std::int64_t>(1, first - step), "&lt; Prev");
+        if (first > 1)
+            link(std::max<std::int64_t>(1, first - step), "&lt; Prev");
         const std::int64_t current = (first - 1) / step;
         for (std::int64_t p = std::max<std::int64_t>(0, current - 4);
              p <= current + 4 && p * step < listable; ++p) {
@@ -207,16 +224,19 @@ std::string ListingPage(std::string_view query, std::int64_t total, std::int64_t
                 link(p * step + 1, std::to_string(p + 1));
             }
         }
-        if (first + step <= listable) link(first + step, "Next &gt;");
+        if (first + step <= listable)
+            link(first + step, "Next &gt;");
         page += "</div>\n";
     }
-    page += "<div id=\"ft\">&copy; 2026 Web Search - a page of the Corvane demo web</div>\n"
-            "</body></html>\n";
+    page +=
+        "<div id=\"ft\">&copy; 2026 Web Search - a page of the Corvane demo web</div>\n"
+        "</body></html>\n";
     return page;
 }
 
 std::int64_t ListedCount(std::int64_t listable, std::int64_t first, std::int64_t count) {
-    if (first < 1 || count < 1 || first > listable) return 0;
+    if (first < 1 || count < 1 || first > listable)
+        return 0;
     return std::min(count, listable - first + 1);
 }
 
@@ -232,7 +252,11 @@ Entry KeywordEntry(const SyntheticWeb& web, std::string_view keyword, std::uint3
     const std::string kwTitle = "<b>" + EscapeText(TitleCase(keyword)) + "</b>";
 
     static constexpr const char* kPaths[] = {
-        "/", "/{}.html", "/products/{}/", "/articles/{}-guide.html", "/index.php?cat={}",
+        "/",
+        "/{}.html",
+        "/products/{}/",
+        "/articles/{}-guide.html",
+        "/index.php?cat={}",
         "/shop/{}/index.html",
     };
     const char* path = Pick(kPaths, h);
@@ -252,16 +276,32 @@ Entry KeywordEntry(const SyntheticWeb& web, std::string_view keyword, std::uint3
     Entry e;
     e.Href = "http://" + EscapeText(host) + Fill(path, {slug});
     switch (t) {
-        case 0: e.Title = Fill(kTitles[t], {name, kwTitle}); break;
-        case 1: e.Title = Fill(kTitles[t], {kwTitle, name}); break;
-        case 3: e.Title = Fill(kTitles[t], {kw, name}); break;
-        default: e.Title = Fill(kTitles[t], {name, kwTitle}); break;
+        case 0:
+            e.Title = Fill(kTitles[t], {name, kwTitle});
+            break;
+        case 1:
+            e.Title = Fill(kTitles[t], {kwTitle, name});
+            break;
+        case 3:
+            e.Title = Fill(kTitles[t], {kw, name});
+            break;
+        default:
+            e.Title = Fill(kTitles[t], {name, kwTitle});
+            break;
     }
     switch (a) {
-        case 0: e.Abstract = Fill(kAbstracts[a], {name, kw, filler}); break;
-        case 1: e.Abstract = Fill(kAbstracts[a], {kw, name, filler}); break;
-        case 2: e.Abstract = Fill(kAbstracts[a], {filler, kw}); break;
-        default: e.Abstract = Fill(kAbstracts[a], {kw, name, filler}); break;
+        case 0:
+            e.Abstract = Fill(kAbstracts[a], {name, kw, filler});
+            break;
+        case 1:
+            e.Abstract = Fill(kAbstracts[a], {kw, name, filler});
+            break;
+        case 2:
+            e.Abstract = Fill(kAbstracts[a], {filler, kw});
+            break;
+        default:
+            e.Abstract = Fill(kAbstracts[a], {kw, name, filler});
+            break;
     }
     // Search services bold the query's words in the shown URL too; they stay
     // in the path, after the host's first "/".
@@ -278,7 +318,7 @@ Entry LinkingEntry(const SyntheticWeb& web, std::string_view target, std::uint32
     const std::string year = std::to_string(2001 + h % 6);
     const std::string month = std::to_string(101 + (h >> 4) % 12).substr(1);
     const std::string topic = std::to_string(1000 + (h >> 8) % 9000);
-    static constexpr const char* kSections[] = {"shopping", "local", "business",
+    static constexpr const char* kSections[] = {"shopping", "local",  "business",
                                                 "hobbies",  "travel", "home-and-garden"};
     const std::string section = Pick(kSections, h >> 12);
     const std::string t = EscapeText(target);
@@ -364,7 +404,8 @@ std::string RelativeAnchor(std::size_t i) {
 std::string AbsoluteAnchor(const SyntheticWeb& web, std::string_view host, std::int32_t i) {
     const std::uint64_t h = web.Mix("outbound", host, static_cast<std::uint64_t>(i));
     std::uint32_t site = static_cast<std::uint32_t>(h % web.SiteCount());
-    if (web.SiteOfHost(host) == site) site = (site + 1) % web.SiteCount();
+    if (web.SiteOfHost(host) == site)
+        site = (site + 1) % web.SiteCount();
     const std::string other = EscapeText(web.HostOf(site));
     const std::string name = EscapeText(web.NameOf(site));
     switch ((h >> 32) % 10) {
@@ -386,24 +427,38 @@ std::string EscapeText(std::string_view text) {
     out.reserve(text.size() + 16);
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        if (StartsWithNoCase(text, i, "of about") || StartsWithNoCase(text, i, "traffic rank for ")) {
+        if (StartsWithNoCase(text, i, "of about") ||
+            StartsWithNoCase(text, i, "traffic rank for ")) {
             out += "&#" + std::to_string(static_cast<unsigned char>(c)) + ";";
             continue;
         }
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&#39;"; break;
-            default: out += c; break;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&#39;";
+                break;
+            default:
+                // Control bytes from a query have no place in a page.
+                out += (static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7f ? ' ' : c;
+                break;
         }
     }
     return out;
 }
 
-std::string KeywordResultsPage(const SyntheticWeb& web, std::string_view query,
-                               std::int64_t first, std::int64_t count) {
+std::string KeywordResultsPage(const SyntheticWeb& web, std::string_view query, std::int64_t first,
+                               std::int64_t count) {
     const std::string keyword = NormaliseKeyword(query);
     const std::int64_t listable = web.KeywordListable(keyword);
     std::vector<Entry> entries;
@@ -450,7 +505,8 @@ std::string HomePage(const SyntheticWeb& web, std::string_view hostText) {
     auto relativeRun = [&](std::int32_t n) {
         std::string out;
         for (std::int32_t i = 0; i < n; ++i) {
-            if (i > 0) out += " | ";
+            if (i > 0)
+                out += " | ";
             out += RelativeAnchor(nextRelative++);
         }
         return out;
@@ -460,7 +516,8 @@ std::string HomePage(const SyntheticWeb& web, std::string_view hostText) {
                        " - " + Pick(kTaglines, h >> 8) + "</title>\n" +
                        "<link rel=\"stylesheet\" href=\"/css/site.css\"></head>\n<body>\n" +
                        "<a name=\"top\"></a>\n<div id=\"header\"><img src=\"/images/logo.gif\" "
-                       "alt=\"" + name + "\"> <h1>" + name + "</h1></div>\n";
+                       "alt=\"" +
+                       name + "\"> <h1>" + name + "</h1></div>\n";
 
     page += "<ul id=\"nav\">";
     for (std::int32_t i = 0; i < nav; ++i) {
@@ -470,13 +527,19 @@ std::string HomePage(const SyntheticWeb& web, std::string_view hostText) {
 
     const std::int32_t paragraphs = 1 + static_cast<std::int32_t>((h >> 16) % 3);
     for (std::int32_t p = 0; p < paragraphs; ++p) {
+        // Two different sentences per paragraph.
+        const std::uint64_t m = web.Mix("home-text", host, static_cast<std::uint64_t>(p));
+        const std::size_t one = m % std::size(kFillers);
+        const std::size_t two =
+            (one + 1 + (m >> 16) % (std::size(kFillers) - 1)) % std::size(kFillers);
         page += "<p>";
-        page += Pick(kFillers, h >> (20 + 4 * p));
+        page += kFillers[one];
         page += ' ';
-        page += Pick(kFillers, h >> (22 + 4 * p));
+        page += kFillers[two];
         const std::int32_t here =
             p + 1 == paragraphs ? inText - (inText / paragraphs) * p : inText / paragraphs;
-        if (here > 0) page += " See " + relativeRun(here) + ".";
+        if (here > 0)
+            page += " See " + relativeRun(here) + ".";
         page += "</p>\n";
     }
 
@@ -491,8 +554,10 @@ std::string HomePage(const SyntheticWeb& web, std::string_view hostText) {
     const bool mail = footer > 0 && !bare.empty() && !Contains(bare, "www.") &&
                       !Contains(bare, "http") && !Contains(bare, "\"");
     page += "</div>\n<div id=\"footer\">" + relativeRun(mail ? footer - 1 : footer);
-    if (mail) page += " | <a href=\"mailto:info@" + EscapeText(bare) + "\">E-mail us</a>";
-    if (absolute > 0) page += " | Site by " + AbsoluteAnchor(web, host, absolute - 1);
+    if (mail)
+        page += " | <a href=\"mailto:info@" + EscapeText(bare) + "\">E-mail us</a>";
+    if (absolute > 0)
+        page += " | Site by " + AbsoluteAnchor(web, host, absolute - 1);
     page += "<br>&copy; 2006 " + EscapeText(bare) + "</div>\n</body></html>\n";
     return page;
 }
@@ -506,11 +571,12 @@ std::string DetailsPage(const SyntheticWeb& web, std::string_view url) {
     const auto site = web.SiteOfHost(domain);
     const std::string linkTarget = site ? web.HostOf(*site) : domain;
 
-    std::string page = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Site Info: " +
-                       d + "</title>\n" + kPageStyle + "</head>\n<body>\n" +
-                       "<div id=\"hd\"><a href=\"/\"><b>Site Info</b></a> | "
-                       "<a href=\"/data/top/\">Top sites</a></div>\n" +
-                       "<h1>Site details for " + d + "</h1>\n<div id=\"rank\">";
+    std::string page =
+        "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Site Info: " + d +
+        "</title>\n" + kPageStyle + "</head>\n<body>\n" +
+        "<div id=\"hd\"><a href=\"/\"><b>Site Info</b></a> | "
+        "<a href=\"/data/top/\">Top sites</a></div>\n" +
+        "<h1>Site details for " + d + "</h1>\n<div id=\"rank\">";
     // From the phrase to the next "<br>", digits follow a ">" only where
     // they are the rank's own: each digit has a tag of its own.
     page += "Traffic Rank for " + d + ": ";
@@ -534,11 +600,13 @@ std::string DetailsPage(const SyntheticWeb& web, std::string_view url) {
     }
     page += "<br>\n<span class=\"note\">Three-month average</span></div>\n";
     page += "<table class=\"facts\"><tr><td>Sites linking in</td><td>" +
-            GroupThousands(web.InboundTotal(linkTarget)) + "</td></tr>\n<tr><td>Online since</td><td>" +
-            std::to_string(1995 + h % 12) + "</td></tr>\n<tr><td>Speed</td><td>" +
-            std::to_string(200 + (h >> 8) % 2800) + " ms</td></tr></table>\n";
-    page += "<div id=\"ft\">&copy; 2026 Site Info - a page of the Corvane demo web</div>\n"
-            "</body></html>\n";
+            GroupThousands(web.InboundTotal(linkTarget)) +
+            "</td></tr>\n<tr><td>Online since</td><td>" + std::to_string(1995 + h % 12) +
+            "</td></tr>\n<tr><td>Speed</td><td>" + std::to_string(200 + (h >> 8) % 2800) +
+            " ms</td></tr></table>\n";
+    page +=
+        "<div id=\"ft\">&copy; 2026 Site Info - a page of the Corvane demo web</div>\n"
+        "</body></html>\n";
     return page;
 }
 
@@ -550,15 +618,20 @@ std::string IndexPage(const SyntheticWeb& web) {
            "HTTP proxy, or point the search and traffic services at it.</p>\n<ul>\n"
            "<li><a href=\"/search?p=%22blue+widgets%22&amp;ei=UTF-8&amp;n=10&amp;b=1\">"
            "A keyword search</a></li>\n"
-           "<li><a href=\"/search?p=link%3Ahttp%3A%2F%2F" + host + "\">A link: search</a></li>\n"
-           "<li><a href=\"/data/details/?url=" + host + "\">A site-details page</a></li>\n"
+           "<li><a href=\"/search?p=link%3Ahttp%3A%2F%2F" +
+           host +
+           "\">A link: search</a></li>\n"
+           "<li><a href=\"/data/details/?url=" +
+           host +
+           "\">A site-details page</a></li>\n"
            "</ul>\n</body></html>\n";
 }
 
 std::string NotFoundPage(std::string_view host, std::string_view path) {
     return "<!DOCTYPE html>\n<html><head><title>404 Not Found</title></head>\n<body>\n"
-           "<h1>Not Found</h1>\n<p>The requested URL " + EscapeText(path) +
-           " was not found on " + (host.empty() ? std::string("this server") : EscapeText(host)) +
+           "<h1>Not Found</h1>\n<p>The requested URL " +
+           EscapeText(path) + " was not found on " +
+           (host.empty() ? std::string("this server") : EscapeText(host)) +
            ".</p>\n<hr><address>corvane-demo-web</address>\n</body></html>\n";
 }
 

@@ -23,8 +23,8 @@ namespace corvane::demo {
 
 // Results of a keyword query. `query` is the decoded "p" value as sent, for
 // echoing; `first` is 1-based; at most `count` entries.
-std::string KeywordResultsPage(const SyntheticWeb& web, std::string_view query,
-                               std::int64_t first, std::int64_t count);
+std::string KeywordResultsPage(const SyntheticWeb& web, std::string_view query, std::int64_t first,
+                               std::int64_t count);
 
 // Results of a "link:" query for `target` (what follows "link:").
 std::string LinkResultsPage(const SyntheticWeb& web, std::string_view query,
@@ -41,8 +41,9 @@ std::string IndexPage(const SyntheticWeb& web);
 
 std::string NotFoundPage(std::string_view host, std::string_view path);
 
-// HTML-escapes text, and writes the first letter of any "of about" or
-// "traffic rank for " in it (in any case) as a character reference.
+// HTML-escapes text, turns control bytes into blanks, and writes the first
+// letter of any "of about" or "traffic rank for " in it (in any case) as a
+// character reference.
 std::string EscapeText(std::string_view text);
 
 }  // namespace corvane::demo

@@ -4,18 +4,24 @@ namespace corvane::demo {
 
 namespace {
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 std::string LowerText(std::string_view text) {
     std::string out(text);
-    for (char& c : out) c = Lower(c);
+    for (char& c : out)
+        c = Lower(c);
     return out;
 }
 
 int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
@@ -25,33 +31,43 @@ bool EndsWith(std::string_view text, std::string_view suffix) {
 
 // Length of the double quote a raw value opens with: 3 escaped, 1 plain.
 std::size_t QuoteOpener(std::string_view raw) {
-    if (raw.substr(0, 3) == "%22") return 3;
-    if (raw.substr(0, 1) == "\"") return 1;
+    if (raw.substr(0, 3) == "%22")
+        return 3;
+    if (raw.substr(0, 1) == "\"")
+        return 1;
     return 0;
 }
 
-bool ClosesQuote(std::string_view raw) { return EndsWith(raw, "%22") || EndsWith(raw, "\""); }
+bool ClosesQuote(std::string_view raw) {
+    return EndsWith(raw, "%22") || EndsWith(raw, "\"");
+}
 
 void SplitPathQuery(std::string_view rest, RequestTarget& out) {
     const auto hash = rest.find('#');
-    if (hash != std::string_view::npos) rest = rest.substr(0, hash);
+    if (hash != std::string_view::npos)
+        rest = rest.substr(0, hash);
     const auto q = rest.find('?');
     out.Path = std::string(rest.substr(0, q));
-    if (q != std::string_view::npos) out.Query = std::string(rest.substr(q + 1));
-    if (out.Path.empty() || out.Path[0] != '/') out.Path.insert(out.Path.begin(), '/');
+    if (q != std::string_view::npos)
+        out.Query = std::string(rest.substr(q + 1));
+    if (out.Path.empty() || out.Path[0] != '/')
+        out.Path.insert(out.Path.begin(), '/');
 }
 
 }  // namespace
 
 std::string HostOfHeader(std::string_view value) {
     std::string host = LowerText(value);
-    while (!host.empty() && (host.back() == ' ' || host.back() == '\t')) host.pop_back();
-    while (!host.empty() && (host.front() == ' ' || host.front() == '\t')) host.erase(0, 1);
+    while (!host.empty() && (host.back() == ' ' || host.back() == '\t'))
+        host.pop_back();
+    while (!host.empty() && (host.front() == ' ' || host.front() == '\t'))
+        host.erase(0, 1);
     if (!host.empty() && host.front() == '[') {
         const auto close = host.find(']');
         return close == std::string::npos ? host : host.substr(0, close + 1);
     }
-    if (const auto colon = host.find(':'); colon != std::string::npos) host.resize(colon);
+    if (const auto colon = host.find(':'); colon != std::string::npos)
+        host.resize(colon);
     return host;
 }
 
@@ -62,14 +78,17 @@ std::optional<RequestTarget> SplitTarget(std::string_view target, std::string_vi
         SplitPathQuery(target, out);
         return out;
     }
-    if (LowerText(target.substr(0, 7)) != "http://") return std::nullopt;
+    if (LowerText(target.substr(0, 7)) != "http://")
+        return std::nullopt;
     std::string_view rest = target.substr(7);
     const auto end = rest.find_first_of("/?#");
     const std::string_view authority = rest.substr(0, end);
-    if (authority.find('@') != std::string_view::npos) return std::nullopt;
+    if (authority.find('@') != std::string_view::npos)
+        return std::nullopt;
     out.Absolute = true;
     out.Host = HostOfHeader(authority);
-    if (out.Host.empty()) return std::nullopt;
+    if (out.Host.empty())
+        return std::nullopt;
     SplitPathQuery(end == std::string_view::npos ? std::string_view() : rest.substr(end), out);
     return out;
 }
@@ -103,7 +122,8 @@ QueryParams ParseQuery(std::string_view query) {
     QueryParams params;
     for (std::size_t i = 0; i < pieces.size(); ++i) {
         const std::string_view piece = pieces[i];
-        if (piece.empty()) continue;
+        if (piece.empty())
+            continue;
         const auto eq = piece.find('=');
         const std::string_view key = piece.substr(0, eq);
         std::string raw(eq == std::string_view::npos ? std::string_view() : piece.substr(eq + 1));
@@ -129,7 +149,8 @@ QueryParams ParseQuery(std::string_view query) {
 
 std::optional<std::string> ParamValue(const QueryParams& params, std::string_view key) {
     for (const auto& [k, v] : params) {
-        if (k == key) return v;
+        if (k == key)
+            return v;
     }
     return std::nullopt;
 }

@@ -14,9 +14,9 @@ namespace corvane::demo {
 
 struct RequestTarget {
     bool Absolute = false;
-    std::string Host;  // lower-cased, without port; from the Host header in origin form
-    std::string Path;  // "/" at least; not decoded
-    std::string Query; // raw, without the "?"
+    std::string Host;   // lower-cased, without port; from the Host header in origin form
+    std::string Path;   // "/" at least; not decoded
+    std::string Query;  // raw, without the "?"
 };
 
 // Splits a request target; `hostHeader` supplies the host of an origin-form

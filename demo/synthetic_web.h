@@ -24,7 +24,7 @@ inline constexpr std::uint64_t kDemoSeed = 0x636f7276616e6531ULL;
 inline constexpr std::int64_t kMaxListed = 1000;
 
 class SyntheticWeb {
-public:
+  public:
     explicit SyntheticWeb(std::uint64_t seed = kDemoSeed);
 
     // The population: sites are numbered 0 .. SiteCount() - 1.
@@ -62,7 +62,7 @@ public:
     // choice the pages make.
     std::uint64_t Mix(std::string_view purpose, std::string_view text, std::uint64_t n = 0) const;
 
-private:
+  private:
     std::uint32_t Permuted(std::string_view purpose, std::string_view key,
                            std::int64_t index) const;
 

@@ -86,8 +86,8 @@ TEST(DemoPages, KeywordPagesListTheIntendedHostsPageByPage) {
 
 TEST(DemoPages, PagingLimits) {
     const std::string base = "http://s/search?p=%22blue+widgets%22";
-    EXPECT_EQ(ScrapedHosts(RoutedPage(base)).size(), 10u);                  // n defaults to 10
-    EXPECT_EQ(ScrapedHosts(RoutedPage(base + "&n=500")).size(), 100u);      // at most 100
+    EXPECT_EQ(ScrapedHosts(RoutedPage(base)).size(), 10u);              // n defaults to 10
+    EXPECT_EQ(ScrapedHosts(RoutedPage(base + "&n=500")).size(), 100u);  // at most 100
     EXPECT_EQ(ScrapedHosts(RoutedPage(base + "&n=0")).size(), 1u);
     EXPECT_EQ(ScrapedHosts(RoutedPage(base + "&n=abc")).size(), 10u);
     EXPECT_EQ(ScrapedHosts(RoutedPage(base + "&n=5&b=-3")), KeywordHosts("blue widgets", 1, 5));
@@ -112,9 +112,11 @@ TEST(DemoPages, InboundFigureOfEveryLinkPage) {
         zero += Web().InboundTotal(host) == 0;
         // The listing shows the linking sites, never the target itself.
         const auto hosts = ScrapedHosts(page);
-        ASSERT_EQ(hosts.size(), static_cast<std::size_t>(std::min<std::int64_t>(10, Web().InboundTotal(host))));
+        ASSERT_EQ(hosts.size(),
+                  static_cast<std::size_t>(std::min<std::int64_t>(10, Web().InboundTotal(host))));
         for (std::size_t i = 0; i < hosts.size(); ++i) {
-            ASSERT_EQ(hosts[i], Web().HostOf(Web().LinkingSite(host, static_cast<std::int64_t>(i) + 1)));
+            ASSERT_EQ(hosts[i],
+                      Web().HostOf(Web().LinkingSite(host, static_cast<std::int64_t>(i) + 1)));
             ASSERT_NE(hosts[i], host);
         }
     }
@@ -123,7 +125,8 @@ TEST(DemoPages, InboundFigureOfEveryLinkPage) {
 
 TEST(DemoPages, HomePageAnchorsOfEveryHost) {
     std::vector<std::string> hosts;
-    for (std::uint32_t site = 0; site < Web().SiteCount(); ++site) hosts.push_back(Web().HostOf(site));
+    for (std::uint32_t site = 0; site < Web().SiteCount(); ++site)
+        hosts.push_back(Web().HostOf(site));
     // Hosts outside the population get home pages too.
     hosts.insert(hosts.end(), {"www.example.com", "example.org", "www.www.example.net",
                                "http.example", "a\"b.example", "10.0.0.1"});
@@ -131,8 +134,10 @@ TEST(DemoPages, HomePageAnchorsOfEveryHost) {
         const std::string low = LowerAscii(RoutedPage("http://" + host));
         ASSERT_EQ(engine::CountAbsoluteAnchors(low), Web().AbsoluteAnchors(host)) << host;
         std::size_t anchors = 0;
-        for (auto p = low.find("<a "); p != std::string::npos; p = low.find("<a ", p + 1)) ++anchors;
-        ASSERT_EQ(anchors, static_cast<std::size_t>(Web().AbsoluteAnchors(host) + Web().RelativeAnchors(host)))
+        for (auto p = low.find("<a "); p != std::string::npos; p = low.find("<a ", p + 1))
+            ++anchors;
+        ASSERT_EQ(anchors, static_cast<std::size_t>(Web().AbsoluteAnchors(host) +
+                                                    Web().RelativeAnchors(host)))
             << host;
     }
 }
@@ -161,18 +166,21 @@ TEST(DemoPages, TextFromTheRequestCannotForgeMarkers) {
     for (std::size_t i = 0; i < 3; ++i) {
         EXPECT_EQ(host.Table().Row(i).Caption, Web().HostOf(Web().KeywordResult(forged, i + 1)));
     }
-    const std::string linkPage = LowerAscii(RoutedPage(engine::LinkQueryUrl({}, "of about 7 </b>")));
+    const std::string linkPage =
+        LowerAscii(RoutedPage(engine::LinkQueryUrl({}, "of about 7 </b>")));
     EXPECT_EQ(engine::ScrapeInboundFigure(linkPage),
               std::to_string(Web().InboundTotal("of about 7 </b>")));
     const std::string details = LowerAscii(
         RoutedPage("http://t/data/details/?url=www.traffic+rank+for+%3E1%3Cbr%3E.example"));
     const auto rank = Web().TrafficRank("traffic rank for >1<br>.example");
-    EXPECT_EQ(engine::ScrapeTrafficRank(details), rank ? std::to_string(*rank) : engine::kNoTrafficRank);
+    EXPECT_EQ(engine::ScrapeTrafficRank(details),
+              rank ? std::to_string(*rank) : engine::kNoTrafficRank);
 }
 
 TEST(DemoPages, KeywordHoldingAnAmpersandIsOneQuery) {
     // The engine sends "&" in a keyword unescaped.
-    const std::string url = engine::SurveyQueryUrl({}, "salt & pepper", 10, 0, engine::SurveyMode::Keyword);
+    const std::string url =
+        engine::SurveyQueryUrl({}, "salt & pepper", 10, 0, engine::SurveyMode::Keyword);
     EXPECT_EQ(ScrapedHosts(RoutedPage(url)), KeywordHosts("salt & pepper", 1, 10));
 }
 
@@ -191,10 +199,13 @@ TEST(DemoPages, KeywordSurveyFillsEveryCellAsIntended) {
 TEST(DemoPages, DomainSurveyListsTheLinkingSites) {
     // A target with enough inbound links for a full page, and one with few.
     std::string many, few;
-    for (std::uint32_t site = 0; site < Web().SiteCount() && (many.empty() || few.empty()); ++site) {
+    for (std::uint32_t site = 0; site < Web().SiteCount() && (many.empty() || few.empty());
+         ++site) {
         const auto total = Web().InboundTotal(Web().HostOf(site));
-        if (total >= 10 && many.empty()) many = Web().HostOf(site);
-        if (total > 0 && total < 10 && few.empty()) few = Web().HostOf(site);
+        if (total >= 10 && many.empty())
+            many = Web().HostOf(site);
+        if (total > 0 && total < 10 && few.empty())
+            few = Web().HostOf(site);
     }
     for (const std::string& target : {many, few}) {
         auto host = InProcessHost();
@@ -202,7 +213,8 @@ TEST(DemoPages, DomainSurveyListsTheLinkingSites) {
         const auto listed = std::min<std::int64_t>(10, Web().InboundTotal(target));
         ASSERT_EQ(host.Table().Count(), static_cast<std::size_t>(listed)) << target;
         for (std::size_t i = 0; i < host.Table().Count(); ++i) {
-            const std::string expected = Web().HostOf(Web().LinkingSite(target, static_cast<std::int64_t>(i) + 1));
+            const std::string expected =
+                Web().HostOf(Web().LinkingSite(target, static_cast<std::int64_t>(i) + 1));
             EXPECT_EQ(host.Table().Row(i).Caption, expected);
             EXPECT_EQ(host.Table().Row(i).Cells, ExpectedCells(expected, static_cast<int>(i) + 1));
         }
@@ -210,13 +222,19 @@ TEST(DemoPages, DomainSurveyListsTheLinkingSites) {
 }
 
 TEST(DemoPages, UnknownPathsAndMethods) {
-    EXPECT_EQ(Route(Web(), {"GET", "http://www.example.com/missing.html", "HTTP/1.1", {{"Host", "x"}}}).Status, 404);
-    EXPECT_EQ(Route(Web(), {"GET", "/search/more", "HTTP/1.1", {{"Host", "127.0.0.1"}}}).Status, 404);
-    const HttpResponse post = Route(Web(), {"POST", "/search", "HTTP/1.1", {{"Host", "127.0.0.1"}}});
+    EXPECT_EQ(
+        Route(Web(), {"GET", "http://www.example.com/missing.html", "HTTP/1.1", {{"Host", "x"}}})
+            .Status,
+        404);
+    EXPECT_EQ(Route(Web(), {"GET", "/search/more", "HTTP/1.1", {{"Host", "127.0.0.1"}}}).Status,
+              404);
+    const HttpResponse post =
+        Route(Web(), {"POST", "/search", "HTTP/1.1", {{"Host", "127.0.0.1"}}});
     EXPECT_EQ(post.Status, 405);
     ASSERT_FALSE(post.Headers.empty());
     EXPECT_EQ(post.Headers[0].first, "Allow");
-    EXPECT_EQ(Route(Web(), {"CONNECT", "www.example.com:443", "HTTP/1.1", {{"Host", "x"}}}).Status, 405);
+    EXPECT_EQ(Route(Web(), {"CONNECT", "www.example.com:443", "HTTP/1.1", {{"Host", "x"}}}).Status,
+              405);
     EXPECT_EQ(Route(Web(), {"GET", "ftp://example.com/", "HTTP/1.1", {{"Host", "x"}}}).Status, 400);
     // "/" on the demo web's own address is its index page, not a home page.
     const HttpResponse index = Route(Web(), {"GET", "/", "HTTP/1.1", {{"Host", "127.0.0.1:8080"}}});

@@ -26,20 +26,23 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 class Program {
-public:
+  public:
     explicit Program(std::vector<std::string> args) {
         args.insert(args.begin(), CORVANE_DEMO_WEB_PROGRAM);
         std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
+        for (auto& a : args)
+            argv.push_back(a.data());
         argv.push_back(nullptr);
         int out[2];
-        if (::pipe(out) != 0) return;
+        if (::pipe(out) != 0)
+            return;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         posix_spawn_file_actions_addclose(&actions, out[0]);
         posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+            pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
         ::close(out[1]);
         out_ = out[0];
@@ -49,7 +52,8 @@ public:
             ::kill(pid_, SIGKILL);
             ::waitpid(pid_, nullptr, 0);
         }
-        if (out_ >= 0) ::close(out_);
+        if (out_ >= 0)
+            ::close(out_);
     }
 
     // The first line the program prints, within a time limit.
@@ -58,9 +62,12 @@ public:
         const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
         while (line.empty() || line.back() != '\n') {
             pollfd p{out_, POLLIN, 0};
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())
+                    .count();
             char c;
-            if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0 || ::read(out_, &c, 1) != 1) {
+            if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0 ||
+                ::read(out_, &c, 1) != 1) {
                 return std::nullopt;
             }
             line += c;
@@ -84,7 +91,7 @@ public:
 
     void Signal(int signal) { ::kill(pid_, signal); }
 
-private:
+  private:
     pid_t pid_ = -1;
     int out_ = -1;
     std::optional<int> status_;
@@ -93,9 +100,11 @@ private:
 // The port of the address line, 0 when the line is not the expected one.
 int PortOf(const std::string& line) {
     const std::string prefix = "corvane-demo-web listening on http://127.0.0.1:";
-    if (line.rfind(prefix, 0) != 0 || line.size() < prefix.size() + 2 || line.back() != '\n') return 0;
+    if (line.rfind(prefix, 0) != 0 || line.size() < prefix.size() + 2 || line.back() != '\n')
+        return 0;
     const std::string digits = line.substr(prefix.size(), line.size() - prefix.size() - 1);
-    if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos) {
+    if (digits.empty() || digits.size() > 5 ||
+        digits.find_first_not_of("0123456789") != std::string::npos) {
         return 0;
     }
     return std::stoi(digits);
@@ -108,7 +117,8 @@ TEST(DemoProgram, ServesUntilSignalledAndEndsCleanly) {
         ASSERT_TRUE(line);
         const int port = PortOf(*line);
         ASSERT_GT(port, 0) << *line;
-        const auto page = testing::ProxyGet(port, "http://search.yahoo.com/search?p=%22tea%22&n=2&b=1");
+        const auto page =
+            testing::ProxyGet(port, "http://search.yahoo.com/search?p=%22tea%22&n=2&b=1");
         ASSERT_TRUE(page);
         EXPECT_EQ(page->Status, 200);
         // A client left connected does not hold the end up.
@@ -144,9 +154,12 @@ TEST(DemoProgram, Options) {
         again.Signal(SIGTERM);
         EXPECT_EQ(again.Wait(), 0);
     }
-    for (const std::vector<std::string>& bad :
-         {std::vector<std::string>{"--port"}, {"--port", "65536"}, {"--port", "-1"}, {"--port", "8x"},
-          {"--latency-ms", ""}, {"--verbose"}}) {
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--port"},
+                                                {"--port", "65536"},
+                                                {"--port", "-1"},
+                                                {"--port", "8x"},
+                                                {"--latency-ms", ""},
+                                                {"--verbose"}}) {
         Program program(bad);
         EXPECT_EQ(program.Wait(), 2) << bad[0];
     }

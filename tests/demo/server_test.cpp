@@ -27,7 +27,7 @@ long long MsSince(Clock::time_point start) {
 }
 
 class DemoServer : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { port_ = web_.Start(); }
     DemoWeb web_;
     int port_ = 0;
@@ -50,7 +50,10 @@ TEST_F(DemoServer, ProxyAndOriginFormsGiveTheSamePages) {
     // asked of the demo web with the site's Host header.
     const std::string home = HomePage(web_.Web(), "www.example.com");
     EXPECT_EQ(ProxyGet(port_, "http://www.example.com")->Body, home);
-    EXPECT_EQ(Exchange(port_, "GET http://WWW.Example.com HTTP/1.1\r\nHost: www.example.com\r\n\r\n")->Body, home);
+    EXPECT_EQ(
+        Exchange(port_, "GET http://WWW.Example.com HTTP/1.1\r\nHost: www.example.com\r\n\r\n")
+            ->Body,
+        home);
     EXPECT_EQ(Exchange(port_, "GET / HTTP/1.1\r\nHost: www.example.com:80\r\n\r\n")->Body, home);
 
     const auto details = ProxyGet(port_, "http://www.alexa.com/data/details/?url=www.example.com");
@@ -75,7 +78,8 @@ TEST_F(DemoServer, KeepsConnectionsAliveAsClientsAsk) {
     ASSERT_TRUE(head);
     EXPECT_TRUE(head->Has("\r\ncontent-length: " + std::to_string(r->Body.size()) + "\r\n"));
     EXPECT_TRUE(c.Unread().empty());  // HEAD sends no body
-    ASSERT_TRUE(c.Send("GET / HTTP/1.1\r\nHost: a.example\r\nConnection: Keep-Alive, Close\r\n\r\n"));
+    ASSERT_TRUE(
+        c.Send("GET / HTTP/1.1\r\nHost: a.example\r\nConnection: Keep-Alive, Close\r\n\r\n"));
     ASSERT_TRUE(c.Read());
     EXPECT_TRUE(c.PeerCloses(2000));
     EXPECT_EQ(web_.RequestCount(), 5u);
@@ -88,7 +92,8 @@ TEST_F(DemoServer, KeepsConnectionsAliveAsClientsAsk) {
     EXPECT_TRUE(r->Has("\r\nconnection: close\r\n"));
     EXPECT_TRUE(old.PeerCloses(2000));
     RawConnection kept(port_);
-    ASSERT_TRUE(kept.Send("GET http://a.example/ HTTP/1.0\r\nProxy-Connection: keep-alive\r\n\r\n"));
+    ASSERT_TRUE(
+        kept.Send("GET http://a.example/ HTTP/1.0\r\nProxy-Connection: keep-alive\r\n\r\n"));
     ASSERT_TRUE(kept.Read());
     EXPECT_FALSE(kept.PeerCloses(200));
     ASSERT_TRUE(kept.Send("GET http://a.example/ HTTP/1.0\r\nConnection: keep-alive\r\n\r\n"));
@@ -127,8 +132,9 @@ TEST_F(DemoServer, RefusesMalformedRequestsAndCloses) {
     }
     // A body is read past, not taken for the next request.
     RawConnection conn(port_);
-    ASSERT_TRUE(conn.Send("GET / HTTP/1.1\r\nHost: a.example\r\nContent-Length: 5\r\n\r\nGET /"
-                          "GET /x HTTP/1.1\r\nHost: a.example\r\n\r\n"));
+    ASSERT_TRUE(
+        conn.Send("GET / HTTP/1.1\r\nHost: a.example\r\nContent-Length: 5\r\n\r\nGET /"
+                  "GET /x HTTP/1.1\r\nHost: a.example\r\n\r\n"));
     EXPECT_EQ(conn.Read()->Status, 200);
     EXPECT_EQ(conn.Read()->Status, 404);
 }
@@ -192,13 +198,16 @@ TEST(DemoServerLife, ManyClientsAtOnce) {
         clients.emplace_back([&] {
             RawConnection c(port);
             for (int i = 0; i < 20; ++i) {
-                if (!c.Send("GET / HTTP/1.1\r\nHost: www.example.com\r\n\r\n")) return;
+                if (!c.Send("GET / HTTP/1.1\r\nHost: www.example.com\r\n\r\n"))
+                    return;
                 const auto r = c.Read();
-                if (r && r->Body == expected) ++good;
+                if (r && r->Body == expected)
+                    ++good;
             }
         });
     }
-    for (auto& t : clients) t.join();
+    for (auto& t : clients)
+        t.join();
     EXPECT_EQ(good.load(), 160);
     EXPECT_EQ(web.RequestCount(), 160u);
 }
@@ -212,16 +221,19 @@ struct ProxiedSurvey {
           }) {}
     std::vector<engine::ResultRow> Rows() {
         std::vector<engine::ResultRow> rows;
-        for (std::size_t i = 0; i < host.Table().Count(); ++i) rows.push_back(host.Table().Row(i));
+        for (std::size_t i = 0; i < host.Table().Count(); ++i)
+            rows.push_back(host.Table().Row(i));
         return rows;
     }
     testing::PageHost<std::function<std::string(const std::string&)>> host;
 };
 
 bool SameRows(const std::vector<engine::ResultRow>& a, const std::vector<engine::ResultRow>& b) {
-    if (a.size() != b.size()) return false;
+    if (a.size() != b.size())
+        return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (a[i].Caption != b[i].Caption || a[i].Cells != b[i].Cells) return false;
+        if (a[i].Caption != b[i].Caption || a[i].Cells != b[i].Cells)
+            return false;
     }
     return true;
 }
@@ -238,7 +250,8 @@ TEST(DemoServerSurvey, KeywordSurveyThroughTheProxyIsRepeatable) {
         const auto rows = survey.Rows();
         ASSERT_EQ(rows.size(), 30u);
         for (std::size_t i = 0; i < rows.size(); ++i) {
-            EXPECT_EQ(rows[i].Caption, web.Web().HostOf(web.Web().KeywordResult("mountain bikes", i + 1)));
+            EXPECT_EQ(rows[i].Caption,
+                      web.Web().HostOf(web.Web().KeywordResult("mountain bikes", i + 1)));
             EXPECT_EQ(rows[i].Cells.size(), 5u);
         }
         if (run == 0) {

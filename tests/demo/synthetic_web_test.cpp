@@ -20,7 +20,8 @@ TEST(DemoSyntheticWeb, PopulationIsDistinctAndWellFormed) {
     for (std::uint32_t site = 0; site < web.SiteCount(); ++site) {
         const std::string& host = web.HostOf(site);
         for (char c : host) {
-            ASSERT_TRUE((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-') << host;
+            ASSERT_TRUE((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-')
+                << host;
         }
         ASSERT_NE(host.find('.'), std::string::npos);
         hosts.insert(host);
@@ -46,9 +47,11 @@ TEST(DemoSyntheticWeb, FiguresFollowFromTheSeedOnly) {
 
     const SyntheticWeb same;
     const SyntheticWeb other(kDemoSeed + 1);
-    EXPECT_EQ(KeywordResultsPage(web, "\"tea\"", 1, 30), KeywordResultsPage(same, "\"tea\"", 1, 30));
+    EXPECT_EQ(KeywordResultsPage(web, "\"tea\"", 1, 30),
+              KeywordResultsPage(same, "\"tea\"", 1, 30));
     EXPECT_EQ(HomePage(web, "www.example.com"), HomePage(same, "www.example.com"));
-    EXPECT_NE(KeywordResultsPage(web, "\"tea\"", 1, 30), KeywordResultsPage(other, "\"tea\"", 1, 30));
+    EXPECT_NE(KeywordResultsPage(web, "\"tea\"", 1, 30),
+              KeywordResultsPage(other, "\"tea\"", 1, 30));
 }
 
 TEST(DemoSyntheticWeb, ListingsNeverRepeatASite) {
@@ -111,7 +114,8 @@ TEST(DemoRequestTarget, AbsoluteAndOriginForms) {
     EXPECT_FALSE(t->Absolute);
     EXPECT_EQ(t->Host, "www.site.example");
     EXPECT_EQ(t->Path, "/data/details/");
-    for (const char* bad : {"*", "www.example.com:443", "https://a/", "http:///x", "http://u@h/", ""}) {
+    for (const char* bad :
+         {"*", "www.example.com:443", "https://a/", "http:///x", "http://u@h/", ""}) {
         EXPECT_FALSE(SplitTarget(bad, "h")) << bad;
     }
 }
