@@ -373,6 +373,15 @@ TEST(Connection, WholeFileBothWays) {
     EXPECT_EQ(peer.Received(0), content + content);
 }
 
+TEST(Connection, WholeFileToAResetPeerIsAFailureNotASignal) {
+    TempFolder folder;
+    const std::string path = folder.Write("big.bin", std::string(4 << 20, 'f'));
+    ScriptedPeer peer(PeerScript().Reset());
+    auto c = ClientFor(peer);
+    ASSERT_TRUE(peer.WaitDone(0));
+    EXPECT_EQ(c->WriteWholeFile(path, true), 0);
+}
+
 class RecordingIntercept : public TNetConnectionIntercept {
 public:
     void NotifyReceived(const char* bytes, std::int32_t count) override { received.append(bytes, count); }
