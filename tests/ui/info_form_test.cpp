@@ -1,0 +1,174 @@
+#include "ui/info_form.h"
+
+#include <QFontInfo>
+#include <QFrame>
+#include <QLabel>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "qt_env.h"
+#include "ui/oval_button.h"
+#include "ui/pictures.h"
+#include "ui/product_info.h"
+#include "ui/shell_open.h"
+#include "ui/url_label.h"
+
+namespace corvane::ui {
+namespace {
+
+struct Opened {
+    QString target;
+    ShellShow show;
+};
+
+struct Recorder {
+    std::vector<Opened> opened;
+    ScopedShellOpener scope{[this](const QString& t, ShellShow s) {
+        opened.push_back({t, s});
+        return true;
+    }};
+};
+
+void ClickAt(TOvalButton* b, QPoint at) {
+    testing::Hover(b, at);
+    QTest::mousePress(b, Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseRelease(b, Qt::LeftButton, Qt::NoModifier, at);
+}
+
+TEST(InfoForm, LayoutAsDesigned) {
+    TInfoForm form;
+    EXPECT_EQ(form.windowTitle(), "About...");
+    EXPECT_EQ(form.size(), QSize(329, 274));
+    EXPECT_EQ(form.minimumSize(), form.maximumSize());
+    EXPECT_FALSE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_FALSE(form.windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_TRUE(form.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_EQ(form.font().pixelSize(), 12);
+
+    EXPECT_EQ(form.Panel1->geometry(), QRect(0, 0, 329, 236));
+    EXPECT_EQ(form.Panel1->frameShadow(), QFrame::Sunken);
+    EXPECT_EQ(form.Panel1->palette().color(QPalette::Window), QColor(Qt::white));
+    EXPECT_EQ(form.Label7->geometry(), QRect(10, 10, 159, 30));
+    EXPECT_EQ(form.Label7->text(), "Corvane");
+    EXPECT_TRUE(form.Label7->font().bold() && form.Label7->font().underline());
+    EXPECT_EQ(form.Label7->font().pixelSize(), 20);
+    EXPECT_EQ(form.Label2->geometry(), QRect(176, 52, 140, 54));
+    EXPECT_EQ(form.Label2->font().pixelSize(), 11);
+    EXPECT_EQ(form.URLLabel2->pos(), QPoint(198, 109));
+    EXPECT_EQ(form.URLLabel2->URLType(), utMailTo);
+    EXPECT_EQ(form.URLLabel2->Caption(), kSupportMail);
+    EXPECT_EQ(form.Image1->geometry(), QRect(19, 65, 121, 146));
+    EXPECT_EQ(form.Image1->pixmap().size(), QSize(121, 146));
+
+    EXPECT_EQ(form.OvalButton1->geometry(), QRect(9, 240, 64, 31));
+    EXPECT_EQ(form.OvalButton1->Caption(), "Support");
+    EXPECT_EQ(form.OvalButton1->toolTip(), "Visit the Customer Care Center");
+    EXPECT_EQ(form.BitBtn3->geometry(), QRect(132, 241, 64, 31));
+    EXPECT_EQ(form.BitBtn3->Caption(), "Close");
+    for (TOvalButton* b : {form.OvalButton1, form.BitBtn3}) {
+        EXPECT_EQ(b->BevelWidth(), 2);
+        EXPECT_EQ(b->Color(), form.palette().color(QPalette::Button));
+        EXPECT_FALSE(b->Down() || b->Flat() || b->Transparent());
+        EXPECT_EQ(b->GroupIndex(), 0);
+        EXPECT_EQ(b->Layout(), blGlyphBottom);
+        EXPECT_EQ(b->Spacing(), 4);
+        EXPECT_EQ(b->NumGlyphs(), 0);
+        EXPECT_EQ(b->Font().family(), "MS Sans Serif");
+        EXPECT_TRUE(b->Font().bold());
+        EXPECT_EQ(b->Font().pixelSize(), 11);
+        EXPECT_EQ(b->cursor().shape(), Qt::PointingHandCursor);
+    }
+}
+
+TEST(InfoForm, CaptionsFitTheirBoxesInTheSubstituteFonts) {
+    TInfoForm form;
+    EXPECT_EQ(QFontInfo(form.font()).family(), "Liberation Sans");
+    EXPECT_EQ(QFontInfo(form.BitBtn3->Font()).family(), "Liberation Sans");
+    for (TOvalButton* b : {form.OvalButton1, form.BitBtn3}) {
+        const QFontMetrics fm(b->Font());
+        EXPECT_LT(fm.horizontalAdvance(b->Caption()), b->width() - 8) << b->Caption().toStdString();
+    }
+    const QFontMetrics title(form.Label7->font());
+    EXPECT_LE(title.horizontalAdvance(form.Label7->text()), form.Label7->width());
+    EXPECT_LE(form.URLLabel2->x() + form.URLLabel2->width(), form.Panel1->width());
+    const QRect notice = QFontMetrics(form.Label2->font())
+                             .boundingRect(QRect(0, 0, 140, 1000), Qt::TextWordWrap, kMakerNotice);
+    EXPECT_LE(notice.height(), 54);
+}
+
+TEST(InfoForm, SupportOpensCustomerCareAndStaysOpen) {
+    Recorder rec;
+    TInfoForm form;
+    form.show();
+    ClickAt(form.OvalButton1, QPoint(1, 1));  // the corner, outside the ellipse
+    EXPECT_TRUE(rec.opened.empty());
+    ClickAt(form.OvalButton1, QPoint(32, 15));
+    ASSERT_EQ(rec.opened.size(), 1u);
+    EXPECT_EQ(rec.opened[0].target, kCustomerCareUrl);
+    EXPECT_EQ(rec.opened[0].show, ShellShow::Maximized);
+    EXPECT_TRUE(form.isVisible());
+
+    QTest::mouseClick(form.URLLabel2, Qt::LeftButton, Qt::NoModifier, QPoint(2, 2));
+    ASSERT_EQ(rec.opened.size(), 2u);
+    EXPECT_EQ(rec.opened[1].target, "mailto:" + kSupportMail);
+    EXPECT_EQ(rec.opened[1].show, ShellShow::Normal);
+}
+
+TEST(InfoForm, CloseAndTheCloseBoxEndTheModalRunAndKeepTheBox) {
+    TInfoForm form;
+    // Close only reacts inside its ellipse: the corner click does nothing,
+    // the centre click closes.
+    QTimer::singleShot(0, &form, [&] {
+        ClickAt(form.BitBtn3, QPoint(62, 29));
+        EXPECT_TRUE(form.isVisible());
+        ClickAt(form.BitBtn3, QPoint(32, 15));
+    });
+    EXPECT_NE(form.ShowModal(), 0);
+    EXPECT_FALSE(form.isVisible());
+
+    QTimer::singleShot(0, &form, [&] { form.close(); });
+    EXPECT_EQ(form.ShowModal(), 0);
+    EXPECT_FALSE(form.isVisible());
+
+    // The same box shows again with its content unchanged.
+    QTimer::singleShot(0, &form, [&] {
+        EXPECT_TRUE(form.isVisible());
+        EXPECT_EQ(form.Label2->text(), kMakerNotice);
+        ClickAt(form.BitBtn3, QPoint(32, 15));
+    });
+    EXPECT_NE(form.ShowModal(), 0);
+}
+
+TEST(Pictures, ResourcesDecodeWithOurDecoder) {
+    EXPECT_EQ(BannerPicture().size(), QSize(490, 55));
+    EXPECT_EQ(ProductPicture().size(), QSize(121, 146));
+    EXPECT_TRUE(LoadJpegPicture(":/corvane/missing.jpg").isNull());
+    EXPECT_TRUE(DecodeJpegImage(QByteArray("\xff\xd8\xff\xe0 not really", 15)).isNull());
+    const QImage product = LoadJpegPicture(kProductPicture);
+    EXPECT_EQ(product.format(), QImage::Format_RGB32);
+}
+
+TEST(ShellOpen, RecorderReplacesTheDesktopAndIsRestored) {
+    std::vector<QString> outer, inner;
+    ScopedShellOpener a([&](const QString& t, ShellShow) {
+        outer.push_back(t);
+        return false;
+    });
+    {
+        ScopedShellOpener b([&](const QString& t, ShellShow) {
+            inner.push_back(t);
+            return true;
+        });
+        EXPECT_TRUE(ShellOpen("help.chm"));
+    }
+    EXPECT_FALSE(ShellOpen("https://www.example.com/", ShellShow::Maximized));
+    EXPECT_EQ(inner, std::vector<QString>{"help.chm"});
+    EXPECT_EQ(outer, std::vector<QString>{"https://www.example.com/"});
+}
+
+}  // namespace
+}  // namespace corvane::ui
