@@ -5,7 +5,7 @@
 namespace corvane::cli {
 
 SurveyProgress::SurveyProgress(const engine::ResultsTable& table, int expectedRows, bool terminal,
-                               std::FILE* out)
+                               std::ostream& out)
     : table_(table), expectedRows_(std::max(expectedRows, 1)), terminal_(terminal), out_(out) {}
 
 void SurveyProgress::ShowStatus(const std::string& text) {
@@ -34,8 +34,7 @@ void SurveyProgress::RowChanged(std::size_t index, int part) {
         for (char& ch : line) {
             if (static_cast<unsigned char>(ch) < 0x20) ch = '?';
         }
-        std::fprintf(out_, "row %zu: %s\n", index + 1, line.c_str());
-        std::fflush(out_);
+        out_ << "row " << index + 1 << ": " << line << std::endl;
     }
 }
 
@@ -50,15 +49,13 @@ void SurveyProgress::Redraw() {
     for (char& ch : status) {
         if (static_cast<unsigned char>(ch) < 0x20) ch = '?';
     }
-    std::fprintf(out_, "\r\033[K[%s] %zu rows  %s", bar.c_str(), table_.Count(), status.c_str());
-    std::fflush(out_);
+    out_ << "\r\033[K[" << bar << "] " << table_.Count() << " rows  " << status << std::flush;
     drawn_ = true;
 }
 
 void SurveyProgress::Finish() {
     if (drawn_) {
-        std::fputc('\n', out_);
-        std::fflush(out_);
+        out_ << std::endl;
         drawn_ = false;
     }
 }

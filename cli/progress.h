@@ -3,7 +3,7 @@
 // otherwise.
 #pragma once
 
-#include <cstdio>
+#include <ostream>
 #include <string>
 
 #include "engine/results_table.h"
@@ -13,7 +13,7 @@ namespace corvane::cli {
 class SurveyProgress : public engine::TableObserver {
 public:
     // `expectedRows` sizes the bar; `terminal` chooses the bar over lines.
-    SurveyProgress(const engine::ResultsTable& table, int expectedRows, bool terminal, std::FILE* out);
+    SurveyProgress(const engine::ResultsTable& table, int expectedRows, bool terminal, std::ostream& out);
 
     void ShowStatus(const std::string& text);
     // Ends the bar's line, if one is drawn.
@@ -28,7 +28,7 @@ private:
     const engine::ResultsTable& table_;
     int expectedRows_;
     bool terminal_;
-    std::FILE* out_;
+    std::ostream& out_;
     std::string status_;
     int cellsDone_ = 0;
     bool drawn_ = false;
