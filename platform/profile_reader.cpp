@@ -38,6 +38,12 @@ std::uint32_t HashFold(std::string_view s) {
         h ^= static_cast<unsigned char>(FoldAscii(c));
         h *= 16777619u;
     }
+    // Final mix, so that the low bits the index uses depend on every byte.
+    h ^= h >> 16;
+    h *= 0x85EBCA6Bu;
+    h ^= h >> 13;
+    h *= 0xC2B2AE35u;
+    h ^= h >> 16;
     return h;
 }
 
@@ -113,8 +119,11 @@ std::optional<std::string> ProfileFile::Section::Value(std::string_view key,
 void ProfileFile::Clear() {
     text_.clear();
     text_.shrink_to_fit();
+    headerCount_ = 0;
     sections_.clear();
     sections_.shrink_to_fit();
+    listNames_.clear();
+    listNames_.shrink_to_fit();
     slots_.clear();
     slots_.shrink_to_fit();
 }
@@ -183,11 +192,16 @@ void ProfileFile::Parse(std::string text) {
     }
     text_ = std::move(text);
     const std::string_view all(text_);
+    slots_.assign(16, kNoSection);
 
     std::size_t from = 0;
     if (all.substr(0, 3) == "\xEF\xBB\xBF") {
         from = 3;
     }
+    // The section whose body the lines now belong to, when it can be read.
+    constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    std::size_t open = kNone;
+    std::size_t listBytes = 0;
     LineWalker lines(all, from);
     std::string_view line;
     std::size_t start = 0;
@@ -198,59 +212,67 @@ void ProfileFile::Parse(std::string text) {
         const std::size_t close = trimmed.rfind(']');
         if (close == std::string_view::npos) continue;
         const std::string_view name = Trim(trimmed.substr(1, close - 1));
-        if (!sections_.empty()) {
-            SectionEntry& last = sections_.back();
-            last.bodyLength = static_cast<std::uint32_t>(start - last.bodyOffset);
+        const auto offset = static_cast<std::uint32_t>(name.data() - all.data());
+        const auto length = static_cast<std::uint32_t>(name.size());
+        if (open != kNone) {
+            SectionEntry& e = sections_[open];
+            e.bodyLength = static_cast<std::uint32_t>(start - e.bodyOffset);
+            open = kNone;
         }
-        sections_.push_back(SectionEntry{static_cast<std::uint32_t>(name.data() - all.data()),
-                                         static_cast<std::uint32_t>(name.size()),
-                                         static_cast<std::uint32_t>(next), 0});
+        ++headerCount_;
+        // In the list a name ends at a zero byte, and an empty one is left out.
+        const std::string_view listed = name.substr(0, std::min(name.size(), name.find('\0')));
+        if (!listed.empty() && listBytes < kSectionNamesBufferBytes) {
+            listNames_.push_back(NameEntry{offset, static_cast<std::uint32_t>(listed.size())});
+            listBytes += listed.size() + 1;
+        }
+        const std::size_t slot = SlotOf(name);
+        if (slots_[slot] != kNoSection) {
+            continue;  // a later section of a name already known
+        }
+        slots_[slot] = static_cast<std::uint32_t>(sections_.size());
+        sections_.push_back(SectionEntry{offset, length, static_cast<std::uint32_t>(next), 0});
+        open = sections_.size() - 1;
+        if (sections_.size() * 2 > slots_.size()) {
+            GrowIndex();
+        }
     }
-    if (!sections_.empty()) {
-        SectionEntry& last = sections_.back();
-        last.bodyLength = static_cast<std::uint32_t>(all.size() - last.bodyOffset);
+    if (open != kNone) {
+        SectionEntry& e = sections_[open];
+        e.bodyLength = static_cast<std::uint32_t>(all.size() - e.bodyOffset);
     }
-    sections_.shrink_to_fit();
-    BuildIndex();
 }
 
 std::string_view ProfileFile::NameOf(const SectionEntry& e) const {
     return std::string_view(text_).substr(e.nameOffset, e.nameLength);
 }
 
-void ProfileFile::BuildIndex() {
-    std::size_t capacity = 8;
-    while (capacity < sections_.size() * 2) capacity *= 2;
-    slots_.assign(capacity, kNoSection);
-    const std::size_t mask = capacity - 1;
+std::size_t ProfileFile::SlotOf(std::string_view name) const {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t slot = HashFold(name) & mask;
+    while (slots_[slot] != kNoSection && !EqualFold(NameOf(sections_[slots_[slot]]), name)) {
+        slot = (slot + 1) & mask;
+    }
+    return slot;
+}
+
+void ProfileFile::GrowIndex() {
+    slots_.assign(slots_.size() * 2, kNoSection);
     for (std::size_t i = 0; i < sections_.size(); ++i) {
-        const std::string_view name = NameOf(sections_[i]);
-        std::size_t slot = HashFold(name) & mask;
-        for (;;) {
-            const std::uint32_t held = slots_[slot];
-            if (held == kNoSection) {
-                slots_[slot] = static_cast<std::uint32_t>(i);
-                break;
-            }
-            if (EqualFold(NameOf(sections_[held]), name)) {
-                break;  // a later section of a name already indexed
-            }
-            slot = (slot + 1) & mask;
-        }
+        slots_[SlotOf(NameOf(sections_[i]))] = static_cast<std::uint32_t>(i);
     }
 }
 
 std::vector<std::string_view> ProfileFile::SectionNames(std::size_t bufferBytes) const {
     std::vector<std::string_view> names;
+    bufferBytes = std::min(bufferBytes, kSectionNamesBufferBytes);
     if (bufferBytes < 2) {
         return names;
     }
     // One byte stays reserved for the zero byte that ends the list.
     std::size_t room = bufferBytes - 1;
-    for (const SectionEntry& e : sections_) {
-        std::string_view name = NameOf(e);
-        name = name.substr(0, std::min(name.size(), name.find('\0')));
-        if (name.empty()) continue;
+    for (const NameEntry& e : listNames_) {
+        const std::string_view name = std::string_view(text_).substr(e.offset, e.length);
         if (name.size() + 1 >= room) {
             // The last name that meets the end of the buffer is cut to fit.
             if (room > 1) names.push_back(name.substr(0, room - 1));
@@ -266,20 +288,12 @@ std::optional<ProfileFile::Section> ProfileFile::FindSection(std::string_view na
     if (sections_.empty()) {
         return std::nullopt;
     }
-    name = Trim(name);
-    const std::size_t mask = slots_.size() - 1;
-    std::size_t slot = HashFold(name) & mask;
-    for (;;) {
-        const std::uint32_t held = slots_[slot];
-        if (held == kNoSection) {
-            return std::nullopt;
-        }
-        const SectionEntry& e = sections_[held];
-        if (EqualFold(NameOf(e), name)) {
-            return Section(NameOf(e), std::string_view(text_).substr(e.bodyOffset, e.bodyLength));
-        }
-        slot = (slot + 1) & mask;
+    const std::uint32_t held = slots_[SlotOf(Trim(name))];
+    if (held == kNoSection) {
+        return std::nullopt;
     }
+    const SectionEntry& e = sections_[held];
+    return Section(NameOf(e), std::string_view(text_).substr(e.bodyOffset, e.bodyLength));
 }
 
 std::optional<std::string> ProfileFile::ReadValue(std::string_view section, std::string_view key,

@@ -80,8 +80,9 @@ public:
     void Clear();
 
     // Number of section headers, duplicates and empty names included.
-    std::size_t SectionCount() const { return sections_.size(); }
-    // The section names as a buffer of `bufferBytes` bytes holds them.
+    std::size_t SectionCount() const { return headerCount_; }
+    // The section names as a buffer of `bufferBytes` bytes holds them (a
+    // larger buffer counts as kSectionNamesBufferBytes).
     std::vector<std::string_view> SectionNames(
         std::size_t bufferBytes = kSectionNamesBufferBytes) const;
 
@@ -103,13 +104,27 @@ private:
         std::uint32_t bodyOffset;
         std::uint32_t bodyLength;
     };
+    struct NameEntry {
+        std::uint32_t offset;
+        std::uint32_t length;
+    };
     std::string_view NameOf(const SectionEntry& e) const;
-    void BuildIndex();
+    // The slot of `name` in the index: the one holding its section, or the
+    // free one where it would go.
+    std::size_t SlotOf(std::string_view name) const;
+    void GrowIndex();
 
     std::string text_;
+    std::size_t headerCount_ = 0;
+    // The first section of each distinct name (ASCII case folded), in file
+    // order. Later sections of a name cannot be read, so only their count is
+    // kept: memory follows the distinct names, not the headers.
     std::vector<SectionEntry> sections_;
-    // Open-addressing hash index: for each distinct name (ASCII case folded)
-    // the index of its first section; kNoSection marks a free slot.
+    // The names of the headers, in file order, as far as the largest list
+    // of names can reach.
+    std::vector<NameEntry> listNames_;
+    // Open-addressing hash index over sections_; kNoSection marks a free
+    // slot. Never more than half full.
     static constexpr std::uint32_t kNoSection = 0xFFFFFFFFu;
     std::vector<std::uint32_t> slots_;
 };
