@@ -127,6 +127,10 @@ TEST(ProfileReader, SectionNameListFitsItsBuffer) {
     EXPECT_EQ(Names("[abc]\n[de]\n", 9), (Strings{"abc", "de"}));
     // A zero byte ends a listed name; one at the start leaves it empty.
     EXPECT_EQ(Names(std::string("[a\0b]\n[\0c]\n[d]\n", 15)), (Strings{"a", "d"}));
+    // Empty names take no room, however many there are.
+    std::string empties;
+    for (int i = 0; i < 20000; ++i) empties += "[]\n[ ]\n";
+    EXPECT_EQ(Names(empties + "[last]\n"), (Strings{"last"}));
 }
 
 TEST(ProfileReader, GarbageAndManySections) {
