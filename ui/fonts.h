@@ -13,8 +13,8 @@ inline const QString kSansSerifFace = QStringLiteral("MS Sans Serif");
 inline const QString kArialFace = QStringLiteral("Arial");
 
 // Maps "MS Sans Serif" and "Arial" to Liberation Sans (falling back to the
-// usual Arial look-alikes). Safe to call more than once; call before the
-// first window is created.
+// usual Arial look-alikes). Safe to call more than once; DesignFont calls it,
+// and start-up may call it before the first window is created.
 void InstallFontSubstitutes();
 
 // A font of the given face and point size, sized in pixels as a 96-dpi
