@@ -38,7 +38,9 @@ void AppendQuoted(std::string& out, const char* key, std::string_view value) {
 }  // namespace
 
 void ReadSurvey(ResultsTable& table, const platform::ProfileFile& profile) {
-    table.Clear();
+    if (table.Count() != 0) {
+        table.Clear();
+    }
     const std::size_t count = profile.SectionNames().size();
     for (std::size_t i = 0; i < count; ++i) {
         const std::optional<platform::ProfileFile::Section> section = profile.FindSection(SectionName(i));

@@ -5,6 +5,10 @@
 // "alex" (the five cells) and "check" (the Checked flag as an integer).
 // Rows are read by count, not by name: a file with n sections yields the
 // rows of item0 up to item<n-1>, whatever its sections are called.
+//
+// The reader's list of section names (16384 bytes) bounds what one file can
+// bring in: with sections named as SaveSurvey names them, 1944 rows. Larger
+// tables are still saved whole.
 #pragma once
 
 #include <string>
@@ -27,7 +31,8 @@ inline constexpr const char* kSurveyFileExtension = "cvn";
 bool LoadSurvey(ResultsTable& table, const std::string& fileName,
                 std::error_code* error = nullptr);
 
-// Replaces the table's rows with those of a profile already read.
+// Replaces the table's rows with those of a profile already read (an empty
+// table is not cleared again).
 void ReadSurvey(ResultsTable& table, const platform::ProfileFile& profile);
 
 // The text SaveSurvey writes. Every text value is enclosed in quotation
