@@ -29,7 +29,9 @@ struct DecodeJob {
 };
 static_assert(std::is_trivially_destructible_v<DecodeJob>);
 
-DecodeJob* JobOf(j_common_ptr c) { return static_cast<DecodeJob*>(c->client_data); }
+DecodeJob* JobOf(j_common_ptr c) {
+    return static_cast<DecodeJob*>(c->client_data);
+}
 
 [[noreturn]] void FailWith(DecodeJob* job, const char* text) {
     std::snprintf(job->message, sizeof job->message, "%s", text);
@@ -91,8 +93,7 @@ __attribute__((noinline)) bool ReadHeaderC(DecodeJob* job) {
 }
 
 // Decodes every scanline into out, stride bytes per row.
-__attribute__((noinline)) bool ReadPixelsC(DecodeJob* job, unsigned char* out,
-                                            std::size_t stride) {
+__attribute__((noinline)) bool ReadPixelsC(DecodeJob* job, unsigned char* out, std::size_t stride) {
     if (setjmp(job->jump) != 0) {
         return false;
     }

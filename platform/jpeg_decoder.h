@@ -34,7 +34,7 @@ struct JpegLimits {
 // Any failure to decode: not a JPEG stream, corrupt or truncated data,
 // unsupported colour layout, a picture over the limits.
 class JpegError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 

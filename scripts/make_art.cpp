@@ -37,18 +37,18 @@ bool Write(const QImage& image, const QString& path, int quality, bool progressi
 // A perched raven facing right, drawn in a 100 x 100 box.
 QPainterPath Raven() {
     QPainterPath bird;
-    bird.moveTo(70, 18);                     // crown
-    bird.cubicTo(78, 16, 84, 20, 86, 25);    // forehead
-    bird.lineTo(99, 29);                     // beak tip
-    bird.lineTo(86, 33);                     // under the beak
-    bird.cubicTo(84, 42, 80, 48, 78, 54);    // throat
-    bird.cubicTo(76, 66, 66, 76, 54, 80);    // breast
-    bird.lineTo(44, 84);                     // belly
-    bird.lineTo(18, 99);                     // tail, lower edge
-    bird.lineTo(10, 94);                     // tail end
-    bird.lineTo(30, 76);                     // tail, upper edge
-    bird.cubicTo(34, 60, 46, 44, 58, 36);    // back
-    bird.cubicTo(60, 28, 62, 20, 70, 18);    // nape
+    bird.moveTo(70, 18);                   // crown
+    bird.cubicTo(78, 16, 84, 20, 86, 25);  // forehead
+    bird.lineTo(99, 29);                   // beak tip
+    bird.lineTo(86, 33);                   // under the beak
+    bird.cubicTo(84, 42, 80, 48, 78, 54);  // throat
+    bird.cubicTo(76, 66, 66, 76, 54, 80);  // breast
+    bird.lineTo(44, 84);                   // belly
+    bird.lineTo(18, 99);                   // tail, lower edge
+    bird.lineTo(10, 94);                   // tail end
+    bird.lineTo(30, 76);                   // tail, upper edge
+    bird.cubicTo(34, 60, 46, 44, 58, 36);  // back
+    bird.cubicTo(60, 28, 62, 20, 70, 18);  // nape
     bird.closeSubpath();
     return bird;
 }

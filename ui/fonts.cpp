@@ -15,7 +15,9 @@ void InstallFontSubstitutes() {
     }
 }
 
-int PointsToPixels(int points) { return (points * 96 + 36) / 72; }
+int PointsToPixels(int points) {
+    return (points * 96 + 36) / 72;
+}
 
 QFont DesignFontPixels(const QString& face, int pixels, bool bold) {
     InstallFontSubstitutes();  // whoever asks for a design font gets the mapping

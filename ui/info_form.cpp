@@ -90,9 +90,13 @@ int TInfoForm::ShowModal() {
     return exec();
 }
 
-void TInfoForm::BitBtn3Click() { done(1); }
+void TInfoForm::BitBtn3Click() {
+    done(1);
+}
 
-void TInfoForm::OvalButton1Click() { ShellOpen(kCustomerCareUrl, ShellShow::Maximized); }
+void TInfoForm::OvalButton1Click() {
+    ShellOpen(kCustomerCareUrl, ShellShow::Maximized);
+}
 
 void TInfoForm::keyPressEvent(QKeyEvent* event) {
     const QString text = event->text();

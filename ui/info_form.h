@@ -15,7 +15,7 @@ class TURLLabel;
 
 class TInfoForm : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TInfoForm(QWidget* parent = nullptr);
 
     // Centres the box on the screen and shows it modally; returns when it
@@ -30,13 +30,13 @@ public:
     TOvalButton* OvalButton1 = nullptr;  // "Support"
     TOvalButton* BitBtn3 = nullptr;      // "Close"
 
-public slots:
+  public slots:
     // Close: ends the modal run with a non-zero result.
     void BitBtn3Click();
     // Support: opens the customer-care page (shown maximised); the box stays.
     void OvalButton1Click();
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent* event) override;
 };
 

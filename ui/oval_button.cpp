@@ -169,7 +169,9 @@ void TOvalButton::SetCaption(const QString& caption) {
     Invalidate();
 }
 
-QColor TOvalButton::Color() const { return colorRole_ ? palette().color(*colorRole_) : color_; }
+QColor TOvalButton::Color() const {
+    return colorRole_ ? palette().color(*colorRole_) : color_;
+}
 
 void TOvalButton::SetColor(const QColor& color) {
     if (!colorRole_ && color == color_) {
@@ -191,7 +193,8 @@ void TOvalButton::SetSystemColor(QPalette::ColorRole role) {
 }
 
 void TOvalButton::UpdateShades() {
-    const rrColors::TShades shades = rrColors::ShadeColors(Color(), kHighlightAmount, kShadowAmount);
+    const rrColors::TShades shades =
+        rrColors::ShadeColors(Color(), kHighlightAmount, kShadowAmount);
     highlightColor_ = shades.Highlight;
     shadowColor_ = shades.Shadow;
 }
@@ -325,7 +328,9 @@ void TOvalButton::PaintFaceNow() {
     update();
 }
 
-void TOvalButton::PaintBevelNow() { update(); }
+void TOvalButton::PaintBevelNow() {
+    update();
+}
 
 void TOvalButton::paintEvent(QPaintEvent*) {
     if (fullRepaint_) {
@@ -409,7 +414,8 @@ void TOvalButton::PaintFace(QPainter& p) {
     PaintBevel(p);
 
     const bool lowered = faceState_ == TBevelState::Lowered;
-    const QSize text = QFontMetrics(font_).size(Qt::TextSingleLine | Qt::TextShowMnemonic, caption_);
+    const QSize text =
+        QFontMetrics(font_).size(Qt::TextSingleLine | Qt::TextShowMnemonic, caption_);
     const int tw = caption_.isEmpty() ? 0 : text.width();
     const int th = caption_.isEmpty() ? 0 : text.height();
     const bool withGlyph = numGlyphs_ > 0;
@@ -479,7 +485,8 @@ void TOvalButton::PaintFace(QPainter& p) {
     if (!transparent_) {
         p.fillRect(lowered ? QRect(tx, ty, tw, th) : QRect(tx + 1, ty + 1, tw, th), Color());
     }
-    const QColor ink = isEnabled() ? FontColor() : palette().color(QPalette::Disabled, QPalette::WindowText);
+    const QColor ink =
+        isEnabled() ? FontColor() : palette().color(QPalette::Disabled, QPalette::WindowText);
     p.setPen(ink);
     p.setFont(font_);
     p.drawText(QRect(tx, ty, tw, th), kTextFlags, caption_);
@@ -599,7 +606,9 @@ void TOvalButton::mouseReleaseEvent(QMouseEvent* event) {
     MouseUp(event->button(), event->modifiers(), at.x(), at.y());
 }
 
-void TOvalButton::enterEvent(QEnterEvent*) { emit OnMouseEnter(); }
+void TOvalButton::enterEvent(QEnterEvent*) {
+    emit OnMouseEnter();
+}
 
 void TOvalButton::leaveEvent(QEvent*) {
     if (mouseInside_ && isEnabled()) {

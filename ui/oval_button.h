@@ -27,7 +27,7 @@ enum class TBevelState { Lowered = -1, None = 0, Raised = 1 };
 
 class TOvalButton : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TOvalButton(QWidget* parent = nullptr);
     ~TOvalButton() override;
 
@@ -106,7 +106,7 @@ public:
     QColor HighlightColor() const { return highlightColor_; }
     QColor ShadowColor() const { return shadowColor_; }
 
-signals:
+  signals:
     void OnClick();
     void OnDblClick();
     void OnMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
@@ -115,7 +115,7 @@ signals:
     void OnMouseEnter();
     void OnMouseExit();
 
-protected:
+  protected:
     // OnClick / OnDblClick, only when enabled and the pointer is inside.
     virtual void Click();
     virtual void DblClick();
@@ -132,7 +132,7 @@ protected:
     void leaveEvent(QEvent* event) override;
     void changeEvent(QEvent* event) override;
 
-private:
+  private:
     void Paint(QPainter& p);
     void PaintBevel(QPainter& p);
     void PaintFace(QPainter& p);

@@ -16,10 +16,14 @@ void Check(const char* fn, const char* name, double v) {
     }
 }
 
-double Clamp01(double v) { return std::clamp(v, 0.0, 1.0); }
+double Clamp01(double v) {
+    return std::clamp(v, 0.0, 1.0);
+}
 
 // Nearest integer, halves to the even neighbour (the default rounding mode).
-int RoundEven(double v) { return static_cast<int>(std::nearbyint(v)); }
+int RoundEven(double v) {
+    return static_cast<int>(std::nearbyint(v));
+}
 
 }  // namespace
 
@@ -98,9 +102,9 @@ TShades ShadeColors(const QColor& color, int highlightAmount, int shadowAmount) 
     THLS hls = RGB2HLS({bytes[0] / 255.0, bytes[1] / 255.0, bytes[2] / 255.0});
     hls.Luminance = Clamp01(hls.Luminance * d);
     const TRGB dark = HLS2RGB(hls);
-    return TShades{QColor(light[0], light[1], light[2]),
-                   QColor(RoundEven(dark.Red * 255), RoundEven(dark.Green * 255),
-                          RoundEven(dark.Blue * 255))};
+    return TShades{
+        QColor(light[0], light[1], light[2]),
+        QColor(RoundEven(dark.Red * 255), RoundEven(dark.Green * 255), RoundEven(dark.Blue * 255))};
 }
 
 }  // namespace corvane::ui::rrColors

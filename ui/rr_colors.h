@@ -25,7 +25,7 @@ struct THLS {
 
 // An input component outside 0..1.
 class EColorConv : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 

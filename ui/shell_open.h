@@ -32,13 +32,13 @@ bool DesktopShellOpen(const QString& target, ShellShow show);
 
 // Installs an opener for the life of a scope, then puts the old one back.
 class ScopedShellOpener {
-public:
+  public:
     explicit ScopedShellOpener(ShellOpener opener) : previous_(SetShellOpener(std::move(opener))) {}
     ~ScopedShellOpener() { SetShellOpener(std::move(previous_)); }
     ScopedShellOpener(const ScopedShellOpener&) = delete;
     ScopedShellOpener& operator=(const ScopedShellOpener&) = delete;
 
-private:
+  private:
     ShellOpener previous_;
 };
 

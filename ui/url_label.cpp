@@ -26,7 +26,7 @@ QString AsciiLower(const QString& text) {
 
 // Owned by the application object, so the pointer goes away with it.
 class SharedCursor : public QObject {
-public:
+  public:
     explicit SharedCursor(QObject* owner) : QObject(owner) {
         EnsureUiResources();
         const QPixmap image(QStringLiteral(":/corvane/urlcursor_1.xpm"));

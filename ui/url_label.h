@@ -25,7 +25,7 @@ const QCursor& URLCursor();
 
 class TURLLabel : public QLabel {
     Q_OBJECT
-public:
+  public:
     static inline const QString kDefaultCaption = QStringLiteral("http://www.example.com/");
 
     explicit TURLLabel(QWidget* parent = nullptr);
@@ -42,12 +42,12 @@ public:
     // The address a click opens now.
     QString Target() const { return URLTarget(urlType_, text()); }
 
-signals:
+  signals:
     // The label's ordinary click notification; runs before the address is
     // opened.
     void OnClick();
 
-protected:
+  protected:
     // A left-button click on the enabled label: OnClick, then the shell
     // opens Target() (shown normally; the result is ignored).
     virtual void Click();
@@ -57,7 +57,7 @@ protected:
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
 
-private:
+  private:
     void SetTextColor(const QColor& color);
 
     TURLType urlType_ = utHTTP;

@@ -22,7 +22,9 @@ const QColor kHighlight(233, 231, 227);
 const QColor kShadow(139, 129, 108);
 const QColor kBackground(0, 128, 0);  // the host window, seen round the ellipse
 
-bool Painted(const QImage& img, int x, int y) { return (img.pixel(x, y) & RGB_MASK) != Rgb(kBackground); }
+bool Painted(const QImage& img, int x, int y) {
+    return (img.pixel(x, y) & RGB_MASK) != Rgb(kBackground);
+}
 
 // A shown window holding one 64 x 31 button, like the About box's.
 struct Fixture {
@@ -40,8 +42,8 @@ struct Fixture {
         host.show();
     }
     QPoint centre() const { return QPoint(32, 15); }
-    QPoint corner() const { return QPoint(1, 1); }      // in the rectangle, outside the ellipse
-    QPoint outside() const { return QPoint(90, 40); }   // outside the rectangle
+    QPoint corner() const { return QPoint(1, 1); }     // in the rectangle, outside the ellipse
+    QPoint outside() const { return QPoint(90, 40); }  // outside the rectangle
 };
 
 // Press, then release, at one point, after the pointer got there.
@@ -403,8 +405,8 @@ TEST(OvalButton, GlyphCellsAndGreyCaptionWhenDisabled) {
     EXPECT_FALSE(BoxOf(img, QColor(255, 0, 0)).isValid());
     EXPECT_EQ(BoxOf(img, QColor(0, 200, 0)).size(), QSize(10, 10));
     EXPECT_FALSE(BoxOf(img, QColor(0, 0, 255)).isValid());
-    EXPECT_TRUE(BoxOf(img, f.button->palette().color(QPalette::Disabled, QPalette::WindowText))
-                    .isValid());
+    EXPECT_TRUE(
+        BoxOf(img, f.button->palette().color(QPalette::Disabled, QPalette::WindowText)).isValid());
 }
 
 TEST(OvalButton, GlyphPlacementForEachLayoutAndThePressedShift) {
@@ -453,7 +455,8 @@ TEST(OvalButton, GlyphPlacementForEachLayoutAndThePressedShift) {
         const QImage down = Grab(f.button);
         EXPECT_EQ(BoxOf(down, QColor(255, 0, 0)), glyph.translated(1, 1));
         const bool vertical = layout == blGlyphBottom || layout == blGlyphTop;
-        EXPECT_EQ(BoxOf(down, QColor(0, 0, 255)), text.translated(vertical ? 1 : 2, vertical ? 2 : 1));
+        EXPECT_EQ(BoxOf(down, QColor(0, 0, 255)),
+                  text.translated(vertical ? 1 : 2, vertical ? 2 : 1));
         f.button->SetDown(false);
     }
 

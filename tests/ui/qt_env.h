@@ -14,7 +14,7 @@
 namespace corvane::ui::testing {
 
 class QtEnvironment : public ::testing::Environment {
-public:
+  public:
     void SetUp() override {
         static int argc = 1;
         static char name[] = "corvane_ui_test";
@@ -27,7 +27,7 @@ public:
         app_ = nullptr;
     }
 
-private:
+  private:
     QApplication* app_ = nullptr;
 };
 
@@ -52,9 +52,13 @@ inline void Leave(QWidget* w) {
     QApplication::sendEvent(w, &leave);
 }
 
-inline QImage Grab(QWidget* w) { return w->grab().toImage().convertToFormat(QImage::Format_ARGB32); }
+inline QImage Grab(QWidget* w) {
+    return w->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+}
 
-inline QRgb Rgb(const QColor& c) { return c.rgb() & RGB_MASK; }
+inline QRgb Rgb(const QColor& c) {
+    return c.rgb() & RGB_MASK;
+}
 
 // Bounding box of the pixels of one colour, null when there are none.
 inline QRect BoxOf(const QImage& img, const QColor& colour) {

@@ -86,10 +86,14 @@ std::string MessageOf(const std::function<void()>& f) {
 }
 
 TEST(RrColors, OutOfRangeInputsNameTheFirstBadComponent) {
-    EXPECT_EQ(MessageOf([] { HLS2RGB({0.5, 1.5, 0.5}); }),
+    EXPECT_EQ(MessageOf([] {
+                  HLS2RGB({0.5, 1.5, 0.5});
+              }),
               "HLS2RGB: 0 <= Luminance value <= 1 required");
     EXPECT_EQ(MessageOf([] { HLS2RGB({-0.1, 1.5, 2}); }), "HLS2RGB: 0 <= Hue value <= 1 required");
-    EXPECT_EQ(MessageOf([] { HLS2RGB({0, 0, 1.01}); }),
+    EXPECT_EQ(MessageOf([] {
+                  HLS2RGB({0, 0, 1.01});
+              }),
               "HLS2RGB: 0 <= Saturation value <= 1 required");
     EXPECT_EQ(MessageOf([] { RGB2HLS({2, 0, 0}); }), "RGB2HLS: 0 <= Red value <= 1 required");
     EXPECT_EQ(MessageOf([] { RGB2HLS({0, -1, 0}); }), "RGB2HLS: 0 <= Green value <= 1 required");
