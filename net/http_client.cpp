@@ -332,13 +332,22 @@ void TNetHTTP::ReadResponseBody(TNetStream* sink) {
             ReadLine();
             n = ReadChunkLength();
         }
-        ReadLine();
+        if (lastChunkWasZero_) {
+            // The trailer lines up to the empty one, so that nothing of this
+            // response is left to be read as the start of the next one.
+            std::int64_t trailerBytes = 0;
+            while (!ReadHeaderLine(trailerBytes).empty()) {
+            }
+        } else {
+            ReadLine();
+        }
     } else {
         ReadUntilClose(*sink, stored);
     }
 }
 
 std::int32_t TNetHTTP::ReadChunkLength() {
+    lastChunkWasZero_ = false;
     std::string line = ReadLine();
     const std::size_t space = line.find(' ');
     if (space != std::string::npos) line.resize(space);
@@ -349,6 +358,7 @@ std::int32_t TNetHTTP::ReadChunkLength() {
         if (d < 0) return 0;
         v = v * 16 + static_cast<std::uint32_t>(d);
     }
+    lastChunkWasZero_ = v == 0;
     return v >= 0x80000000u ? 0 : static_cast<std::int32_t>(v);
 }
 

@@ -123,7 +123,9 @@ public:
     // The body of the response just read, by length, chunks or until close.
     void ReadResponseBody(TNetStream* sink);
     // The length of the next chunk; 0 ends the body (also for a line that is
-    // not a plain hexadecimal count below 2^31).
+    // not a plain hexadecimal count below 2^31). After the last chunk, the
+    // trailer lines are read up to the empty line; after a line that was not
+    // a count, one line is read.
     std::int32_t ReadChunkLength();
 
     static const char* VersionText(TNetHTTPProtocolVersion version) { return version == pv1_0 ? "1.0" : "1.1"; }
@@ -152,6 +154,9 @@ private:
     // and in an absolute target; empty when the URL names none.
     std::string requestPortText_;
     TNetBuffer bodyScratch_;
+    // The last chunk length line was a plain zero: the end of the chunks,
+    // followed by trailer lines and an empty line.
+    bool lastChunkWasZero_ = false;
 };
 
 }  // namespace corvane::net
