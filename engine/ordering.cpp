@@ -70,9 +70,10 @@ int CompareFigures(Figure a, Figure b, std::int32_t column) {
 // by its address: the address gives the row's slot directly, from the
 // distance between rows, and the slot names the row it was filled from. The
 // compare thus reads neither the rows nor their cells, which on a large
-// table is most of the cost. Whenever the address does not lead to the row's
-// own slot, the figure is converted on the spot, so the answers are always
-// those of ListView1Compare.
+// table is most of the cost. An address that leads to no slot filled from
+// that very address is converted on the spot, so the answers are those of
+// ListView1Compare as long as the rows stay put during the sort (the
+// ordering tests compare the two on random tables).
 class FigureCache {
 public:
     FigureCache(const ResultsTable& table, std::int32_t column) : column_(column) {
