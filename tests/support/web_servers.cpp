@@ -1,0 +1,154 @@
+#include "tests/support/web_servers.h"
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace corvane::testing {
+
+namespace {
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void RequireBinary(const char* path) {
+    if (::access(path, X_OK) != 0) {
+        throw std::runtime_error(std::string(path) + " is missing: install its package (scripts/packages.txt)");
+    }
+}
+
+bool Accepts(int port) {
+    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(s);
+    return ok;
+}
+
+std::string NginxConfig(const std::string& dir, int port) {
+    std::string c;
+    c += "daemon off;\nmaster_process off;\nworker_processes 1;\n";
+    // A server started by root drops to another user unless told otherwise;
+    // that user could not read the private temporary folder.
+    if (::geteuid() == 0) c += "user root;\n";
+    c += "pid " + dir + "/nginx.pid;\n";
+    c += "error_log " + dir + "/error.log info;\n";
+    c += "events { worker_connections 64; }\n";
+    c += "http {\n";
+    c += "  access_log " + dir + "/access.log;\n";
+    for (const char* t : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"}) {
+        c += std::string("  ") + t + "_temp_path " + dir + "/" + t + "_temp;\n";
+    }
+    c += "  default_type text/html;\n";
+    c += "  keepalive_timeout 30;\n";
+    c += "  server {\n";
+    c += "    listen 127.0.0.1:" + std::to_string(port) + ";\n";
+    c += "    root " + dir + "/www;\n";
+    c += "    location = /moved { return 301 /index.html; }\n";
+    c += "    location /chunked/ { ssi on; }\n";
+    c += "  }\n";
+    c += "}\n";
+    return c;
+}
+
+}  // namespace
+
+int PickFreePort() {
+    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(s);
+    return ntohs(a.sin_port);
+}
+
+bool WaitForListener(int port, ChildProcess& process, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (Accepts(port)) return true;
+        if (!process.Running()) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+// ---- NginxServer ----
+
+NginxServer::NginxServer() : port_((RequireBinary(kBinary), PickFreePort())) {
+    const std::string dir = folder_.Path();
+    std::filesystem::create_directories(dir + "/www/chunked");
+    config_ = folder_.Write("nginx.conf", NginxConfig(dir, port_));
+    process_ = std::make_unique<ChildProcess>(std::vector<std::string>{kBinary, "-p", dir, "-c", config_, "-e", dir + "/error.log"}, dir + "/nginx.out");
+    if (!WaitForListener(port_, *process_)) {
+        const std::string log = Log();
+        process_.reset();
+        throw std::runtime_error("nginx did not start listening: " + log);
+    }
+}
+
+NginxServer::~NginxServer() = default;
+
+std::string NginxServer::Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+}
+
+void NginxServer::AddFile(const std::string& relativePath, const std::string& content) const {
+    const std::filesystem::path path = std::filesystem::path(DocRoot()) / relativePath;
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+std::string NginxServer::Log() const {
+    return ReadText(folder_.Path() + "/nginx.out") + ReadText(folder_.Path() + "/error.log");
+}
+
+// ---- TinyproxyServer ----
+
+TinyproxyServer::TinyproxyServer(const std::string& user, const std::string& password)
+    : port_((RequireBinary(kBinary), PickFreePort())) {
+    const std::string dir = folder_.Path();
+    std::string c;
+    c += "Port " + std::to_string(port_) + "\n";
+    c += "Listen 127.0.0.1\n";
+    c += "Timeout 30\n";
+    c += "LogFile \"" + dir + "/tinyproxy.log\"\n";
+    c += "LogLevel Info\n";
+    c += "PidFile \"" + dir + "/tinyproxy.pid\"\n";
+    c += "MaxClients 20\n";
+    c += "Allow 127.0.0.1\n";
+    c += "DisableViaHeader Yes\n";
+    if (!user.empty()) c += "BasicAuth " + user + " " + password + "\n";
+    const std::string config = folder_.Write("tinyproxy.conf", c);
+    process_ = std::make_unique<ChildProcess>(std::vector<std::string>{kBinary, "-d", "-c", config}, dir + "/tinyproxy.out");
+    if (!WaitForListener(port_, *process_)) {
+        const std::string log = Log();
+        process_.reset();
+        throw std::runtime_error("tinyproxy did not start listening: " + log);
+    }
+}
+
+TinyproxyServer::~TinyproxyServer() = default;
+
+std::string TinyproxyServer::Log() const {
+    return ReadText(folder_.Path() + "/tinyproxy.out") + ReadText(folder_.Path() + "/tinyproxy.log");
+}
+
+}  // namespace corvane::testing
