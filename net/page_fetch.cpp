@@ -14,11 +14,11 @@ void TextSink::SetSize(std::int64_t size) {
 }
 
 std::size_t TextSink::Write(const void* data, std::size_t count) {
-    const auto pos = static_cast<std::size_t>(position_);
-    // Within the capacity a pre-sized sink already holds, this moves no
-    // bytes other than the ones written.
-    text_.resize(pos + count);
-    if (count > 0) std::memcpy(text_.data() + pos, data, count);
+    // Cutting keeps the capacity, so a sink pre-sized for a stated length
+    // takes every later piece without growing; a gap before the position
+    // becomes zero bytes.
+    text_.resize(static_cast<std::size_t>(position_));
+    text_.append(static_cast<const char*>(data), count);
     position_ += static_cast<std::int64_t>(count);
     return count;
 }
