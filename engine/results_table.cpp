@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "engine/text_ops.h"
+
 namespace corvane::engine {
 
 const char* const kColumnCaptions[kColumnCount] = {"Website URL",    "Rank #",       "Inbound Links",
@@ -37,7 +39,10 @@ void ResultsTable::Notify(F&& f) {
 void ResultsTable::Clear() {
     Notify([](TableObserver& o) { o.TableAboutToClear(); });
     rows_.clear();
+    ids_.clear();
+    figures_.clear();
     indexOfId_.clear();
+    firstId_ = nextId_;
     Notify([](TableObserver& o) { o.TableCleared(); });
 }
 
@@ -45,48 +50,55 @@ RowHandle ResultsTable::Append() {
     const std::size_t index = rows_.size();
     Notify([&](TableObserver& o) { o.RowAboutToAppend(index); });
     const std::uint64_t id = nextId_++;
-    rows_.push_back(Entry{id, ResultRow{}});
-    indexOfId_.emplace(id, index);
+    rows_.push_back(std::make_unique<Entry>(Entry{id, ResultRow{}}));
+    ids_.push_back(id);
+    figures_.emplace_back();
+    figures_.back().fill(kNoFigure);
+    indexOfId_.push_back(index);
     Notify([&](TableObserver& o) { o.RowAppended(index); });
     return RowHandle(id);
 }
 
-ResultsTable::Entry* ResultsTable::Find(RowHandle row) {
-    const auto it = indexOfId_.find(row.id_);
-    return it == indexOfId_.end() ? nullptr : &rows_[it->second];
+std::int64_t ResultsTable::Locate(RowHandle row) const {
+    if (row.id_ < firstId_ || row.id_ >= nextId_) {
+        return -1;
+    }
+    return static_cast<std::int64_t>(indexOfId_[row.id_ - firstId_]);
 }
 
-bool ResultsTable::IsValid(RowHandle row) const { return indexOfId_.count(row.id_) != 0; }
+bool ResultsTable::IsValid(RowHandle row) const { return Locate(row) >= 0; }
 
-std::int64_t ResultsTable::IndexOf(RowHandle row) const {
-    const auto it = indexOfId_.find(row.id_);
-    return it == indexOfId_.end() ? -1 : static_cast<std::int64_t>(it->second);
-}
+std::int64_t ResultsTable::IndexOf(RowHandle row) const { return Locate(row); }
 
 bool ResultsTable::SetCaption(RowHandle row, std::string caption) {
-    Entry* e = Find(row);
-    if (!e) return false;
-    e->row.Caption = std::move(caption);
-    const std::size_t index = indexOfId_[row.id_];
+    const std::int64_t at = Locate(row);
+    if (at < 0) return false;
+    const auto index = static_cast<std::size_t>(at);
+    rows_[index]->row.Caption = std::move(caption);
     Notify([&](TableObserver& o) { o.RowChanged(index, 0); });
     return true;
 }
 
 bool ResultsTable::AppendCell(RowHandle row, std::string text) {
-    Entry* e = Find(row);
-    if (!e) return false;
-    e->row.Cells.push_back(std::move(text));
-    const int part = static_cast<int>(e->row.Cells.size());
-    const std::size_t index = indexOfId_[row.id_];
+    const std::int64_t at = Locate(row);
+    if (at < 0) return false;
+    const auto index = static_cast<std::size_t>(at);
+    std::vector<std::string>& cells = rows_[index]->row.Cells;
+    if (cells.size() < kCellCount) {
+        std::int32_t value = 0;
+        if (TryFigureToInt(text, value)) figures_[index][cells.size()] = value;
+    }
+    cells.push_back(std::move(text));
+    const int part = static_cast<int>(cells.size());
     Notify([&](TableObserver& o) { o.RowChanged(index, part); });
     return true;
 }
 
 bool ResultsTable::SetChecked(RowHandle row, bool checked) {
-    Entry* e = Find(row);
-    if (!e) return false;
-    e->row.Checked = checked;
-    const std::size_t index = indexOfId_[row.id_];
+    const std::int64_t at = Locate(row);
+    if (at < 0) return false;
+    const auto index = static_cast<std::size_t>(at);
+    rows_[index]->row.Checked = checked;
     Notify([&](TableObserver& o) { o.RowChanged(index, TableObserver::kCheckedPart); });
     return true;
 }
@@ -95,57 +107,58 @@ const ResultRow& ResultsTable::Row(std::size_t index) const {
     if (index >= rows_.size()) {
         throw std::out_of_range("results table: row index out of range");
     }
-    return rows_[index].row;
+    return rows_[index]->row;
+}
+
+std::optional<std::int32_t> ResultsTable::FigureAt(std::size_t index, int column) const {
+    if (index >= rows_.size() || column < 1 || column > kCellCount) {
+        return std::nullopt;
+    }
+    const std::int64_t v = figures_[index][static_cast<std::size_t>(column - 1)];
+    if (v == kNoFigure) {
+        return std::nullopt;
+    }
+    return static_cast<std::int32_t>(v);
 }
 
 RowHandle ResultsTable::HandleAt(std::size_t index) const {
     if (index >= rows_.size()) {
         return RowHandle();
     }
-    return RowHandle(rows_[index].id);
+    return RowHandle(ids_[index]);
 }
 
 void ResultsTable::Sort(const Compare& compare) {
-    const std::size_t n = rows_.size();
-    if (n < 2) {
+    SortByIndex([&](std::size_t a, std::size_t b) { return compare(rows_[a]->row, rows_[b]->row); });
+}
+
+void ResultsTable::SortByIndex(const IndexCompare& compare) {
+    if (rows_.size() < 2) {
         return;
     }
-    // Bottom-up merge sort over positions. Every pass moves each position
-    // exactly once from one buffer to the other, whatever the compare says,
-    // so the outcome is always a permutation.
-    std::vector<std::size_t> order(n), scratch(n);
-    for (std::size_t i = 0; i < n; ++i) order[i] = i;
-    for (std::size_t width = 1; width < n; width *= 2) {
-        for (std::size_t lo = 0; lo < n; lo += 2 * width) {
-            const std::size_t mid = std::min(lo + width, n);
-            const std::size_t hi = std::min(lo + 2 * width, n);
-            std::size_t a = lo, b = mid, out = lo;
-            while (a < mid && b < hi) {
-                // Take from the right run only when it must go strictly first.
-                if (compare(rows_[order[b]].row, rows_[order[a]].row) < 0) {
-                    scratch[out++] = order[b++];
-                } else {
-                    scratch[out++] = order[a++];
-                }
-            }
-            while (a < mid) scratch[out++] = order[a++];
-            while (b < hi) scratch[out++] = order[b++];
-        }
-        order.swap(scratch);
-    }
+    std::vector<std::size_t> order(rows_.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    StableMergeSort(order, compare);
+    ApplyOrder(order);
+}
 
+void ResultsTable::ApplyOrder(const std::vector<std::size_t>& order) {
+    const std::size_t n = rows_.size();
     Notify([](TableObserver& o) { o.TableAboutToReorder(); });
-    std::vector<Entry> sorted;
-    sorted.reserve(n);
+    std::vector<std::unique_ptr<Entry>> sorted(n);
+    std::vector<std::uint64_t> sortedIds(n);
+    std::vector<std::array<std::int64_t, kCellCount>> sortedFigures(n);
     std::vector<std::size_t> newIndexOfOld(n);
     for (std::size_t i = 0; i < n; ++i) {
         newIndexOfOld[order[i]] = i;
-        sorted.push_back(std::move(rows_[order[i]]));
+        sorted[i] = std::move(rows_[order[i]]);
+        sortedIds[i] = ids_[order[i]];
+        sortedFigures[i] = figures_[order[i]];
+        indexOfId_[sortedIds[i] - firstId_] = i;
     }
     rows_.swap(sorted);
-    for (std::size_t i = 0; i < n; ++i) {
-        indexOfId_[rows_[i].id] = i;
-    }
+    ids_.swap(sortedIds);
+    figures_.swap(sortedFigures);
     Notify([&](TableObserver& o) { o.TableReordered(newIndexOfOld); });
 }
 

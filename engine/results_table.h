@@ -8,12 +8,19 @@
 // keeping a copy of it.
 #pragma once
 
+#include <array>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <utility>
 #include <string>
-#include <unordered_map>
 #include <vector>
+
+#include "engine/merge_sort.h"
 
 namespace corvane::engine {
 
@@ -87,12 +94,34 @@ public:
     // Current index of a row, or -1 when the handle is no longer valid.
     std::int64_t IndexOf(RowHandle row) const;
 
+    // Cell `column` (1..5) of the row at `index` read as a figure (the
+    // figure-to-integer rule); nothing when the row lacks that cell, its text
+    // is not such a number, or the index or column is out of range. Kept
+    // converted beside the rows, so an ordering by a figure column reads one
+    // compact array instead of every row's cells.
+    std::optional<std::int32_t> FigureAt(std::size_t index, int column) const;
+
     // Orders the rows by `compare` (negative: first argument goes first).
     // A stable merge sort that stays sound for any answers of the compare,
     // inconsistent ones included: it ends, keeps every row exactly once and
-    // keeps every handle on its row.
+    // keeps every handle on its row. A compare that throws leaves the order
+    // as it was.
     using Compare = std::function<int(const ResultRow&, const ResultRow&)>;
     void Sort(const Compare& compare);
+
+    // The same sort with a compare of row indices: compare(i, j) weighs the
+    // rows that stand at i and j when the sort begins. No row moves until
+    // the new order is chosen, so Row(i) may be read inside the compare, and
+    // a caller may convert each row's sort key once beforehand, by index.
+    using IndexCompare = std::function<int(std::size_t, std::size_t)>;
+    void SortByIndex(const IndexCompare& compare);
+
+    // The same sort by keys prepared beforehand: keys[i] is the key of the
+    // row at i, and compare(keyA, keyB) weighs two keys. The keys travel with
+    // the rows through the merge, so a large table is sorted without reaching
+    // back into its rows for every compare.
+    template <typename Key, typename KeyCompare>
+    void SortByKeys(std::vector<Key> keys, KeyCompare&& compare);
 
     void AddObserver(TableObserver* observer);
     void RemoveObserver(TableObserver* observer);
@@ -102,14 +131,50 @@ private:
         std::uint64_t id;
         ResultRow row;
     };
-    Entry* Find(RowHandle row);
+    // Current index of a row of this table, or -1.
+    std::int64_t Locate(RowHandle row) const;
+    // Puts the row that stood at order[i] at i, and tells the observers.
+    void ApplyOrder(const std::vector<std::size_t>& order);
     template <typename F>
     void Notify(F&& f);
 
-    std::vector<Entry> rows_;
-    std::unordered_map<std::uint64_t, std::size_t> indexOfId_;
+    // Rows in table order; each lives in its own block so that a reorder
+    // moves pointers only.
+    std::vector<std::unique_ptr<Entry>> rows_;
+    // ids_[i] is the id of rows_[i], kept beside the rows so that a reorder
+    // need not visit every row's block.
+    std::vector<std::uint64_t> ids_;
+    // figures_[i][c] is cell c + 1 of rows_[i] as a figure, or kNoFigure.
+    static constexpr std::int64_t kNoFigure = INT64_MIN;
+    std::vector<std::array<std::int64_t, kCellCount>> figures_;
+    // Row ids are handed out in order and never reused. The rows since the
+    // last Clear have the ids firstId_ .. nextId_-1, and indexOfId_[id -
+    // firstId_] is where each stands; older ids belong to no row.
+    std::uint64_t firstId_ = 1;
     std::uint64_t nextId_ = 1;
+    std::vector<std::size_t> indexOfId_;
     std::vector<TableObserver*> observers_;
 };
+
+template <typename Key, typename KeyCompare>
+void ResultsTable::SortByKeys(std::vector<Key> keys, KeyCompare&& compare) {
+    if (keys.size() != rows_.size()) {
+        throw std::invalid_argument("results table: one sort key per row");
+    }
+    if (keys.size() < 2) {
+        return;
+    }
+    std::vector<std::pair<Key, std::size_t>> items;
+    items.reserve(keys.size());
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        items.emplace_back(std::move(keys[i]), i);
+    }
+    StableMergeSort(items, [&](const auto& a, const auto& b) { return compare(a.first, b.first); });
+    std::vector<std::size_t> order(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        order[i] = items[i].second;
+    }
+    ApplyOrder(order);
+}
 
 }  // namespace corvane::engine

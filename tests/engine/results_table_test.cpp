@@ -105,6 +105,31 @@ TEST(ResultsTable, ObserversHearEveryChange) {
     EXPECT_EQ(r.log.size(), 13u);
 }
 
+TEST(ResultsTable, FiguresAreKeptConvertedWithTheirRows) {
+    ResultsTable t;
+    const RowHandle a = t.Append();
+    for (const char* c : {"12", "x", " -3", "0x10", ""}) t.AppendCell(a, c);
+    t.AppendCell(a, "99");  // beyond the five cells: no figure
+    const RowHandle b = t.Append();
+    t.AppendCell(b, "2147483648");
+    EXPECT_EQ(t.FigureAt(0, 1), 12);
+    EXPECT_EQ(t.FigureAt(0, 2), std::nullopt);
+    EXPECT_EQ(t.FigureAt(0, 3), -3);
+    EXPECT_EQ(t.FigureAt(0, 4), 16);
+    EXPECT_EQ(t.FigureAt(0, 5), std::nullopt);
+    EXPECT_EQ(t.FigureAt(0, 0), std::nullopt);
+    EXPECT_EQ(t.FigureAt(0, 6), std::nullopt);
+    EXPECT_EQ(t.FigureAt(1, 1), std::nullopt);  // out of range
+    EXPECT_EQ(t.FigureAt(1, 2), std::nullopt);  // no such cell yet
+    EXPECT_EQ(t.FigureAt(2, 1), std::nullopt);
+    t.Sort([](const ResultRow& x, const ResultRow& y) { return y.Cells.size() < x.Cells.size() ? 1 : -1; });
+    EXPECT_EQ(t.IndexOf(a), 1);
+    EXPECT_EQ(t.FigureAt(1, 4), 16);
+    EXPECT_EQ(t.FigureAt(0, 1), std::nullopt);
+    t.Clear();
+    EXPECT_EQ(t.FigureAt(0, 1), std::nullopt);
+}
+
 TEST(ResultsTable, SortIsStable) {
     ResultsTable t;
     for (int i = 0; i < 50; ++i) {
