@@ -153,6 +153,73 @@ TEST(HttpRequest, HttpsIsRefusedBeforeAnyConnection) {
     EXPECT_EQ(stack.Plan().Calls(StackCall::Connect), 0);
 }
 
+TEST(HttpRequest, PostBodies) {
+    ScopedTestStack stack;
+    auto c = Client();
+    TextSink sink;
+    EXPECT_THROW(c->RunExchange(HttpPost, "http://127.0.0.1:9/", nullptr, &sink), ENetObjectTypeNotSupported);
+    TNetRequestSource none;
+    EXPECT_THROW(c->RunExchange(HttpPost, "http://127.0.0.1:9/", &none, &sink), ENetObjectTypeNotSupported);
+    EXPECT_EQ(stack.Plan().Calls(StackCall::Socket), 0);
+
+    const std::string ok = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+    ScriptedPeer peer(PeerScript()
+                          .ReadUntil(kEnd)
+                          .ReadBytes(8)
+                          .Send(ok)
+                          .ReadUntil(kEnd)
+                          .ReadBytes(5)
+                          .Send(ok)
+                          .ReadUntilClosed());
+    const std::vector<std::string> lines = {"a=1", "b"};
+    TNetRequestSource fromLines;
+    fromLines.Lines = &lines;
+    c->RunExchange(HttpPost, Url(peer, "/form"), &fromLines, &sink);
+    TNetMemoryStream body("12345");
+    TNetRequestSource fromStream;
+    fromStream.Stream = &body;
+    TextSink second;
+    c->RunExchange(HttpPost, Url(peer, "/form"), &fromStream, &second);
+    EXPECT_EQ(second.Text(), "ok");
+    c.reset();
+    const std::string received = peer.Received(0);
+    EXPECT_NE(received.find("POST /form HTTP/1.1\r\n"), std::string::npos);
+    EXPECT_NE(received.find("Content-Length: 8\r\n\r\na=1\r\nb\r\n"), std::string::npos);
+    EXPECT_NE(received.find("Content-Length: 5\r\n\r\n12345"), std::string::npos);
+}
+
+TEST(HttpRequest, TunnelRequestThroughAProxy) {
+    ScriptedPeer proxy(PeerScript()
+                           .ReadUntil(kEnd)
+                           .Send("HTTP/1.1 200 Connection established\r\nX: 1\r\n\r\nleft")
+                           .ReadUntilClosed());
+    auto c = Client();
+    TNetSSLConnectionIntercept intercept;
+    c->SetIntercept(&intercept);
+    c->Request.ProxyServer = "127.0.0.1";
+    c->Request.ProxyPort = proxy.Port();
+    EXPECT_TRUE(c->SelectEndpoint("https", "secure.example", 8443));
+    EXPECT_EQ(c->TunnelHost(), "secure.example");
+    EXPECT_EQ(c->TunnelPort(), 8443);
+    EXPECT_EQ(c->TunnelVersion(), "1.1");
+    ASSERT_TRUE(intercept.OnConnect);  // the secure channel's connect hook opens the tunnel
+    c->OpenConnection();
+    intercept.OnConnect(intercept);
+    EXPECT_TRUE(c->InterceptEnabled());
+    EXPECT_EQ(c->ReadLine("t"), "lef");  // exactly three lines were read
+    c.reset();
+    EXPECT_EQ(proxy.Received(0), "CONNECT secure.example:8443 HTTP/1.1\r\n\r\n");
+
+    // Any other intercept has its hook cleared.
+    TNetConnectionIntercept plain;
+    plain.OnConnect = [](TNetConnectionIntercept&) {};
+    TNetHTTP d;
+    d.SetIntercept(&plain);
+    d.Request.ProxyServer = "proxy";
+    d.SelectEndpoint("http", "h", std::nullopt);
+    EXPECT_FALSE(plain.OnConnect);
+}
+
 // ---- the status line and the connection policy ----
 
 TEST(HttpResponse, StatusLineWithAndWithoutReason) {
