@@ -34,9 +34,11 @@ class TSpinArrowButton : public QWidget {
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
   private:
     void Step();
+    void EndPress();
     void RepeatTimerExpired();
 
     TSpinEdit* field_;
@@ -82,6 +84,10 @@ class TSpinEdit : public QLineEdit {
     // Whether a character may be typed at all: '0'..'9', '+', '-', the
     // locale's decimal separator, or a control character.
     static bool IsValidChar(QChar c);
+
+  signals:
+    // Typed or pasted input was refused with a beep.
+    void Refused();
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
