@@ -39,7 +39,8 @@ bool ParseNumber(const char* text, long lo, long hi, int& out) {
 int main(int argc, char** argv) {
     int port = 0;
     int latencyMs = 0;
-    for (int i = 1; i < argc; ++i) {
+    // Options come in pairs: a name and its value.
+    for (int i = 1; i < argc; i += 2) {
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
@@ -51,7 +52,6 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "corvane-demo-web: bad argument '%s'\n%s", argv[i], kUsage);
             return 2;
         }
-        ++i;
     }
 
     // The signals are taken by sigwait below; blocked before any thread

@@ -226,6 +226,14 @@ std::string TNetTCPConnection::ReadLineNonEmpty() {
     }
 }
 
+// A wait without limit that ends with nothing received while the socket is
+// still open can only be a failed wait; the loops that wait again would spin
+// on it, so it is raised with the stack's error code instead.
+void TNetTCPConnection::RaiseFailedWait() {
+    const std::int32_t code = Stack().SysGetLastError();
+    TNetStack::ThrowSocketError(code != 0 ? code : 10022);
+}
+
 void TNetTCPConnection::ReadToStream(TNetStream& destination, std::int32_t count, bool untilClosed) {
     if (count == -1 && !untilClosed) count = ReadInt32(true);
     if (count >= 0) ResizeKeepingPosition(destination, destination.Position() + count);
@@ -249,6 +257,7 @@ void TNetTCPConnection::ReadToStream(TNetStream& destination, std::int32_t count
             const std::int32_t chunk = std::min(remaining, RecvBufferSize());
             scratch_.Resize(static_cast<std::size_t>(chunk));
             const std::int32_t n = ReceiveOnce(!untilClosed, WaitForever, &scratch_, false);
+            if (n == 0 && IsConnected()) RaiseFailedWait();
             if (n > 0) destination.Write(scratch_.Data(), static_cast<std::size_t>(n));
             remaining -= n;
         }
@@ -262,7 +271,7 @@ void TNetTCPConnection::ReadToStream(TNetStream& destination, std::int32_t count
 void TNetTCPConnection::ReadExact(void* destination, std::int32_t count) {
     if (count <= 0 || !destination) return;
     while (inputQueue_.Length() < static_cast<std::size_t>(count)) {
-        ReceiveOnce(true, WaitForever, nullptr, true);
+        if (ReceiveOnce(true, WaitForever, nullptr, true) == 0 && IsConnected()) RaiseFailedWait();
         // Once the socket is gone no more bytes can come.
         if (inputQueue_.Length() < static_cast<std::size_t>(count) && !socketHandle_->IsAllocated()) {
             throw ENetConnClosedGracefully();

@@ -148,6 +148,8 @@ public:
 private:
     friend class TNetConnectionIntercept;
 
+    [[noreturn]] void RaiseFailedWait();
+
     bool UsesInterceptFor(bool receive) const;
     void QueueFrontMoved() { lineSearchFrom_ = 0; }
 

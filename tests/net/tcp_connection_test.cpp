@@ -306,9 +306,12 @@ TEST(Connection, WritesAfterThePeerClosed) {
     EXPECT_THROW(c->WriteLine(""), ENetConnClosedGracefully);
 }
 
+// The peer resets only after the client's first byte, so that the reset
+// cannot race the connect itself (which would then fail with 10054).
 TEST(Connection, WritingToAResetPeerIsAnErrorNotASignal) {
-    ScriptedPeer peer(PeerScript().Reset());
+    ScriptedPeer peer(PeerScript().ReadBytes(1).Reset());
     auto c = ClientFor(peer);
+    c->WriteText("x");
     ASSERT_TRUE(peer.WaitDone(0));
     const std::string block(65536, 'x');
     try {
@@ -322,8 +325,9 @@ TEST(Connection, WritingToAResetPeerIsAnErrorNotASignal) {
 }
 
 TEST(Connection, ResetWhileReadingRaisesAndKeepsTheSocket) {
-    ScriptedPeer peer(PeerScript().Reset());
+    ScriptedPeer peer(PeerScript().ReadBytes(1).Reset());
     auto c = ClientFor(peer);
+    c->WriteText("x");
     ASSERT_TRUE(peer.WaitDone(0));
     try {
         c->ReadLine();
@@ -376,8 +380,9 @@ TEST(Connection, WholeFileBothWays) {
 TEST(Connection, WholeFileToAResetPeerIsAFailureNotASignal) {
     TempFolder folder;
     const std::string path = folder.Write("big.bin", std::string(4 << 20, 'f'));
-    ScriptedPeer peer(PeerScript().Reset());
+    ScriptedPeer peer(PeerScript().ReadBytes(1).Reset());
     auto c = ClientFor(peer);
+    c->WriteText("x");
     ASSERT_TRUE(peer.WaitDone(0));
     EXPECT_EQ(c->WriteWholeFile(path, true), 0);
 }
@@ -519,6 +524,26 @@ TEST(ConnectionFaults, FailedWaitCountsAsNothingReceived) {
     EXPECT_EQ(c->ReadLine(), "");
     EXPECT_TRUE(c->ReadLineTimedOut());
     EXPECT_EQ(c->ReadLine(), "abc");
+}
+
+TEST(ConnectionFaults, FailedWaitWithoutAReadLimitRaisesInsteadOfSpinning) {
+    for (int mode = 0; mode < 3; ++mode) {
+        ScopedTestStack stack;
+        ScriptedPeer peer(PeerScript().ReadUntilClosed());
+        auto c = ClientFor(peer);
+        c->ReadTimeout = 0;
+        stack.Plan().FailCall(StackCall::Select, 1, 10022);
+        TNetMemoryStream s;
+        char buf[4];
+        try {
+            if (mode == 0) c->ReadToStream(s, 6);
+            if (mode == 1) c->ReadToStream(s, -1, true);
+            if (mode == 2) c->ReadExact(buf, 4);
+            FAIL() << mode;
+        } catch (const ENetSocketError& e) {
+            EXPECT_EQ(e.ErrorCode, 10022) << mode;
+        }
+    }
 }
 
 TEST(ConnectionFaults, CountedReadFailingPartWayKeepsTheBytesThatArrived) {
