@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QContextMenuEvent>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -31,6 +32,16 @@ bool IsControlText(const QString& text) {
         }
     }
     return true;
+}
+
+// The Paste item of QLineEdit's standard shortcut menu: named "edit-paste"
+// by newer Qt versions, known by its (translated) text before.
+bool IsPasteAction(const QAction* action) {
+    if (action->objectName() == QLatin1String("edit-paste")) {
+        return true;
+    }
+    const QString paste = QCoreApplication::translate("QLineEdit", "&Paste");
+    return action->text().section(QLatin1Char('\t'), 0, 0) == paste;
 }
 
 }  // namespace
@@ -313,7 +324,7 @@ void TSpinEdit::contextMenuEvent(QContextMenuEvent* event) {
     // The standard Paste inserts anything; route it through the same rules
     // as typing.
     for (QAction* action : menu->actions()) {
-        if (action->objectName() == QLatin1String("edit-paste")) {
+        if (IsPasteAction(action)) {
             action->disconnect(this);
             QObject::connect(action, &QAction::triggered, this, [this] { PasteClipboard(); });
         }

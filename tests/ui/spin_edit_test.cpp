@@ -1,9 +1,11 @@
 #include "ui/spin_edit.h"
 
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QElapsedTimer>
 #include <QFocusEvent>
 #include <QLocale>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTest>
@@ -292,6 +294,22 @@ TEST(SpinEdit, LongerTextsComeOnlyFromSetting) {
     QTest::keySequence(f.skip, QKeySequence::Paste);
     EXPECT_EQ(f.skip->text(), "79");
     EXPECT_EQ(beeps.count(), 1);
+
+    // So does the Paste of the shortcut menu.
+    f.skip->setText(QString());
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(5, 5), f.skip->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(f.skip, &menuEvent);
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    QAction* paste = nullptr;
+    for (QAction* a : menu->actions()) {
+        if (a->text().startsWith("&Paste")) paste = a;
+    }
+    ASSERT_NE(paste, nullptr);
+    paste->trigger();
+    EXPECT_EQ(f.skip->text(), "");
+    EXPECT_EQ(beeps.count(), 2);
+    menu->close();
 }
 
 }  // namespace
