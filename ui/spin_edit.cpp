@@ -2,8 +2,8 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QCoreApplication>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLocale>

@@ -43,8 +43,7 @@ void SendFocusOut(QWidget* w, Qt::FocusReason reason) {
 }
 
 void Move(QWidget* w, QPoint at, Qt::MouseButtons held) {
-    QMouseEvent move(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, held,
-                     Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, held, Qt::NoModifier);
     QApplication::sendEvent(w, &move);
 }
 
@@ -59,10 +58,24 @@ TEST(SpinEdit, ReadingParsesOrGivesTheMinimumAndNeverChangesTheText) {
         const char* text;
         std::int32_t value;
     } cases[] = {
-        {"25", 25},  {"+7", 7},  {"-5", -5},  {"007", 7},   {"99", 99},  // not clamped by reading
-        {"", 2},     {"-", 2},   {"+", 2},    {"1.5", 2},   {" 5", 2},   {"5 ", 2},
-        {"--1", 2},  {"x", 2},   {"2147483647", 2147483647}, {"2147483648", 2},
-        {"-2147483648", INT32_MIN}, {"-2147483649", 2}, {"99999999999999999999", 2},
+        {"25", 25},
+        {"+7", 7},
+        {"-5", -5},
+        {"007", 7},
+        {"99", 99},  // not clamped by reading
+        {"", 2},
+        {"-", 2},
+        {"+", 2},
+        {"1.5", 2},
+        {" 5", 2},
+        {"5 ", 2},
+        {"--1", 2},
+        {"x", 2},
+        {"2147483647", 2147483647},
+        {"2147483648", 2},
+        {"-2147483648", INT32_MIN},
+        {"-2147483649", 2},
+        {"99999999999999999999", 2},
     };
     for (const Case& c : cases) {
         f.results->setText(QString::fromLatin1(c.text));
@@ -75,16 +88,17 @@ TEST(SpinEdit, ReadingParsesOrGivesTheMinimumAndNeverChangesTheText) {
 
 TEST(SpinEdit, SettingClampsUnlessMinimumEqualsMaximum) {
     Fields f;
-    const std::pair<std::int64_t, const char*> results[] = {
-        {1, "2"}, {99, "30"}, {25, "25"}, {-5, "2"}, {2, "2"}, {30, "30"}};
+    const std::pair<std::int64_t, const char*> results[] = {{1, "2"},  {99, "30"}, {25, "25"},
+                                                            {-5, "2"}, {2, "2"},   {30, "30"}};
     for (const auto& [v, text] : results) {
         f.results->SetValue(v);
         EXPECT_EQ(f.results->text(), QString::fromLatin1(text)) << v;
     }
-    const std::pair<std::int64_t, const char*> skips[] = {{-5, "-5"},
-                                                          {1000, "1000"},
-                                                          {INT32_MIN, "-2147483648"},
-                                                          {std::int64_t{INT32_MAX} + 1, "2147483647"}};
+    const std::pair<std::int64_t, const char*> skips[] = {
+        {-5, "-5"},
+        {1000, "1000"},
+        {INT32_MIN, "-2147483648"},
+        {std::int64_t{INT32_MAX} + 1, "2147483647"}};
     for (const auto& [v, text] : skips) {
         f.skip->SetValue(v);
         EXPECT_EQ(f.skip->text(), QString::fromLatin1(text)) << v;
@@ -173,7 +187,8 @@ TEST(SpinEdit, TheRepeatKeepsItsPausesInRealTime) {
     TSpinArrowButton* down = f.results->DownButton();
     std::vector<qint64> stepsAt;
     QElapsedTimer clock;
-    QObject::connect(f.results, &QLineEdit::textChanged, [&] { stepsAt.push_back(clock.elapsed()); });
+    QObject::connect(f.results, &QLineEdit::textChanged,
+                     [&] { stepsAt.push_back(clock.elapsed()); });
     clock.start();
     QTest::mousePress(down, Qt::LeftButton, Qt::NoModifier, QPoint(5, 4));
     // Wait for two repeats; a loaded machine only makes them later.
@@ -297,13 +312,15 @@ TEST(SpinEdit, LongerTextsComeOnlyFromSetting) {
 
     // So does the Paste of the shortcut menu.
     f.skip->setText(QString());
-    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(5, 5), f.skip->mapToGlobal(QPoint(5, 5)));
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                f.skip->mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(f.skip, &menuEvent);
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     ASSERT_NE(menu, nullptr);
     QAction* paste = nullptr;
     for (QAction* a : menu->actions()) {
-        if (a->text().startsWith("&Paste")) paste = a;
+        if (a->text().startsWith("&Paste"))
+            paste = a;
     }
     ASSERT_NE(paste, nullptr);
     paste->trigger();

@@ -31,7 +31,7 @@ using platform::UserStoreError;
 
 // Each test gets a configuration folder of its own.
 class StartFormTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char tmpl[] = "/tmp/corvane-locate-XXXXXX";
         ASSERT_NE(::mkdtemp(tmpl), nullptr);
@@ -122,8 +122,9 @@ TEST_F(StartFormTest, ControlsCaptionsAndPlaces) {
 
     // The text boxes' labels sit above them, 3 pixels clear; the spin
     // fields' labels on their line, "Skip first" [field] "results".
-    for (auto [label, edit] : {std::pair<QLabel*, QWidget*>{form.LabeledEdit1Label, form.LabeledEdit1},
-                               {form.HomepageEditLabel, form.HomepageEdit}}) {
+    for (auto [label, edit] :
+         {std::pair<QLabel*, QWidget*>{form.LabeledEdit1Label, form.LabeledEdit1},
+          {form.HomepageEditLabel, form.HomepageEdit}}) {
         EXPECT_EQ(label->x(), edit->x());
         EXPECT_EQ(label->geometry().bottom() + 1 + 3, edit->y());
         EXPECT_GE(label->width(), label->sizeHint().width());
@@ -207,7 +208,8 @@ TEST_F(StartFormTest, AValueOfTheWrongTypeEndsTheLoadingThere) {
 
 TEST_F(StartFormTest, ADamagedStoreLoadsNothingAndTheNextCloseKeepsItAside) {
     fs::create_directories(root_ + "/corvane");
-    const std::string broken = "corvane-user-store 1\n[Software\\Vestrel\\Brindlemark\\Setup]\n\"keyterm\" = string \"x";
+    const std::string broken =
+        "corvane-user-store 1\n[Software\\Vestrel\\Brindlemark\\Setup]\n\"keyterm\" = string \"x";
     std::ofstream(File(), std::ios::binary) << broken;
     TStartForm form;
     ExpectDefaults(form);
