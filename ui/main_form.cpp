@@ -1,0 +1,459 @@
+#include "ui/main_form.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTreeView>
+
+#include <algorithm>
+#include <iterator>
+
+#include "engine/ordering.h"
+#include "engine/survey_file.h"
+#include "platform/user_paths.h"
+#include "ui/fonts.h"
+#include "ui/info_form.h"
+#include "ui/main_pictures.h"
+#include "ui/picture_button.h"
+#include "ui/pictures.h"
+#include "ui/product_info.h"
+#include "ui/results_model.h"
+#include "ui/shell_open.h"
+#include "ui/start_form.h"
+#include "ui/survey_window_host.h"
+
+namespace corvane::ui {
+
+const int TForm1::kColumnWidths[engine::kColumnCount] = {115, 55, 90, 90, 90, 100};
+const int TForm1::kColumnMinimumWidths[engine::kColumnCount] = {75, 50, 90, 90, 90, 100};
+
+namespace {
+
+constexpr auto kWindowFlags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                              Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint;
+
+const QString kSurveyFilter = QStringLiteral("Corvane files (*.cvn)");
+
+std::string LocalFileName(const QString& file) {
+    return QFile::encodeName(file).toStdString();
+}
+
+// Menu items shown bold: the default item of their menu.
+void MakeDefault(QMenu* menu, QAction* action) {
+    QFont bold = action->font();
+    bold.setBold(true);
+    action->setFont(bold);
+    menu->setDefaultAction(action);
+}
+
+}  // namespace
+
+TForm1::TForm1(PageFetch fetch, engine::ServiceEndpoints endpoints, QWidget* parent)
+    : QMainWindow(parent, kWindowFlags),
+      fetch_(std::move(fetch)),
+      endpoints_(std::move(endpoints)) {
+    setWindowTitle(kProductName);
+    setFont(DesignFont(kSansSerifFace, 8));
+    model_ = new ResultsModel(table_, this);
+    escape_ = new EscapeKeyState(this);
+    ImageList1 = MenuPictures();
+    BuildControls();
+    BuildMenus();
+    setFixedSize(kClientWidth, kClientHeight + MainMenu1->sizeHint().height());
+    FormCreate();
+}
+
+TForm1::~TForm1() {
+    // The model observes table_, which goes before the window's children.
+    ListView1->setModel(nullptr);
+    delete model_;
+    model_ = nullptr;
+}
+
+void TForm1::BuildControls() {
+    Client = new QWidget(this);
+    Client->setFixedSize(kClientWidth, kClientHeight);
+    setCentralWidget(Client);
+
+    Image1 = new QLabel(Client);
+    Image1->setGeometry(7, 4, 490, 55);
+    Image1->setScaledContents(true);
+    Image1->setPixmap(BannerPicture());
+
+    auto makeButton = [this](const QString& caption, const QPixmap& picture, int left) {
+        auto* button = new TPictureButton(Client);
+        button->setGeometry(left, 10, 65, 45);
+        button->setText(caption);
+        button->SetPicture(QIcon(picture), QSize(kButtonPictureSize, kButtonPictureSize));
+        button->SetSpacing(5);
+        button->setCursor(Qt::PointingHandCursor);
+        button->setAutoDefault(false);
+        return button;
+    };
+    BitBtn2 = makeButton(QStringLiteral("Start"), StartPicture(), 262);
+    StopBtn = makeButton(QStringLiteral("Stop"), StopPicture(), 338);
+    connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
+    connect(StopBtn, &QPushButton::clicked, this, &TForm1::StopBtnClick);
+
+    ListView1 = new QTreeView(Client);
+    ListView1->setGeometry(5, 68, 490, 336);
+    ListView1->setModel(model_);
+    ListView1->setRootIsDecorated(false);
+    ListView1->setItemsExpandable(false);
+    ListView1->setExpandsOnDoubleClick(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setAllColumnsShowFocus(true);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setSortingEnabled(false);
+    ListView1->setTextElideMode(Qt::ElideRight);
+    ListView1->setCursor(Qt::PointingHandCursor);
+    ListView1->viewport()->setCursor(Qt::PointingHandCursor);
+    ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
+    ListView1->viewport()->installEventFilter(this);
+
+    QHeaderView* header = ListView1->header();
+    header->setSectionsClickable(true);
+    header->setSectionsMovable(false);
+    header->setStretchLastSection(false);
+    header->setSortIndicatorShown(false);
+    header->setHighlightSections(false);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setMinimumSectionSize(
+        *std::min_element(std::begin(kColumnMinimumWidths), std::end(kColumnMinimumWidths)));
+    for (int c = 0; c < engine::kColumnCount; ++c) {
+        header->resizeSection(c, kColumnWidths[c]);
+    }
+    // Each column can be dragged narrower only down to its own minimum.
+    connect(header, &QHeaderView::sectionResized, this, [header](int section, int, int newSize) {
+        if (section >= 0 && section < engine::kColumnCount &&
+            newSize < kColumnMinimumWidths[section]) {
+            header->resizeSection(section, kColumnMinimumWidths[section]);
+        }
+    });
+    connect(header, &QHeaderView::sectionClicked, this, &TForm1::ListView1ColumnClick);
+
+    StatusBar1 = new QStatusBar(Client);
+    StatusBar1->setGeometry(0, 408, 502, 19);
+    StatusBar1->setSizeGripEnabled(false);
+}
+
+void TForm1::BuildMenus() {
+    MainMenu1 = menuBar();
+
+    File1 = MainMenu1->addMenu(QStringLiteral("&File"));
+    Open1 = File1->addAction(ImageList1[kOpenPicture], QStringLiteral("&Open file..."));
+    Save1 = File1->addAction(ImageList1[kSavePicture], QStringLiteral("&Save file..."));
+    File1->addSeparator();
+    Exit1 = File1->addAction(ImageList1[kExitPicture], QStringLiteral("E&xit"));
+
+    Website1 = MainMenu1->addMenu(QStringLiteral("Website"));
+    Visittheselectedwebsite1 = Website1->addAction(QStringLiteral("Visit the selected website..."));
+    MakeDefault(Website1, Visittheselectedwebsite1);
+
+    Help1 = MainMenu1->addMenu(QStringLiteral("&Help"));
+    Contents1 = Help1->addAction(ImageList1[kContentsPicture], QStringLiteral("&Contents"));
+    Contents1->setShortcut(QKeySequence(Qt::Key_F1));
+    Contents1->setShortcutContext(Qt::WindowShortcut);
+    TheCorvaneHomepage1 =
+        Help1->addAction(ImageList1[kHomepagePicture], QStringLiteral("The Corvane Homepage..."));
+    Help1->addSeparator();
+    About1 = Help1->addAction(ImageList1[kAboutPicture], QStringLiteral("&About..."));
+
+    PopupMenu1 = new QMenu(this);
+    Visitwebsite1 = PopupMenu1->addAction(QStringLiteral("Visit website..."));
+    MakeDefault(PopupMenu1, Visitwebsite1);
+
+    connect(Open1, &QAction::triggered, this, &TForm1::Open1Click);
+    connect(Save1, &QAction::triggered, this, &TForm1::Save1Click);
+    connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
+    connect(Visittheselectedwebsite1, &QAction::triggered, this,
+            &TForm1::Visittheselectedwebsite1Click);
+    connect(Contents1, &QAction::triggered, this, &TForm1::Contents1Click);
+    connect(TheCorvaneHomepage1, &QAction::triggered, this, &TForm1::TheCorvaneHomepage1Click);
+    connect(About1, &QAction::triggered, this, &TForm1::About1Click);
+    connect(Visitwebsite1, &QAction::triggered, this, &TForm1::Visitwebsite1Click);
+    connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        PopupMenu1->popup(ListView1->viewport()->mapToGlobal(at));
+    });
+}
+
+void TForm1::FormCreate() {
+    ProgramFolder = QString::fromStdString(platform::ProgramFolder());
+    for (FileDialogRequest* d : {&OpenDialog1, &SaveDialog1}) {
+        d->Parent = this;
+        d->InitialDir = ProgramFolder;
+        d->Filter = kSurveyFilter;
+        d->DefaultSuffix = QString::fromLatin1(engine::kSurveyFileExtension);
+    }
+    OpenDialog1.Kind = FileDialogKind::Open;
+    SaveDialog1.Kind = FileDialogKind::Save;
+}
+
+void TForm1::CentreOnScreen() {
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+}
+
+QString TForm1::StatusText() const {
+    return StatusBar1->currentMessage();
+}
+
+void TForm1::ShowStatusText(const QString& text) {
+    StatusBar1->showMessage(text);
+}
+
+void TForm1::ProcessMessages() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void TForm1::StopBtnClick() {
+    engine::StopFlag = true;
+    ProcessMessages();
+}
+
+void TForm1::PressStop() {
+    try {
+        StopBtnClick();
+    } catch (...) {
+    }
+}
+
+void TForm1::BitBtn2Click() {
+    PressStop();
+    if (!locate_) {
+        return;
+    }
+    try {
+        locate_->ShowModal();
+    } catch (...) {
+    }
+    ProcessMessages();
+    // Cancel and the dialog's close box leave the flag set.
+    if (engine::StopFlag) {
+        return;
+    }
+    Request request;
+    try {
+        SurveyRequest survey;
+        const bool keyword = locate_->IsKeywordMode();
+        survey.Text = keyword ? locate_->KeywordText() : locate_->DomainText();
+        survey.ResultCount = locate_->MaxResultsValue();
+        survey.Skip = locate_->SkipValue();
+        survey.Mode = keyword ? engine::SurveyMode::Keyword : engine::SurveyMode::Domain;
+        request.Kind = Request::kSurvey;
+        request.Survey = std::move(survey);
+    } catch (...) {
+        request.Kind = Request::kNone;  // no run; the window still ends as after one
+    }
+    Submit(std::move(request));
+}
+
+void TForm1::Open1Click() {
+    PressStop();
+    try {
+        const QString file = AskFileName(OpenDialog1);
+        if (file.isEmpty()) {
+            return;
+        }
+        Request request;
+        request.Kind = Request::kOpen;
+        request.File = file;
+        Submit(std::move(request));
+    } catch (...) {
+    }
+}
+
+void TForm1::Save1Click() {
+    PressStop();
+    try {
+        const QString file = AskFileName(SaveDialog1);
+        if (!file.isEmpty()) {
+            engine::SaveSurvey(table_, LocalFileName(file));
+        }
+    } catch (...) {
+    }
+}
+
+void TForm1::Exit1Click() {
+    PressStop();
+    close();
+}
+
+void TForm1::Visitwebsite1Click() {
+    if (table_.Count() == 0) {
+        return;
+    }
+    try {
+        const QModelIndexList selected = ListView1->selectionModel()->selectedRows(0);
+        if (selected.isEmpty()) {
+            return;
+        }
+        const std::string& host =
+            table_.Row(static_cast<std::size_t>(selected.front().row())).Caption;
+        if (host.empty()) {
+            return;
+        }
+        ShellOpen(QStringLiteral("http://") + ResultsModel::ToQString(host), ShellShow::Maximized);
+    } catch (...) {
+    }
+}
+
+void TForm1::Visittheselectedwebsite1Click() {
+    try {
+        Visitwebsite1Click();
+    } catch (...) {
+    }
+}
+
+void TForm1::ListView1DblClick() {
+    Visitwebsite1Click();
+}
+
+void TForm1::Contents1Click() {
+    try {
+        ShellOpen(QStringLiteral("help.chm"), ShellShow::Maximized);
+    } catch (...) {
+    }
+}
+
+void TForm1::TheCorvaneHomepage1Click() {
+    try {
+        ShellOpen(kHomepageUrl, ShellShow::Maximized);
+    } catch (...) {
+    }
+}
+
+void TForm1::About1Click() {
+    PressStop();
+    try {
+        if (about_) {
+            about_->ShowModal();
+        }
+    } catch (...) {
+    }
+}
+
+void TForm1::ListView1ColumnClick(int column) {
+    try {
+        engine::ListView1ColumnClick(table_, column);
+    } catch (...) {
+    }
+}
+
+void TForm1::FormCloseQuery(bool& canClose) {
+    PressStop();
+    // Nothing waits to be done after the window has gone, and a run in
+    // progress ends at once.
+    pending_.reset();
+    GiveUpRun();
+    canClose = true;
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    bool canClose = true;
+    FormCloseQuery(canClose);
+    if (canClose) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ListView1->viewport() && event->type() == QEvent::MouseButtonDblClick &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        ListView1DblClick();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::Submit(Request request) {
+    if (busy_) {
+        // The newest request wins; it is performed once the run in progress
+        // (if any) has returned.
+        pending_ = std::move(request);
+        GiveUpRun();
+        return;
+    }
+    Perform(std::move(request));
+}
+
+void TForm1::GiveUpRun() {
+    if (activeHost_ == nullptr || activeHost_->Abandoned()) {
+        return;
+    }
+    activeHost_->Abandon();
+    // The run may still hold a row; with the table cleared every write it
+    // could still attempt is refused.
+    table_.Clear();
+}
+
+void TForm1::Perform(Request request) {
+    struct BusyScope {
+        bool& busy;
+        explicit BusyScope(bool& b) : busy(b) { busy = true; }
+        ~BusyScope() { busy = false; }
+    } scope(busy_);
+    for (;;) {
+        if (request.Kind == Request::kOpen) {
+            OpenFile(request.File);
+        } else {
+            RunOne(request);
+        }
+        if (!pending_) {
+            break;
+        }
+        request = std::move(*pending_);
+        pending_.reset();
+    }
+}
+
+void TForm1::RunOne(const Request& request) {
+    // Restoring pops back to whatever cursor was in force before.
+    QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    try {
+        if (request.Kind == Request::kSurvey && request.Survey) {
+            const SurveyRequest& s = *request.Survey;
+            WindowSurveyHost host(
+                [this](const std::string& text) { ShowStatusText(ResultsModel::ToQString(text)); },
+                [] { ProcessMessages(); }, [this] { return escape_->IsDown(); }, fetch_, table_,
+                endpoints_);
+            activeHost_ = &host;
+            try {
+                engine::RunSurvey(host, s.Text, s.ResultCount, s.Skip, s.Mode);
+            } catch (...) {
+                // A failed results-page fetch, a figure that is not a
+                // number, or the run given up: nothing is shown.
+            }
+            activeHost_ = nullptr;
+        }
+    } catch (...) {
+        activeHost_ = nullptr;
+    }
+    QApplication::restoreOverrideCursor();
+    ShowStatusText(QStringLiteral("Done!"));
+    ProcessMessages();
+}
+
+void TForm1::OpenFile(const QString& file) {
+    try {
+        engine::LoadSurvey(table_, LocalFileName(file));
+    } catch (...) {
+    }
+}
+
+}  // namespace corvane::ui

@@ -1,0 +1,182 @@
+// The main window, "Corvane": the banner with the Start and Stop buttons,
+// the results list, the status line, and the File, Website and Help menus.
+// Its commands run a survey through the Locate dialog, stop it, open and
+// save survey files, open a listed site in the browser, open the help file
+// and the homepage, and show the About box. It is the SurveyHost of every
+// run it starts.
+//
+// Every command can arrive while a run waits in its event pump. Stop,
+// column clicks, Save, Visit, Help and About act at once. A Start confirmed
+// or a file chosen to open while a run is in progress is not performed
+// inside that run: the window removes the older run's rows, gives that run
+// up (it leaves at its next pump or fetch, writing nothing more), and
+// performs the new request once the older run has returned. Closing the
+// window gives a run up the same way, so the program ends at once.
+#pragma once
+
+#include <QMainWindow>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/results_table.h"
+#include "engine/survey_host.h"
+#include "engine/survey_run.h"
+#include "ui/file_dialogs.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QStatusBar;
+class QTreeView;
+
+namespace corvane::ui {
+
+class EscapeKeyState;
+class ResultsModel;
+class TInfoForm;
+class TPictureButton;
+class TStartForm;
+class WindowSurveyHost;
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+  public:
+    // The page fetch every run of this window uses.
+    using PageFetch = std::function<std::string(const std::string& url, int port)>;
+
+    // Client area (below the menu bar), in pixels.
+    static constexpr int kClientWidth = 502;
+    static constexpr int kClientHeight = 427;
+    // Widths and minimum widths of the list's six columns.
+    static const int kColumnWidths[engine::kColumnCount];
+    static const int kColumnMinimumWidths[engine::kColumnCount];
+
+    explicit TForm1(PageFetch fetch, engine::ServiceEndpoints endpoints = {},
+                    QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // The Locate dialog and the About box, created after the window; the
+    // window does not own them. Without a Locate dialog Start does nothing
+    // but press Stop; without an About box About does the same.
+    void SetLocateDialog(TStartForm* dialog) { locate_ = dialog; }
+    void SetAboutBox(TInfoForm* box) { about_ = box; }
+
+    engine::ResultsTable& Table() { return table_; }
+    ResultsModel* Model() const { return model_; }
+    // The status line's text.
+    QString StatusText() const;
+    // True while a run started by this window has not returned.
+    bool RunInProgress() const { return activeHost_ != nullptr; }
+    // Centres the window on the screen (done before it is first shown).
+    void CentreOnScreen();
+
+    // Controls, with their form names.
+    QWidget* Client = nullptr;  // the 502 x 427 client area
+    QLabel* Image1 = nullptr;
+    TPictureButton* BitBtn2 = nullptr;  // "Start"
+    TPictureButton* StopBtn = nullptr;  // "Stop"
+    QTreeView* ListView1 = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+
+    QMenuBar* MainMenu1 = nullptr;
+    QMenu* File1 = nullptr;
+    QMenu* Website1 = nullptr;
+    QMenu* Help1 = nullptr;
+    QAction* Open1 = nullptr;
+    QAction* Save1 = nullptr;
+    QAction* Exit1 = nullptr;
+    QAction* Visittheselectedwebsite1 = nullptr;
+    QAction* Contents1 = nullptr;
+    QAction* TheCorvaneHomepage1 = nullptr;
+    QAction* About1 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* Visitwebsite1 = nullptr;
+
+    // The menu pictures, by index.
+    std::vector<QIcon> ImageList1;
+
+    // The open-file prompt's settings, and the save prompt's (the same
+    // filter, default suffix and starting folder).
+    FileDialogRequest OpenDialog1;
+    FileDialogRequest SaveDialog1;
+    // The folder of the program's executable, with a trailing "/".
+    QString ProgramFolder;
+
+  public slots:
+    void BitBtn2Click();  // Start
+    void StopBtnClick();  // Stop
+    void Open1Click();
+    void Save1Click();
+    void Exit1Click();
+    void Visittheselectedwebsite1Click();
+    void Visitwebsite1Click();
+    void ListView1DblClick();
+    void Contents1Click();
+    void TheCorvaneHomepage1Click();
+    void About1Click();
+    void ListView1ColumnClick(int column);
+
+  public:
+    // Close box, system menu and Exit: presses Stop, gives up a run in
+    // progress, and always allows the close.
+    void FormCloseQuery(bool& canClose);
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    // A survey asked for through the Locate dialog, or a survey file to
+    // open, waiting for the run in progress to return.
+    struct SurveyRequest {
+        std::string Text;
+        std::int32_t ResultCount = 0;
+        std::int32_t Skip = 0;
+        engine::SurveyMode Mode = engine::SurveyMode::Keyword;
+    };
+    struct Request {
+        enum { kSurvey, kOpen, kNone } Kind = kNone;
+        std::optional<SurveyRequest> Survey;  // kSurvey
+        QString File;                         // kOpen
+    };
+
+    void FormCreate();
+    void BuildMenus();
+    void BuildControls();
+    // Stop, as commands press it before their own action: failures are
+    // ignored so that the action still runs.
+    void PressStop();
+    // Lets every pending event be delivered.
+    static void ProcessMessages();
+    void ShowStatusText(const QString& text);
+    // Performs a request now, or, while the window is busy with a survey,
+    // leaves it for the survey's loop (giving a run in progress up).
+    void Submit(Request request);
+    // Steps 5 to 8 of a Start, then every request left meanwhile.
+    void Perform(Request request);
+    void RunOne(const Request& request);
+    void OpenFile(const QString& file);
+    void GiveUpRun();
+
+    engine::ResultsTable table_;
+    ResultsModel* model_ = nullptr;
+    PageFetch fetch_;
+    engine::ServiceEndpoints endpoints_;
+    EscapeKeyState* escape_ = nullptr;
+    TStartForm* locate_ = nullptr;
+    TInfoForm* about_ = nullptr;
+
+    // Set while Perform works through its requests (a run, its ending, the
+    // requests left meanwhile); a request made then waits in pending_.
+    bool busy_ = false;
+    std::optional<Request> pending_;
+    // The host of the run that has not returned yet, if any.
+    WindowSurveyHost* activeHost_ = nullptr;
+};
+
+}  // namespace corvane::ui
