@@ -197,7 +197,6 @@ TEST(SpinEdit, TheRepeatKeepsItsPausesInRealTime) {
     }
     QTest::mouseRelease(down, Qt::LeftButton, Qt::NoModifier, QPoint(5, 4));
     ASSERT_GE(stepsAt.size(), 3u);
-    EXPECT_LT(stepsAt[0], 390);
     EXPECT_GE(stepsAt[1] - stepsAt[0], 395);
     EXPECT_GE(stepsAt[2] - stepsAt[1], 95);
     const int after = f.results->Value();
