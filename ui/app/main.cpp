@@ -1,16 +1,67 @@
-// The desktop program. For now it shows the About box and ends when the box
-// is closed.
+// The desktop program: names the application, ends at once (exit code 0,
+// nothing shown) when another instance runs for this user and display,
+// creates the main window, the Locate dialog and the About box, and runs
+// until the main window is closed.
+//
+// Options: the network options of corvane-cli (--demo, --proxy, ...); a bad
+// one is reported on stderr with exit code 2.
+//
+// For tests only: CORVANE_TEST_QUIT_AFTER_MS=N closes the main window N
+// milliseconds after start-up, which ends the program as the close box does.
 #include <QApplication>
+#include <QTimer>
 
+#include <cstdio>
+#include <exception>
+#include <memory>
+
+#include "ui/desktop_program.h"
 #include "ui/fonts.h"
-#include "ui/info_form.h"
+#include "ui/main_form.h"
+#include "ui/main_pictures.h"
+#include "ui/product_info.h"
+#include "ui/single_instance.h"
 
 int main(int argc, char** argv) {
+    using namespace corvane;
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Corvane"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Corvane"));
-    corvane::ui::InstallFontSubstitutes();
-    corvane::ui::TInfoForm about;
-    about.ShowModal();
-    return 0;
+    QApplication::setApplicationName(ui::kProductName);
+    QGuiApplication::setDesktopFileName(QStringLiteral("corvane"));
+
+    ui::DesktopOptions options;
+    try {
+        options = ui::ParseDesktopOptions(QApplication::arguments().mid(1));
+    } catch (const cli::UsageError& e) {
+        std::fprintf(stderr, "corvane: %s\n%s%s", e.what(), ui::kDesktopUsage,
+                     cli::kSharedOptionsHelp);
+        return 2;
+    }
+    if (options.Help) {
+        std::fprintf(stdout, "%s%s", ui::kDesktopUsage, cli::kSharedOptionsHelp);
+        return 0;
+    }
+
+    ui::SingleInstance instance;
+    if (!instance.TryAcquire()) {
+        return 0;
+    }
+
+    ui::InstallFontSubstitutes();
+    QApplication::setWindowIcon(ui::ProgramIcon());
+    std::unique_ptr<ui::DesktopProgram> program;
+    try {
+        program = std::make_unique<ui::DesktopProgram>(options.Settings);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "corvane: %s\n", e.what());
+        return 1;
+    }
+    program->Show();
+
+    bool quitOk = false;
+    const int quitAfterMs = qEnvironmentVariableIntValue("CORVANE_TEST_QUIT_AFTER_MS", &quitOk);
+    if (quitOk && quitAfterMs >= 0) {
+        QTimer::singleShot(quitAfterMs, &program->MainForm(),
+                           [&program] { program->MainForm().close(); });
+    }
+    return QApplication::exec();
 }

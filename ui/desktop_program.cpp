@@ -1,0 +1,65 @@
+#include "ui/desktop_program.h"
+
+#include <string>
+#include <vector>
+
+#include "ui/info_form.h"
+#include "ui/main_form.h"
+#include "ui/start_form.h"
+
+namespace corvane::ui {
+
+const char* const kDesktopUsage =
+    "usage: corvane [network options]\n"
+    "\n"
+    "The Corvane desktop program. One instance runs per user and display; a\n"
+    "second start while one runs ends at once.\n"
+    "\n"
+    "network options:\n";
+
+DesktopOptions ParseDesktopOptions(const QStringList& args) {
+    DesktopOptions options;
+    std::vector<std::string> list;
+    list.reserve(static_cast<std::size_t>(args.size()));
+    for (const QString& a : args) {
+        list.push_back(a.toStdString());
+    }
+    for (const std::string& a : list) {
+        if (a == "--help" || a == "-h") {
+            options.Help = true;
+            return options;
+        }
+    }
+    cli::ApplyEnvironment(options.Settings);
+    for (std::size_t i = 0; i < list.size();) {
+        if (!cli::TakeSharedOption(list, i, options.Settings)) {
+            throw cli::UsageError("unknown argument '" + list[i] + "'");
+        }
+    }
+    cli::ValidateSettings(options.Settings);
+    return options;
+}
+
+DesktopProgram::DesktopProgram(const cli::FrontEndSettings& settings)
+    : fetcher_(std::make_unique<cli::PageFetcher>(settings)) {
+    cli::PageFetcher* fetcher = fetcher_.get();
+    form_ = std::make_unique<TForm1>(
+        [fetcher](const std::string& url, int port) { return fetcher->Fetch(url, port); },
+        settings.Endpoints);
+    locate_ = std::make_unique<TStartForm>(form_.get());
+    about_ = std::make_unique<TInfoForm>(form_.get());
+    form_->SetLocateDialog(locate_.get());
+    form_->SetAboutBox(about_.get());
+}
+
+DesktopProgram::~DesktopProgram() {
+    form_->SetLocateDialog(nullptr);
+    form_->SetAboutBox(nullptr);
+}
+
+void DesktopProgram::Show() {
+    form_->CentreOnScreen();
+    form_->show();
+}
+
+}  // namespace corvane::ui

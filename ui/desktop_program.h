@@ -1,0 +1,56 @@
+// The desktop program's parts as start-up puts them together: its options
+// (the network settings shared with corvane-cli) and its three windows over
+// one page fetch.
+#pragma once
+
+#include <QStringList>
+
+#include <memory>
+
+#include "cli/page_fetcher.h"
+#include "cli/settings.h"
+
+namespace corvane::ui {
+
+class TForm1;
+class TInfoForm;
+class TStartForm;
+
+extern const char* const kDesktopUsage;
+
+struct DesktopOptions {
+    cli::FrontEndSettings Settings;
+    bool Help = false;
+};
+
+// The environment's settings, then the arguments (without the program's
+// name; Qt's own options already taken out). Throws cli::UsageError.
+DesktopOptions ParseDesktopOptions(const QStringList& args);
+
+// The page fetch and the windows, created in this order: the main window,
+// the Locate dialog (which reads the remembered inputs), the About box.
+// Only the main window is ever shown by start-up.
+class DesktopProgram {
+  public:
+    // Throws std::runtime_error when the demo web asked for cannot start.
+    explicit DesktopProgram(const cli::FrontEndSettings& settings);
+    ~DesktopProgram();
+    DesktopProgram(const DesktopProgram&) = delete;
+    DesktopProgram& operator=(const DesktopProgram&) = delete;
+
+    cli::PageFetcher& Fetcher() { return *fetcher_; }
+    TForm1& MainForm() { return *form_; }
+    TStartForm& LocateDialog() { return *locate_; }
+    TInfoForm& AboutBox() { return *about_; }
+
+    // Centres the main window on the screen and shows it.
+    void Show();
+
+  private:
+    std::unique_ptr<cli::PageFetcher> fetcher_;
+    std::unique_ptr<TForm1> form_;
+    std::unique_ptr<TStartForm> locate_;
+    std::unique_ptr<TInfoForm> about_;
+};
+
+}  // namespace corvane::ui
