@@ -17,27 +17,43 @@ const char* const kDesktopUsage =
     "\n"
     "network options:\n";
 
-DesktopOptions ParseDesktopOptions(const QStringList& args) {
+namespace {
+
+DesktopOptions Parse(const std::vector<std::string>& args, bool allowUnknown) {
     DesktopOptions options;
-    std::vector<std::string> list;
-    list.reserve(static_cast<std::size_t>(args.size()));
-    for (const QString& a : args) {
-        list.push_back(a.toStdString());
-    }
-    for (const std::string& a : list) {
+    for (const std::string& a : args) {
         if (a == "--help" || a == "-h") {
             options.Help = true;
             return options;
         }
     }
     cli::ApplyEnvironment(options.Settings);
-    for (std::size_t i = 0; i < list.size();) {
-        if (!cli::TakeSharedOption(list, i, options.Settings)) {
-            throw cli::UsageError("unknown argument '" + list[i] + "'");
+    for (std::size_t i = 0; i < args.size();) {
+        if (cli::TakeSharedOption(args, i, options.Settings)) {
+            continue;
         }
+        if (!allowUnknown) {
+            throw cli::UsageError("unknown argument '" + args[i] + "'");
+        }
+        ++i;
     }
     cli::ValidateSettings(options.Settings);
     return options;
+}
+
+}  // namespace
+
+DesktopOptions ParseDesktopOptions(const QStringList& args) {
+    std::vector<std::string> list;
+    list.reserve(static_cast<std::size_t>(args.size()));
+    for (const QString& a : args) {
+        list.push_back(a.toStdString());
+    }
+    return Parse(list, false);
+}
+
+DesktopOptions PreviewDesktopOptions(const std::vector<std::string>& args) {
+    return Parse(args, true);
 }
 
 DesktopProgram::DesktopProgram(const cli::FrontEndSettings& settings)

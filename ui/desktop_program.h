@@ -6,6 +6,8 @@
 #include <QStringList>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "cli/page_fetcher.h"
 #include "cli/settings.h"
@@ -26,6 +28,12 @@ struct DesktopOptions {
 // The environment's settings, then the arguments (without the program's
 // name; Qt's own options already taken out). Throws cli::UsageError.
 DesktopOptions ParseDesktopOptions(const QStringList& args);
+
+// The same check before the application object exists, so that help and
+// bad values of the program's own options are answered without a display:
+// arguments it does not know are left for ParseDesktopOptions, which sees
+// them once Qt has taken out its own. Throws cli::UsageError.
+DesktopOptions PreviewDesktopOptions(const std::vector<std::string>& args);
 
 // The page fetch and the windows, created in this order: the main window,
 // the Locate dialog (which reads the remembered inputs), the About box.

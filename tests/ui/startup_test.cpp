@@ -36,11 +36,16 @@ class Startup : public ::testing::Test {
     }
 
     // Starts the program; quitAfterMs >= 0 makes it close its window that
-    // long after start-up.
-    QProcess* Launch(const QStringList& args = {}, int quitAfterMs = -1) {
+    // long after start-up. Without a display the window system cannot be
+    // reached at all.
+    QProcess* Launch(const QStringList& args = {}, int quitAfterMs = -1, bool display = true) {
         auto p = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
+        if (!display) {
+            for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+                env.remove(name);
+        }
         env.insert("XDG_RUNTIME_DIR", runtime_.path());
         env.insert("XDG_CONFIG_HOME", config_.path());
         env.remove("CORVANE_TEST_QUIT_AFTER_MS");
@@ -139,6 +144,12 @@ TEST_F(Startup, OptionsAreTheNetworkOptionsOfTheCommandLineProgram) {
 
     QProcess* demo = Launch({"--demo", "--search-endpoint", "http://search.example"}, 100);
     ExpectQuietExit(demo, 0);
+
+    // Help and bad values of the program's own options need no display.
+    ExpectQuietExit(Launch({"--proxy", "nowhere"}, -1, false), 2);
+    QProcess* helpAlone = Launch({"--help"}, -1, false);
+    ExpectQuietExit(helpAlone, 0);
+    EXPECT_TRUE(QString::fromLocal8Bit(helpAlone->readAllStandardOutput()).contains("--demo"));
 }
 
 }  // namespace

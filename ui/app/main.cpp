@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "ui/desktop_program.h"
 #include "ui/fonts.h"
@@ -22,8 +24,29 @@
 #include "ui/product_info.h"
 #include "ui/single_instance.h"
 
+namespace {
+
+int UsageFailure(const corvane::cli::UsageError& e) {
+    std::fprintf(stderr, "corvane: %s\n%s%s", e.what(), corvane::ui::kDesktopUsage,
+                 corvane::cli::kSharedOptionsHelp);
+    return 2;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     using namespace corvane;
+    // Help and the program's own options first, before the window system is
+    // reached (it may not be there).
+    try {
+        if (ui::PreviewDesktopOptions(std::vector<std::string>(argv + 1, argv + argc)).Help) {
+            std::fprintf(stdout, "%s%s", ui::kDesktopUsage, cli::kSharedOptionsHelp);
+            return 0;
+        }
+    } catch (const cli::UsageError& e) {
+        return UsageFailure(e);
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(ui::kProductName);
     QGuiApplication::setDesktopFileName(QStringLiteral("corvane"));
@@ -32,13 +55,7 @@ int main(int argc, char** argv) {
     try {
         options = ui::ParseDesktopOptions(QApplication::arguments().mid(1));
     } catch (const cli::UsageError& e) {
-        std::fprintf(stderr, "corvane: %s\n%s%s", e.what(), ui::kDesktopUsage,
-                     cli::kSharedOptionsHelp);
-        return 2;
-    }
-    if (options.Help) {
-        std::fprintf(stdout, "%s%s", ui::kDesktopUsage, cli::kSharedOptionsHelp);
-        return 0;
+        return UsageFailure(e);
     }
 
     ui::SingleInstance instance;
