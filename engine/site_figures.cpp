@@ -40,6 +40,8 @@ std::string InboundLinks(SurveyHost& host, const std::string& site) {
         std::string figure = ScrapeInboundFigure(page);
         host.PumpMessages();
         return figure;
+    } catch (const RunAbandoned&) {
+        throw;
     } catch (...) {
         return std::string();
     }
@@ -84,6 +86,8 @@ std::int32_t OutboundLinks(SurveyHost& host, const std::string& site) {
         const std::string page = host.FetchPage("http://" + site, 80);
         host.PumpMessages();
         count = CountAbsoluteAnchors(page);
+    } catch (const RunAbandoned&) {
+        throw;
     } catch (...) {
     }
     return count;
@@ -134,6 +138,8 @@ std::string TrafficRank(SurveyHost& host, const std::string& site) {
         host.PumpMessages();
         LowerAsciiInPlace(page);
         return ScrapeTrafficRank(page);
+    } catch (const RunAbandoned&) {
+        throw;
     } catch (...) {
         return kNoTrafficRank;
     }

@@ -44,6 +44,12 @@ public:
     virtual const ServiceEndpoints& Endpoints() const;
 };
 
+// Thrown by a host's PumpMessages or FetchPage to give the run up at once
+// (the front end has a newer request to serve). Unlike any other failure it
+// is not absorbed by the figures: it leaves RunSurvey straight away, before
+// the run writes another cell.
+struct RunAbandoned {};
+
 // A figure text that is not an integer: "'%s' is not a valid integer value".
 class ConvertError : public std::runtime_error {
 public:

@@ -22,8 +22,9 @@ std::string SurveyQueryUrl(const ServiceEndpoints& endpoints, std::string_view t
                            std::int32_t resultCount, std::int32_t skip, SurveyMode mode);
 
 // Runs one survey and returns when it has ended. Throws what FetchPage throws
-// for the results page (the table then keeps the previous survey), and
-// ConvertError after completing a row whose figures are not integers.
+// for the results page (the table then keeps the previous survey),
+// ConvertError after completing a row whose figures are not integers, and
+// RunAbandoned when the host gives the run up.
 void RunSurvey(SurveyHost& host, const std::string& text, std::int32_t resultCount,
                std::int32_t skip, SurveyMode mode);
 

@@ -396,10 +396,11 @@ void TForm1::GiveUpRun() {
     if (activeHost_ == nullptr || activeHost_->Abandoned()) {
         return;
     }
+    // The run leaves at its next pump or fetch, before it writes again; what
+    // it filled stays shown until the next survey's results arrive or a file
+    // replaces it. (Should it write all the same, the table refuses writes to
+    // rows it no longer has once those are replaced.)
     activeHost_->Abandon();
-    // The run may still hold a row; with the table cleared every write it
-    // could still attempt is refused.
-    table_.Clear();
 }
 
 void TForm1::Perform(Request request) {

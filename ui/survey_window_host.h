@@ -35,7 +35,7 @@ class EscapeKeyState : public QObject {
 // Raised from the pump of a run that the window has given up (see
 // WindowSurveyHost::Abandon), so that the run leaves at once; the Start
 // command catches it.
-struct RunAbandoned {};
+using engine::RunAbandoned;
 
 class WindowSurveyHost final : public engine::SurveyHost {
   public:
@@ -56,9 +56,8 @@ class WindowSurveyHost final : public engine::SurveyHost {
 
     // Gives the run up: from now on its pump and its page fetch raise
     // RunAbandoned and the Escape poll answers true, so the run ends without
-    // another fetch and without another row. The caller removes the run's
-    // rows from the table first, so that nothing the run still holds can be
-    // written (the table refuses writes to rows it no longer has).
+    // another fetch, another cell or another row. Its rows stay in the table
+    // until whatever comes next replaces them.
     void Abandon() { abandoned_ = true; }
     bool Abandoned() const { return abandoned_; }
 

@@ -253,6 +253,32 @@ TEST(RunSurvey, ARunWhoseRowLeavesTheTableEndsWithoutWriting) {
     EXPECT_TRUE(h.table.Row(0).Cells.empty());
 }
 
+TEST(RunSurvey, AHostThatGivesTheRunUpEndsItBeforeTheNextCell) {
+    // Given up inside the inbound figure's pump, inside the outbound figure's
+    // pump, and at the last pump of the first row: the cells written before.
+    const std::pair<int, std::size_t> cases[] = {{6, 1}, {8, 2}, {13, 5}};
+    for (const auto& [atPump, cells] : cases) {
+        FakeHost h;
+        ManyRows(h, 3);
+        h.onPump = [&, atPump = atPump](int n) {
+            if (n == atPump) throw RunAbandoned{};
+        };
+        EXPECT_THROW(RunSurvey(h, "k", 20, 0, SurveyMode::Keyword), RunAbandoned) << atPump;
+        ASSERT_EQ(h.table.Count(), 1u) << atPump;
+        EXPECT_EQ(h.table.Row(0).Cells.size(), cells) << atPump;
+        EXPECT_EQ(h.pumps, atPump);  // nothing ran after it
+    }
+    FakeHost h;
+    ManyRows(h, 3);
+    h.onFetch = [&](const std::string& url) -> std::string {
+        if (url.find("alexa") != std::string::npos) throw RunAbandoned{};
+        return h.pages.count(url) ? h.pages[url] : std::string();
+    };
+    EXPECT_THROW(RunSurvey(h, "k", 20, 0, SurveyMode::Keyword), RunAbandoned);
+    ASSERT_EQ(h.table.Count(), 1u);
+    EXPECT_EQ(h.table.Row(0).Cells.size(), 4u);  // the traffic rank never came
+}
+
 TEST(RunSurvey, FailingFetchOfTheResultsPageKeepsThePreviousTable) {
     FakeHost h;
     h.table.SetCaption(h.table.Append(), "previous");
