@@ -1,19 +1,10 @@
 #include "demo/request_target.h"
 
+#include "demo/ascii_text.h"
+
 namespace corvane::demo {
 
 namespace {
-
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string LowerText(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        c = Lower(c);
-    return out;
-}
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9')

@@ -1,5 +1,7 @@
 #include "demo/synthetic_web.h"
 
+#include "demo/ascii_text.h"
+
 #include <algorithm>
 #include <array>
 #include <iterator>
@@ -79,17 +81,6 @@ constexpr std::uint64_t SplitMix(std::uint64_t z) {
     z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
     z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
     return z ^ (z >> 31);
-}
-
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string LowerText(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        c = Lower(c);
-    return out;
 }
 
 bool StartsWith(std::string_view text, std::string_view prefix) {

@@ -1,5 +1,7 @@
 #include "net/header_info.h"
 
+#include "net/net_global.h"
+
 #include <limits>
 
 #include "net/net_exceptions.h"
@@ -30,22 +32,7 @@ std::uint32_t RangeBound(const std::string& text) {
 bool TryHeaderDecimal(std::string_view text, std::int32_t& value) {
     std::size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    if (i == text.size()) return false;
-    std::int64_t v = 0;
-    for (; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9') return false;
-        v = v * 10 + (text[i] - '0');
-        if (v > static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::max()) + 1) return false;
-    }
-    if (negative) v = -v;
-    if (v > std::numeric_limits<std::int32_t>::max()) return false;
-    value = static_cast<std::int32_t>(v);
-    return true;
+    return TryDecimalInt32(text.substr(i), value);
 }
 
 TNetHeaderInfo::TNetHeaderInfo(TNetHTTP* owner) : owner_(owner) { ResetFields(); }

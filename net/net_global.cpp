@@ -6,6 +6,36 @@
 #include "net/net_exceptions.h"
 
 namespace corvane::net {
+
+bool TryDecimalInt32(std::string_view text, std::int32_t& value) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    if (i == text.size()) {
+        return false;
+    }
+    std::int64_t v = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+            return false;
+        }
+        v = v * 10 + (text[i] - '0');
+        if (v > static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::max()) + 1) {
+            return false;
+        }
+    }
+    if (negative) {
+        v = -v;
+    }
+    if (v > std::numeric_limits<std::int32_t>::max()) {
+        return false;
+    }
+    value = static_cast<std::int32_t>(v);
+    return true;
+}
 namespace {
 
 // "Blank" here is every byte with a code up to 32 (controls and the space);
@@ -45,41 +75,9 @@ void TrimInPlace(std::string& text) {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// A decimal integer: an optional sign and at least one digit, nothing else,
-// within the signed 32-bit range.
-bool TryDecimal(std::string_view text, std::int32_t& value) {
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    if (i == text.size()) {
-        return false;
-    }
-    std::int64_t v = 0;
-    for (; i < text.size(); ++i) {
-        if (!IsDigit(text[i])) {
-            return false;
-        }
-        v = v * 10 + (text[i] - '0');
-        if (v > static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::max()) + 1) {
-            return false;
-        }
-    }
-    if (negative) {
-        v = -v;
-    }
-    if (v > std::numeric_limits<std::int32_t>::max()) {
-        return false;
-    }
-    value = static_cast<std::int32_t>(v);
-    return true;
-}
-
 std::int32_t DecimalOr(std::string_view text, std::int32_t fallback) {
     std::int32_t v = 0;
-    return TryDecimal(text, v) ? v : fallback;
+    return TryDecimalInt32(text, v) ? v : fallback;
 }
 
 bool IsLeapYear(std::int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }

@@ -1,5 +1,7 @@
 #include "net/socket_stack.h"
 
+#include "net/net_global.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -276,22 +278,7 @@ bool TryParseNetInteger(const std::string& text, std::int32_t& value) {
         value = static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
         return true;
     }
-    bool negative = false;
-    if (text[i] == '+' || text[i] == '-') {
-        negative = text[i] == '-';
-        ++i;
-    }
-    if (i == text.size()) return false;
-    std::int64_t v = 0;
-    for (; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9') return false;
-        v = v * 10 + (text[i] - '0');
-        if (v > 2147483648LL) return false;
-    }
-    if (negative) v = -v;
-    if (v > 2147483647LL) return false;
-    value = static_cast<std::int32_t>(v);
-    return true;
+    return TryDecimalInt32(text.substr(i), value);
 }
 
 // ---- TNetStack ----
