@@ -27,6 +27,14 @@ public:
     // Reads up to count bytes from the position; returns the number read,
     // 0 at the end of the stream.
     virtual std::size_t Read(void* data, std::size_t count) = 0;
+
+    // Room for up to count bytes at the position, lent for a receive to fill
+    // in place; nullptr when the stream keeps no such storage (then the bytes
+    // go through Write). A lent stretch is settled by CommitWrite with the
+    // number of bytes filled (0 when none were), which then counts as a Write
+    // of those bytes.
+    virtual char* WriteSpan(std::size_t /*count*/) { return nullptr; }
+    virtual void CommitWrite(std::size_t /*filled*/) {}
 };
 
 // Sets the size and puts the position back where it was if the resize moved it.

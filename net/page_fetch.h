@@ -19,19 +19,31 @@ class TextSink : public TNetStream {
 public:
     TextSink() = default;
 
-    std::int64_t Size() const override { return static_cast<std::int64_t>(text_.size()); }
+    std::int64_t Size() const override { return size_; }
     void SetSize(std::int64_t size) override;
     std::int64_t Position() const override { return position_; }
     void SetPosition(std::int64_t position) override { position_ = position < 0 ? 0 : position; }
     std::size_t Write(const void* data, std::size_t count) override;
     std::size_t Read(void* data, std::size_t count) override;
+    char* WriteSpan(std::size_t count) override;
+    void CommitWrite(std::size_t filled) override;
 
-    const std::string& Text() const { return text_; }
+    const std::string& Text();
     // Hands the content out without copying it; the sink is left empty.
     std::string TakeText();
 
 private:
+    // Makes the stored text end exactly at the position (cutting, or filling
+    // a gap with zero bytes), ready for bytes to follow.
+    void EndTextAtPosition();
+    // Brings the text to the full size, zero bytes at its end.
+    void Materialize();
+
+    // text_ holds the first bytes of the content; the rest, up to size_, are
+    // zero bytes not yet written out. Pre-sizing for a stated length thus
+    // takes room (capacity) without writing the whole length twice.
     std::string text_;
+    std::int64_t size_ = 0;
     std::int64_t position_ = 0;
 };
 

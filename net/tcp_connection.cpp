@@ -133,9 +133,14 @@ void TNetTCPConnection::CloseSocketAndNotify() {
 
 std::int32_t TNetTCPConnection::ReceiveOnce(bool raiseIfClosed, std::int32_t timeout, TNetBuffer* destination,
                                             bool toInputQueue) {
+    TNetBuffer& target = destination ? *destination : receiveBuffer_;
+    return ReceiveInto(raiseIfClosed, timeout, target.Data(), Capacity(target.Length()), toInputQueue);
+}
+
+std::int32_t TNetTCPConnection::ReceiveInto(bool raiseIfClosed, std::int32_t timeout, char* data,
+                                            std::int32_t capacity, bool toInputQueue) {
     CheckPeerClosed(raiseIfClosed, false);
     if (!IsConnected()) return 0;
-    TNetBuffer& target = destination ? *destination : receiveBuffer_;
 
     // A wait without limit is bounded by the idle-read limit, when one is set.
     const bool idleLimited = timeout < 0 && ReadTimeout > 0;
@@ -146,9 +151,8 @@ std::int32_t TNetTCPConnection::ReceiveOnce(bool raiseIfClosed, std::int32_t tim
         return 0;  // time up, or the wait itself failed
     }
 
-    const std::int32_t capacity = Capacity(target.Length());
-    std::int32_t n = UsesInterceptFor(true) ? intercept_->InterceptReceive(target.Data(), capacity)
-                                            : socketHandle_->ReceiveBytes(target.Data(), capacity);
+    std::int32_t n = UsesInterceptFor(true) ? intercept_->InterceptReceive(data, capacity)
+                                            : socketHandle_->ReceiveBytes(data, capacity);
     peerClosed_ = n == 0;
     if (n == -1) {
         if (Stack().CheckSocketResult(n, {NetErrorShutdown})) {
@@ -159,12 +163,11 @@ std::int32_t TNetTCPConnection::ReceiveOnce(bool raiseIfClosed, std::int32_t tim
     }
     if (n < 0) n = 0;  // a hook that misreports; nothing was received
     if (ASCIIFilter) {
-        char* bytes = target.Data();
-        for (std::int32_t i = 0; i < n; ++i) bytes[i] = static_cast<char>(bytes[i] & 0x7F);
+        for (std::int32_t i = 0; i < n; ++i) data[i] = static_cast<char>(data[i] & 0x7F);
     }
-    if (toInputQueue) inputQueue_.Append(target.Data(), static_cast<std::size_t>(n));
+    if (toInputQueue) inputQueue_.Append(data, static_cast<std::size_t>(n));
     else AddWork(WorkRead, n);
-    if (interceptEnabled_ && intercept_) intercept_->NotifyReceived(target.Data(), n);
+    if (interceptEnabled_ && intercept_) intercept_->NotifyReceived(data, n);
     CheckPeerClosed(raiseIfClosed, false);
     return n;
 }
@@ -255,10 +258,22 @@ void TNetTCPConnection::ReadToStream(TNetStream& destination, std::int32_t count
         }
         while (IsConnected() && remaining >= 1) {
             const std::int32_t chunk = std::min(remaining, RecvBufferSize());
-            scratch_.Resize(static_cast<std::size_t>(chunk));
-            const std::int32_t n = ReceiveOnce(!untilClosed, WaitForever, &scratch_, false);
+            std::int32_t n = 0;
+            if (char* span = destination.WriteSpan(static_cast<std::size_t>(chunk))) {
+                // Straight into the destination's own storage.
+                try {
+                    n = ReceiveInto(!untilClosed, WaitForever, span, chunk, false);
+                } catch (...) {
+                    destination.CommitWrite(0);
+                    throw;
+                }
+                destination.CommitWrite(static_cast<std::size_t>(n));
+            } else {
+                scratch_.Resize(static_cast<std::size_t>(chunk));
+                n = ReceiveOnce(!untilClosed, WaitForever, &scratch_, false);
+                if (n > 0) destination.Write(scratch_.Data(), static_cast<std::size_t>(n));
+            }
             if (n == 0 && IsConnected()) RaiseFailedWait();
-            if (n > 0) destination.Write(scratch_.Data(), static_cast<std::size_t>(n));
             remaining -= n;
         }
     } catch (...) {

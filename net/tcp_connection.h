@@ -149,6 +149,9 @@ private:
     friend class TNetConnectionIntercept;
 
     [[noreturn]] void RaiseFailedWait();
+    // ReceiveOnce into caller-given storage of `capacity` bytes.
+    std::int32_t ReceiveInto(bool raiseIfClosed, std::int32_t timeout, char* data, std::int32_t capacity,
+                             bool toInputQueue);
 
     bool UsesInterceptFor(bool receive) const;
     void QueueFrontMoved() { lineSearchFrom_ = 0; }

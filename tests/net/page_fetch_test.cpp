@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "net/net_exceptions.h"
 #include "net/page_fetch.h"
 #include "tests/support/scripted_peer.h"
@@ -51,6 +53,39 @@ TEST(TextSink, WriteCutsWhatLayBeyond) {
     EXPECT_EQ(sink.Read(two, 2), 2u);
     EXPECT_EQ(std::string(two, 2), "bX");
     EXPECT_EQ(sink.Read(two, 2), 0u);
+}
+
+TEST(TextSink, PresizedRoomReadsAsZerosAndLentStretchesCountAsWrites) {
+    TextSink sink;
+    sink.Write("ab", 2);
+    sink.SetSize(6);  // room, not yet written out
+    EXPECT_EQ(sink.Size(), 6);
+    sink.SetPosition(1);
+    char buf[8];
+    EXPECT_EQ(sink.Read(buf, 8), 5u);
+    EXPECT_EQ(std::string(buf, 5), std::string("b\0\0\0\0", 5));
+
+    // A lent stretch filled in part: the text ends after the filled bytes.
+    sink.SetPosition(2);
+    char* span = sink.WriteSpan(10);
+    ASSERT_NE(span, nullptr);
+    std::memcpy(span, "cde", 3);
+    sink.CommitWrite(3);
+    EXPECT_EQ(sink.Position(), 5);
+    EXPECT_EQ(sink.Size(), 5);
+    EXPECT_EQ(sink.Text(), "abcde");
+    // A stretch given back unfilled (a receive that failed) leaves no bytes.
+    sink.WriteSpan(4);
+    sink.CommitWrite(0);
+    EXPECT_EQ(sink.Text(), "abcde");
+    // Beyond the end: the gap before a lent stretch is zero bytes.
+    sink.SetPosition(7);
+    std::memcpy(sink.WriteSpan(1), "z", 1);
+    sink.CommitWrite(1);
+    EXPECT_EQ(sink.Text(), std::string("abcde\0\0z", 8));
+    // Room that was never written comes out as zero bytes.
+    sink.SetSize(10);
+    EXPECT_EQ(sink.TakeText(), std::string("abcde\0\0z\0\0", 10));
 }
 
 TEST(TextSink, ContentLeavesWithoutACopy) {
