@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <system_error>
 #include <vector>
 
 namespace corvane::platform {
@@ -43,8 +42,17 @@ std::string RuntimeDir() {
     if (std::string dir = AbsoluteEnv("XDG_RUNTIME_DIR"); !dir.empty()) {
         return dir;
     }
-    std::string dir = "/tmp/corvane-" + std::to_string(getuid());
+    std::string tmp = AbsoluteEnv("TMPDIR");
+    if (tmp.empty()) tmp = "/tmp";
+    std::string dir = tmp + "/corvane-" + std::to_string(getuid());
     ::mkdir(dir.c_str(), 0700);
+    // Only a folder of this user's own that nobody else may write to: a
+    // name in /tmp can have been taken by someone else first.
+    struct stat st {};
+    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid() ||
+        (st.st_mode & 0077) != 0) {
+        return std::string();
+    }
     return dir;
 }
 

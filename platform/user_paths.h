@@ -9,8 +9,10 @@ namespace corvane::platform {
 std::string ConfigHome();
 
 // $XDG_RUNTIME_DIR when it is set and absolute, else a folder of this user's
-// own under the system's temporary folder ("/tmp/corvane-<uid>"), created
-// with mode 0700 when missing.
+// own under the temporary folder ("$TMPDIR/corvane-<uid>", TMPDIR defaulting
+// to /tmp), created
+// with mode 0700 when missing; empty when that name is taken by anything but
+// such a folder.
 std::string RuntimeDir();
 
 // The folder holding the running executable, with a trailing "/"; empty when
