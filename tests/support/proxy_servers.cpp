@@ -28,19 +28,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void RequireExecutable(const char* path) {
-    if (::access(path, X_OK) != 0) {
-        throw std::runtime_error(std::string(path) + " is missing: install its package (scripts/packages.txt)");
-    }
-}
-
 // Local ports of the listening TCP sockets that the process holds.
 std::set<int> ListeningPorts(pid_t pid) {
     std::set<std::string> inodes;
@@ -51,7 +38,7 @@ std::set<int> ListeningPorts(pid_t pid) {
         if (target.rfind("socket:[", 0) == 0) inodes.insert(target.substr(8, target.size() - 9));
     }
     std::set<int> ports;
-    std::istringstream table(ReadFile("/proc/" + std::to_string(pid) + "/net/tcp"));
+    std::istringstream table(ReadFileText("/proc/" + std::to_string(pid) + "/net/tcp"));
     std::string line;
     std::getline(table, line);  // heading
     while (std::getline(table, line)) {
@@ -77,6 +64,41 @@ bool Accepts(int port) {
 }
 
 }  // namespace
+
+std::string ReadFileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void RequireExecutable(const char* path) {
+    if (::access(path, X_OK) != 0) {
+        throw std::runtime_error(std::string(path) + " is missing: install its package (scripts/packages.txt)");
+    }
+}
+
+int PickFreePort() {
+    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(s);
+    return ntohs(a.sin_port);
+}
+
+bool WaitForListener(int port, ChildProcess& process, int timeoutMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (Clock::now() < deadline) {
+        if (Accepts(port)) return true;
+        if (!process.Running()) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
 
 // ---- ChildProcess ----
 
@@ -173,24 +195,9 @@ MicrosocksServer::MicrosocksServer(const std::string& user, const std::string& p
     throw std::runtime_error("microsocks did not start listening: " + Log());
 }
 
-std::string MicrosocksServer::Log() const { return ReadFile(folder_.Path() + "/microsocks.log"); }
+std::string MicrosocksServer::Log() const { return ReadFileText(folder_.Path() + "/microsocks.log"); }
 
 // ---- DanteServer ----
-
-int DanteServer::PickPort() {
-    RequireExecutable(kBinary);
-    // Dante cannot listen on port 0, so the system picks a free port here and
-    // the server takes it over a moment later.
-    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
 
 namespace {
 
@@ -210,22 +217,18 @@ std::string DanteConfig(const std::string& folder, int port) {
 
 }  // namespace
 
+// Dante cannot listen on port 0, so the system picks a free port first and
+// the server takes it over a moment later.
 DanteServer::DanteServer()
-    : port_(PickPort()),
+    : port_((RequireExecutable(kBinary), PickFreePort())),
       config_(folder_.Write("danted.conf", DanteConfig(folder_.Path(), port_))),
       process_({kBinary, "-f", config_, "-N", "1", "-p", folder_.Path() + "/danted.pid"},
                folder_.Path() + "/danted.out") {
-    const auto deadline = Clock::now() + std::chrono::seconds(5);
-    while (Clock::now() < deadline) {
-        if (Accepts(port_)) return;
-        if (!process_.Running()) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    throw std::runtime_error("danted did not start listening: " + Log());
+    if (!WaitForListener(port_, process_)) throw std::runtime_error("danted did not start listening: " + Log());
 }
 
 std::string DanteServer::Log() const {
-    return ReadFile(folder_.Path() + "/danted.out") + ReadFile(folder_.Path() + "/danted.log");
+    return ReadFileText(folder_.Path() + "/danted.out") + ReadFileText(folder_.Path() + "/danted.log");
 }
 
 }  // namespace corvane::testing

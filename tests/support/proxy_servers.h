@@ -42,6 +42,18 @@ private:
     std::string path_;
 };
 
+// The whole content of a file; empty when it cannot be read.
+std::string ReadFileText(const std::string& path);
+// Throws std::runtime_error naming the package list when `path` is not an
+// executable: a test that needs a real server fails without it.
+void RequireExecutable(const char* path);
+// A port on 127.0.0.1 that was free a moment ago, for servers that cannot be
+// told to pick one themselves.
+int PickFreePort();
+// Waits up to timeoutMs for a listener on 127.0.0.1:port; false when none
+// came up or the process ended first.
+bool WaitForListener(int port, ChildProcess& process, int timeoutMs = 5000);
+
 // microsocks, listening on a port the system chose; with a user name, clients
 // must authenticate with it and the password.
 class MicrosocksServer {
@@ -67,7 +79,6 @@ public:
     std::string Log() const;
 
 private:
-    static int PickPort();
     TempFolder folder_;
     int port_;
     std::string config_;

@@ -1,44 +1,14 @@
 #include "tests/support/web_servers.h"
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
-#include <thread>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace corvane::testing {
 
 namespace {
-
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void RequireBinary(const char* path) {
-    if (::access(path, X_OK) != 0) {
-        throw std::runtime_error(std::string(path) + " is missing: install its package (scripts/packages.txt)");
-    }
-}
-
-bool Accepts(int port) {
-    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<std::uint16_t>(port));
-    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(s);
-    return ok;
-}
 
 std::string NginxConfig(const std::string& dir, int port) {
     std::string c;
@@ -68,31 +38,9 @@ std::string NginxConfig(const std::string& dir, int port) {
 
 }  // namespace
 
-int PickFreePort() {
-    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
-
-bool WaitForListener(int port, ChildProcess& process, int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (Accepts(port)) return true;
-        if (!process.Running()) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
-}
-
 // ---- NginxServer ----
 
-NginxServer::NginxServer() : port_((RequireBinary(kBinary), PickFreePort())) {
+NginxServer::NginxServer() : port_((RequireExecutable(kBinary), PickFreePort())) {
     const std::string dir = folder_.Path();
     std::filesystem::create_directories(dir + "/www/chunked");
     config_ = folder_.Write("nginx.conf", NginxConfig(dir, port_));
@@ -117,13 +65,13 @@ void NginxServer::AddFile(const std::string& relativePath, const std::string& co
 }
 
 std::string NginxServer::Log() const {
-    return ReadText(folder_.Path() + "/nginx.out") + ReadText(folder_.Path() + "/error.log");
+    return ReadFileText(folder_.Path() + "/nginx.out") + ReadFileText(folder_.Path() + "/error.log");
 }
 
 // ---- TinyproxyServer ----
 
 TinyproxyServer::TinyproxyServer(const std::string& user, const std::string& password)
-    : port_((RequireBinary(kBinary), PickFreePort())) {
+    : port_((RequireExecutable(kBinary), PickFreePort())) {
     const std::string dir = folder_.Path();
     std::string c;
     c += "Port " + std::to_string(port_) + "\n";
@@ -148,7 +96,7 @@ TinyproxyServer::TinyproxyServer(const std::string& user, const std::string& pas
 TinyproxyServer::~TinyproxyServer() = default;
 
 std::string TinyproxyServer::Log() const {
-    return ReadText(folder_.Path() + "/tinyproxy.out") + ReadText(folder_.Path() + "/tinyproxy.log");
+    return ReadFileText(folder_.Path() + "/tinyproxy.out") + ReadFileText(folder_.Path() + "/tinyproxy.log");
 }
 
 }  // namespace corvane::testing

@@ -62,11 +62,4 @@ private:
     std::unique_ptr<ChildProcess> process_;
 };
 
-// A port on 127.0.0.1 that was free a moment ago, for servers that cannot be
-// told to pick one themselves.
-int PickFreePort();
-// Waits up to timeoutMs for a listener on 127.0.0.1:port; false when none
-// came up or the process ended first.
-bool WaitForListener(int port, ChildProcess& process, int timeoutMs = 5000);
-
 }  // namespace corvane::testing
