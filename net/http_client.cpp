@@ -271,49 +271,19 @@ void TNetHTTP::ReadCounted(TNetStream& sink, std::int64_t count, std::int64_t& s
 
 void TNetHTTP::ReadUntilClose(TNetStream& sink, std::int64_t& stored) {
     const std::int64_t limit = BodyLimit();
-    StartWork(WorkRead, 0);
-    try {
-        for (;;) {
-            const std::int64_t allowed = limit - stored;
-            if (InputSize() > 0) {
-                const std::int64_t n = std::min<std::int64_t>(InputSize(), allowed);
-                if (n > 0) {
-                    sink.Write(InputQueue().Data(), static_cast<std::size_t>(n));
-                    DropInput(static_cast<std::int32_t>(n));
-                    stored += n;
-                }
-                if (InputSize() > 0) BodyTooLarge();
-                continue;
-            }
-            if (!IsConnected()) break;
-            // One byte more than allowed tells a body at the limit from a
-            // larger one.
-            const std::int64_t chunk = std::min<std::int64_t>(allowed + 1, RecvBufferSize());
-            bodyScratch_.Resize(static_cast<std::size_t>(chunk));
-            const std::int32_t n = ReceiveOnce(false, WaitForever, &bodyScratch_, false);
-            if (n > allowed) {
-                if (allowed > 0) sink.Write(bodyScratch_.Data(), static_cast<std::size_t>(allowed));
-                stored += allowed;
-                BodyTooLarge();
-            }
-            if (n > 0) {
-                sink.Write(bodyScratch_.Data(), static_cast<std::size_t>(n));
-                stored += n;
-            } else if (IsConnected()) {
-                // Nothing arrived, yet the connection is open: the wait
-                // failed. Waiting again could go on for ever.
-                const std::int32_t code = Stack().SysGetLastError();
-                CloseConnection();
-                TNetStack::ThrowSocketError(code);
-            }
-        }
-    } catch (...) {
-        FinishWork(WorkRead);
-        if (sink.Size() > sink.Position()) sink.SetSize(sink.Position());
-        throw;
+    // One byte more than allowed tells a body at the limit from a larger one.
+    while (stored <= limit) {
+        const std::int64_t before = sink.Position();
+        ReadToStream(sink, -1, true, ClampToInt32(limit - stored + 1));
+        stored += sink.Position() - before;
+        if (!IsConnected()) break;
     }
-    FinishWork(WorkRead);
-    if (sink.Size() > sink.Position()) sink.SetSize(sink.Position());
+    if (stored > limit) {
+        // The sink keeps the bytes up to the limit.
+        sink.SetSize(sink.Position() - (stored - limit));
+        stored = limit;
+        BodyTooLarge();
+    }
 }
 
 void TNetHTTP::ReadResponseBody(TNetStream* sink) {

@@ -153,7 +153,6 @@ private:
     // The URL's explicit port, written after RequestHost in the "Host: " line
     // and in an absolute target; empty when the URL names none.
     std::string requestPortText_;
-    TNetBuffer bodyScratch_;
     // The last chunk length line was a plain zero: the end of the chunks,
     // followed by trailer lines and an empty line.
     bool lastChunkWasZero_ = false;

@@ -237,10 +237,11 @@ void TNetTCPConnection::RaiseFailedWait() {
     TNetStack::ThrowSocketError(code != 0 ? code : 10022);
 }
 
-void TNetTCPConnection::ReadToStream(TNetStream& destination, std::int32_t count, bool untilClosed) {
+void TNetTCPConnection::ReadToStream(TNetStream& destination, std::int32_t count, bool untilClosed,
+                                     std::int32_t untilClosedLimit) {
     if (count == -1 && !untilClosed) count = ReadInt32(true);
     if (count >= 0) ResizeKeepingPosition(destination, destination.Position() + count);
-    std::int32_t remaining = untilClosed ? INT32_MAX : count;
+    std::int32_t remaining = untilClosed ? std::max(untilClosedLimit, 0) : count;
     StartWork(WorkRead, untilClosed ? 0 : count);
     // The destination ends at the last byte written, also when the read
     // fails part way: it never shows bytes that did not arrive.

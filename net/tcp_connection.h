@@ -3,6 +3,7 @@
 // peer's close, status and progress through the component's events.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -135,7 +136,10 @@ public:
     // count bytes (-1 with untilClosed false: a 4-byte length first), or
     // everything until the peer closes, written at the destination's position.
     // The destination ends at the last byte written.
-    void ReadToStream(TNetStream& destination, std::int32_t count = -1, bool untilClosed = false);
+    // With untilClosed, `untilClosedLimit` caps the bytes moved: the read
+    // then also ends, quietly, once that many have been moved.
+    void ReadToStream(TNetStream& destination, std::int32_t count = -1, bool untilClosed = false,
+                      std::int32_t untilClosedLimit = INT32_MAX);
     // Exactly count bytes; ENetConnClosedGracefully when the connection ends
     // first (the bytes received stay queued).
     void ReadExact(void* destination, std::int32_t count);
