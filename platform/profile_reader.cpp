@@ -1,5 +1,7 @@
 #include "platform/profile_reader.h"
 
+#include "platform/ascii_case.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,16 +22,6 @@ std::string_view Trim(std::string_view s) {
     while (b < e && IsBlank(s[b])) ++b;
     while (e > b && IsBlank(s[e - 1])) --e;
     return s.substr(b, e - b);
-}
-
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
-
-bool EqualFold(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-    }
-    return true;
 }
 
 std::uint32_t HashFold(std::string_view s) {

@@ -1,5 +1,7 @@
 #include "platform/user_store.h"
 
+#include "platform/ascii_case.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,22 +23,6 @@ constexpr std::size_t kMaxFileSize = std::size_t{16} << 20;
 
 bool IsControl(unsigned char c) {
     return c < 0x20 || c == 0x7f;
-}
-
-char LowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i])) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // "\Software\\A\" -> "Software\A".
@@ -92,7 +78,7 @@ void Quote(std::string& out, std::string_view s) {
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
-    c = LowerAscii(c);
+    c = FoldAscii(c);
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return -1;
 }
@@ -172,14 +158,14 @@ struct LineReader {
 
 UserStore::Key* FindKey(std::vector<UserStore::Key>& keys, std::string_view path) {
     for (auto& k : keys) {
-        if (SameName(k.Path, path)) return &k;
+        if (EqualFold(k.Path, path)) return &k;
     }
     return nullptr;
 }
 
 UserStore::Value* FindValue(UserStore::Key& key, std::string_view name) {
     for (auto& v : key.Values) {
-        if (SameName(v.Name, name)) return &v;
+        if (EqualFold(v.Name, name)) return &v;
     }
     return nullptr;
 }
@@ -417,7 +403,7 @@ void UserStore::CloseKey() {
 bool UserStore::ValueExists(std::string_view name) const {
     if (!open_) return false;
     for (const Value& v : current_.Values) {
-        if (SameName(v.Name, name)) return true;
+        if (EqualFold(v.Name, name)) return true;
     }
     return false;
 }
@@ -427,7 +413,7 @@ const UserStore::Value& UserStore::Find(std::string_view name) const {
         throw UserStoreError("no key is open");
     }
     for (const Value& v : current_.Values) {
-        if (SameName(v.Name, name)) return v;
+        if (EqualFold(v.Name, name)) return v;
     }
     throw UserStoreError("no value \"" + std::string(name) + "\" in " + current_.Path);
 }
