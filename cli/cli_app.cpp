@@ -10,17 +10,27 @@
 #include <iostream>
 #include <sstream>
 
-#include "cli/page_fetcher.h"
 #include "cli/progress.h"
 #include "cli/table_output.h"
 #include "engine/ordering.h"
 #include "engine/survey_file.h"
 #include "engine/survey_run.h"
 #include "engine/text_ops.h"
+#include "frontend/page_fetcher.h"
+#include "frontend/settings.h"
 
 namespace corvane::cli {
 
 namespace {
+
+using frontend::ApplyEnvironment;
+using frontend::FrontEndSettings;
+using frontend::kSharedOptionsHelp;
+using frontend::PageFetcher;
+using frontend::ParseIntOption;
+using frontend::TakeSharedOption;
+using frontend::UsageError;
+using frontend::ValidateSettings;
 
 constexpr const char* kUsage =
     "usage:\n"
@@ -48,15 +58,16 @@ void OnInterrupt(int) {
         return;
     }
     engine::StopFlag = true;
-    static const char kNote[] = "\ncorvane-cli: stopping after the current row (Ctrl-C again to quit)\n";
+    static const char kNote[] =
+        "\ncorvane-cli: stopping after the current row (Ctrl-C again to quit)\n";
     ssize_t ignored = write(STDERR_FILENO, kNote, sizeof kNote - 1);
     (void)ignored;
 }
 
 class CliHost : public engine::SurveyHost {
-public:
-    CliHost(PageFetcher& fetcher, const engine::ServiceEndpoints& endpoints, engine::ResultsTable& table,
-            SurveyProgress& progress)
+  public:
+    CliHost(PageFetcher& fetcher, const engine::ServiceEndpoints& endpoints,
+            engine::ResultsTable& table, SurveyProgress& progress)
         : fetcher_(fetcher), endpoints_(endpoints), table_(table), progress_(progress) {}
 
     void ShowStatus(const std::string& text) override { progress_.ShowStatus(text); }
@@ -64,14 +75,17 @@ public:
     // delivered here as a Stop, so that one given while the results page was
     // on its way still ends the run after its first row.
     void PumpMessages() override {
-        if (gInterrupts.load() > 0) engine::StopFlag = true;
+        if (gInterrupts.load() > 0)
+            engine::StopFlag = true;
     }
     bool IsEscapeDown() override { return false; }
-    std::string FetchPage(const std::string& url, int port) override { return fetcher_.Fetch(url, port); }
+    std::string FetchPage(const std::string& url, int port) override {
+        return fetcher_.Fetch(url, port);
+    }
     engine::ResultsTable& Table() override { return table_; }
     const engine::ServiceEndpoints& Endpoints() const override { return endpoints_; }
 
-private:
+  private:
     PageFetcher& fetcher_;
     engine::ServiceEndpoints endpoints_;
     engine::ResultsTable& table_;
@@ -83,10 +97,13 @@ struct Output {
     std::string save;  // survey file to write
 };
 
-bool TakeOutputOption(const std::vector<std::string>& args, std::size_t& i, Output& o, bool allowSave) {
+bool TakeOutputOption(const std::vector<std::string>& args, std::size_t& i, Output& o,
+                      bool allowSave) {
     const std::string& name = args[i];
-    if (name != "--csv" && !(allowSave && name == "--save")) return false;
-    if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
+    if (name != "--csv" && !(allowSave && name == "--save"))
+        return false;
+    if (i + 1 >= args.size())
+        throw UsageError(name + " needs a value");
     (name == "--csv" ? o.csv : o.save) = args[i + 1];
     i += 2;
     return true;
@@ -94,7 +111,8 @@ bool TakeOutputOption(const std::vector<std::string>& args, std::size_t& i, Outp
 
 // Writes the table as asked: CSV to a file or to stdout, and the text table
 // to stdout unless the CSV went there.
-int WriteResults(const engine::ResultsTable& table, const Output& o, std::ostream& out, std::ostream& err) {
+int WriteResults(const engine::ResultsTable& table, const Output& o, std::ostream& out,
+                 std::ostream& err) {
     int status = kExitOk;
     if (!o.save.empty()) {
         try {
@@ -110,7 +128,8 @@ int WriteResults(const engine::ResultsTable& table, const Output& o, std::ostrea
         WriteTextTable(out, table);
         if (!o.csv.empty()) {
             std::ofstream f(o.csv, std::ios::binary | std::ios::trunc);
-            if (f) WriteCsv(f, table);
+            if (f)
+                WriteCsv(f, table);
             f.close();
             if (!f) {
                 err << "corvane-cli: cannot write " << o.csv << '\n';
@@ -122,7 +141,8 @@ int WriteResults(const engine::ResultsTable& table, const Output& o, std::ostrea
     return status;
 }
 
-int Survey(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal) {
+int Survey(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           bool terminal) {
     FrontEndSettings settings;
     ApplyEnvironment(settings);
     Output output;
@@ -132,12 +152,15 @@ int Survey(const std::vector<std::string>& args, std::ostream& out, std::ostream
     std::int32_t results = 20, skip = 0;
     for (std::size_t i = 0; i < args.size();) {
         const std::string& a = args[i];
-        if (TakeSharedOption(args, i, settings) || TakeOutputOption(args, i, output, true)) continue;
+        if (TakeSharedOption(args, i, settings) || TakeOutputOption(args, i, output, true))
+            continue;
         if (a == "--keyword" || a == "--domain" || a == "--results" || a == "--skip") {
-            if (i + 1 >= args.size()) throw UsageError(a + " needs a value");
+            if (i + 1 >= args.size())
+                throw UsageError(a + " needs a value");
             const std::string& v = args[i + 1];
             if (a == "--keyword" || a == "--domain") {
-                if (haveQuery) throw UsageError("give one of --keyword and --domain, once");
+                if (haveQuery)
+                    throw UsageError("give one of --keyword and --domain, once");
                 haveQuery = true;
                 text = v;
                 mode = a == "--keyword" ? engine::SurveyMode::Keyword : engine::SurveyMode::Domain;
@@ -151,11 +174,13 @@ int Survey(const std::vector<std::string>& args, std::ostream& out, std::ostream
         }
         throw UsageError("survey: unknown argument '" + a + "'");
     }
-    if (!haveQuery) throw UsageError("survey needs --keyword TEXT or --domain TEXT");
+    if (!haveQuery)
+        throw UsageError("survey needs --keyword TEXT or --domain TEXT");
     ValidateSettings(settings);
 
     PageFetcher fetcher(settings);
-    if (settings.Demo) err << "corvane-cli: demo web at " << fetcher.DemoAddress() << '\n';
+    if (settings.Demo)
+        err << "corvane-cli: demo web at " << fetcher.DemoAddress() << '\n';
     engine::ResultsTable table;
     SurveyProgress progress(table, results, terminal, err);
     CliHost host(fetcher, settings.Endpoints, table, progress);
@@ -174,18 +199,21 @@ int Survey(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     progress.Finish();
     table.RemoveObserver(&progress);
-    if (engine::StopFlag && gInterrupts.load() > 0) err << "corvane-cli: stopped\n";
+    if (engine::StopFlag && gInterrupts.load() > 0)
+        err << "corvane-cli: stopped\n";
     err << "corvane-cli: " << table.Count() << " rows, " << fetcher.RequestCount() << " requests\n";
     return std::max(status, WriteResults(table, output, out, err));
 }
 
 int ColumnOf(const std::string& text) {
     for (int c = 0; c < engine::kColumnCount; ++c) {
-        if (text == std::to_string(c) || engine::LowerAscii(text) == engine::LowerAscii(engine::kColumnCaptions[c])) {
+        if (text == std::to_string(c) ||
+            engine::LowerAscii(text) == engine::LowerAscii(engine::kColumnCaptions[c])) {
             return c;
         }
     }
-    throw UsageError("--sort: no column '" + text + "' (0 to 5, or a caption such as \"Inbound Links\")");
+    throw UsageError("--sort: no column '" + text +
+                     "' (0 to 5, or a caption such as \"Inbound Links\")");
 }
 
 int Show(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -193,9 +221,11 @@ int Show(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     std::string file;
     int sortColumn = -1;
     for (std::size_t i = 0; i < args.size();) {
-        if (TakeOutputOption(args, i, output, false)) continue;
+        if (TakeOutputOption(args, i, output, false))
+            continue;
         if (args[i] == "--sort") {
-            if (i + 1 >= args.size()) throw UsageError("--sort needs a value");
+            if (i + 1 >= args.size())
+                throw UsageError("--sort needs a value");
             sortColumn = ColumnOf(args[i + 1]);
             i += 2;
         } else if (!args[i].empty() && args[i][0] == '-' && args[i] != "-") {
@@ -206,7 +236,8 @@ int Show(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
             throw UsageError("show takes one file");
         }
     }
-    if (file.empty()) throw UsageError("show needs a survey file");
+    if (file.empty())
+        throw UsageError("show needs a survey file");
     struct stat st {};
     if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         err << "corvane-cli: cannot open " << file << '\n';
@@ -218,7 +249,8 @@ int Show(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
         err << "corvane-cli: cannot read " << file << ": " << ec.message() << '\n';
         return kExitFailure;
     }
-    if (sortColumn >= 0) engine::ListView1ColumnClick(table, sortColumn);
+    if (sortColumn >= 0)
+        engine::ListView1ColumnClick(table, sortColumn);
     return WriteResults(table, output, out, err);
 }
 
@@ -227,12 +259,16 @@ int Fetch(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     ApplyEnvironment(settings);
     std::string url;
     for (std::size_t i = 0; i < args.size();) {
-        if (TakeSharedOption(args, i, settings)) continue;
-        if (!args[i].empty() && args[i][0] == '-') throw UsageError("fetch: unknown option '" + args[i] + "'");
-        if (!url.empty()) throw UsageError("fetch takes one URL");
+        if (TakeSharedOption(args, i, settings))
+            continue;
+        if (!args[i].empty() && args[i][0] == '-')
+            throw UsageError("fetch: unknown option '" + args[i] + "'");
+        if (!url.empty())
+            throw UsageError("fetch takes one URL");
         url = args[i++];
     }
-    if (url.empty()) throw UsageError("fetch needs a URL");
+    if (url.empty())
+        throw UsageError("fetch needs a URL");
     ValidateSettings(settings);
     PageFetcher fetcher(settings);
     try {
@@ -256,16 +292,20 @@ void InstallInterruptHandler() {
     sigaction(SIGINT, &sa, nullptr);
 }
 
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool errIsTerminal) {
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           bool errIsTerminal) {
     try {
         if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
             (args.empty() ? err : out) << kUsage << kSharedOptionsHelp;
             return args.empty() ? kExitUsage : kExitOk;
         }
         const std::vector<std::string> rest(args.begin() + 1, args.end());
-        if (args[0] == "survey") return Survey(rest, out, err, errIsTerminal);
-        if (args[0] == "show") return Show(rest, out, err);
-        if (args[0] == "fetch") return Fetch(rest, out, err);
+        if (args[0] == "survey")
+            return Survey(rest, out, err, errIsTerminal);
+        if (args[0] == "show")
+            return Show(rest, out, err);
+        if (args[0] == "fetch")
+            return Fetch(rest, out, err);
         throw UsageError("unknown command '" + args[0] + "' (survey, show or fetch)");
     } catch (const UsageError& e) {
         err << "corvane-cli: " << e.what() << " (see corvane-cli --help)\n";

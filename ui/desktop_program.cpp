@@ -27,17 +27,17 @@ DesktopOptions Parse(const std::vector<std::string>& args, bool allowUnknown) {
             return options;
         }
     }
-    cli::ApplyEnvironment(options.Settings);
+    frontend::ApplyEnvironment(options.Settings);
     for (std::size_t i = 0; i < args.size();) {
-        if (cli::TakeSharedOption(args, i, options.Settings)) {
+        if (frontend::TakeSharedOption(args, i, options.Settings)) {
             continue;
         }
         if (!allowUnknown) {
-            throw cli::UsageError("unknown argument '" + args[i] + "'");
+            throw frontend::UsageError("unknown argument '" + args[i] + "'");
         }
         ++i;
     }
-    cli::ValidateSettings(options.Settings);
+    frontend::ValidateSettings(options.Settings);
     return options;
 }
 
@@ -56,9 +56,9 @@ DesktopOptions PreviewDesktopOptions(const std::vector<std::string>& args) {
     return Parse(args, true);
 }
 
-DesktopProgram::DesktopProgram(const cli::FrontEndSettings& settings)
-    : fetcher_(std::make_unique<cli::PageFetcher>(settings)) {
-    cli::PageFetcher* fetcher = fetcher_.get();
+DesktopProgram::DesktopProgram(const frontend::FrontEndSettings& settings)
+    : fetcher_(std::make_unique<frontend::PageFetcher>(settings)) {
+    frontend::PageFetcher* fetcher = fetcher_.get();
     form_ = std::make_unique<TForm1>(
         [fetcher](const std::string& url, int port) { return fetcher->Fetch(url, port); },
         settings.Endpoints);

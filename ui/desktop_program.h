@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/page_fetcher.h"
-#include "cli/settings.h"
+#include "frontend/page_fetcher.h"
+#include "frontend/settings.h"
 
 namespace corvane::ui {
 
@@ -21,18 +21,18 @@ class TStartForm;
 extern const char* const kDesktopUsage;
 
 struct DesktopOptions {
-    cli::FrontEndSettings Settings;
+    frontend::FrontEndSettings Settings;
     bool Help = false;
 };
 
 // The environment's settings, then the arguments (without the program's
-// name; Qt's own options already taken out). Throws cli::UsageError.
+// name; Qt's own options already taken out). Throws frontend::UsageError.
 DesktopOptions ParseDesktopOptions(const QStringList& args);
 
 // The same check before the application object exists, so that help and
 // bad values of the program's own options are answered without a display:
 // arguments it does not know are left for ParseDesktopOptions, which sees
-// them once Qt has taken out its own. Throws cli::UsageError.
+// them once Qt has taken out its own. Throws frontend::UsageError.
 DesktopOptions PreviewDesktopOptions(const std::vector<std::string>& args);
 
 // The page fetch and the windows, created in this order: the main window,
@@ -41,12 +41,12 @@ DesktopOptions PreviewDesktopOptions(const std::vector<std::string>& args);
 class DesktopProgram {
   public:
     // Throws std::runtime_error when the demo web asked for cannot start.
-    explicit DesktopProgram(const cli::FrontEndSettings& settings);
+    explicit DesktopProgram(const frontend::FrontEndSettings& settings);
     ~DesktopProgram();
     DesktopProgram(const DesktopProgram&) = delete;
     DesktopProgram& operator=(const DesktopProgram&) = delete;
 
-    cli::PageFetcher& Fetcher() { return *fetcher_; }
+    frontend::PageFetcher& Fetcher() { return *fetcher_; }
     TForm1& MainForm() { return *form_; }
     TStartForm& LocateDialog() { return *locate_; }
     TInfoForm& AboutBox() { return *about_; }
@@ -55,7 +55,7 @@ class DesktopProgram {
     void Show();
 
   private:
-    std::unique_ptr<cli::PageFetcher> fetcher_;
+    std::unique_ptr<frontend::PageFetcher> fetcher_;
     std::unique_ptr<TForm1> form_;
     std::unique_ptr<TStartForm> locate_;
     std::unique_ptr<TInfoForm> about_;

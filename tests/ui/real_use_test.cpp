@@ -52,11 +52,11 @@ std::vector<Row> Rows(const engine::ResultsTable& t) {
 
 // The same survey run headless over the same page fetch: what the window
 // must end up showing.
-std::vector<Row> Reference(cli::PageFetcher& fetcher, const std::string& keyword) {
+std::vector<Row> Reference(frontend::PageFetcher& fetcher, const std::string& keyword) {
     struct Host : engine::SurveyHost {
-        cli::PageFetcher& f;
+        frontend::PageFetcher& f;
         engine::ResultsTable table;
-        explicit Host(cli::PageFetcher& fetcher) : f(fetcher) {}
+        explicit Host(frontend::PageFetcher& fetcher) : f(fetcher) {}
         void ShowStatus(const std::string&) override {}
         void PumpMessages() override {}
         bool IsEscapeDown() override { return false; }
@@ -76,7 +76,7 @@ class RealUse : public ::testing::Test {
         qputenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit());
         engine::StopFlag = false;
         engine::SortColumn = 0;
-        cli::FrontEndSettings settings;
+        frontend::FrontEndSettings settings;
         settings.Demo = true;
         program = std::make_unique<DesktopProgram>(settings);
         program->Show();

@@ -26,9 +26,9 @@
 
 namespace {
 
-int UsageFailure(const corvane::cli::UsageError& e) {
+int UsageFailure(const corvane::frontend::UsageError& e) {
     std::fprintf(stderr, "corvane: %s\n%s%s", e.what(), corvane::ui::kDesktopUsage,
-                 corvane::cli::kSharedOptionsHelp);
+                 corvane::frontend::kSharedOptionsHelp);
     return 2;
 }
 
@@ -40,10 +40,10 @@ int main(int argc, char** argv) {
     // reached (it may not be there).
     try {
         if (ui::PreviewDesktopOptions(std::vector<std::string>(argv + 1, argv + argc)).Help) {
-            std::fprintf(stdout, "%s%s", ui::kDesktopUsage, cli::kSharedOptionsHelp);
+            std::fprintf(stdout, "%s%s", ui::kDesktopUsage, frontend::kSharedOptionsHelp);
             return 0;
         }
-    } catch (const cli::UsageError& e) {
+    } catch (const frontend::UsageError& e) {
         return UsageFailure(e);
     }
 
@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
     ui::DesktopOptions options;
     try {
         options = ui::ParseDesktopOptions(QApplication::arguments().mid(1));
-    } catch (const cli::UsageError& e) {
+    } catch (const frontend::UsageError& e) {
         return UsageFailure(e);
     }
 

@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
     const QString keyword =
         argc == 3 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("garden tools");
 
-    cli::FrontEndSettings settings;
+    frontend::FrontEndSettings settings;
     settings.Demo = true;
     std::unique_ptr<ui::DesktopProgram> program;
     try {

@@ -1,5 +1,6 @@
 // Settings both front ends take from the command line and the environment:
-// the proxy (HTTP or SOCKS), the two service endpoints, and the demo web.
+// the network settings of every page fetch (HTTP or SOCKS proxy), the two
+// service endpoints, and the demo web.
 #pragma once
 
 #include <cstdint>
@@ -8,35 +9,28 @@
 #include <vector>
 
 #include "engine/survey_host.h"
+#include "net/page_fetch.h"
 
-namespace corvane::cli {
+namespace corvane::frontend {
 
 // A bad option or option value; the message is meant for the user.
 class UsageError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
-enum class SocksKind { None, Socks4, Socks4A, Socks5 };
-
-struct ProxySettings {
-    std::string HttpProxyHost;  // empty: no HTTP proxy
-    int HttpProxyPort = 0;
-    SocksKind Socks = SocksKind::None;
-    std::string SocksHost;
-    int SocksPort = 0;
-    std::string SocksUser;
-    std::string SocksPassword;
-};
-
 struct FrontEndSettings {
-    ProxySettings Proxy;
+    // Handed to every page fetch as it is: the options fill in the HTTP
+    // proxy and the SOCKS proxy, the time and size limits keep the
+    // fetch's defaults.
+    net::FetchOptions Fetch;
     engine::ServiceEndpoints Endpoints;
     bool Demo = false;
 };
 
 // Splits "HOST:PORT" at its last colon; the port must be 1..65535.
-void ParseHostPort(const std::string& text, const std::string& option, std::string& host, int& port);
+void ParseHostPort(const std::string& text, const std::string& option, std::string& host,
+                   std::int32_t& port);
 
 // Reads CORVANE_SEARCH_ENDPOINT, CORVANE_TRAFFIC_ENDPOINT and CORVANE_PROXY.
 // Options given later override them.
@@ -46,7 +40,8 @@ void ApplyEnvironment(FrontEndSettings& settings);
 // --socks5, --socks-user, --socks-password, --search-endpoint,
 // --traffic-endpoint, --demo), takes it and its value, moves i past them and
 // returns true. Throws UsageError for a missing or bad value.
-bool TakeSharedOption(const std::vector<std::string>& args, std::size_t& i, FrontEndSettings& settings);
+bool TakeSharedOption(const std::vector<std::string>& args, std::size_t& i,
+                      FrontEndSettings& settings);
 
 // Checks the combination once all options are read.
 void ValidateSettings(const FrontEndSettings& settings);
@@ -57,4 +52,4 @@ std::int32_t ParseIntOption(const std::string& text, const std::string& option);
 // The usage lines of the shared options.
 extern const char* const kSharedOptionsHelp;
 
-}  // namespace corvane::cli
+}  // namespace corvane::frontend

@@ -1,36 +1,38 @@
-#include "cli/settings.h"
+#include "frontend/settings.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
-namespace corvane::cli {
+namespace corvane::frontend {
 namespace {
 
 FrontEndSettings Parse(std::vector<std::string> args) {
     FrontEndSettings s;
     for (std::size_t i = 0; i < args.size();) {
-        if (!TakeSharedOption(args, i, s)) throw UsageError("unknown " + args[i]);
+        if (!TakeSharedOption(args, i, s))
+            throw UsageError("unknown " + args[i]);
     }
     ValidateSettings(s);
     return s;
 }
 
 TEST(Settings, ProxiesAndEndpoints) {
-    const auto s = Parse({"--proxy", "127.0.0.1:3128", "--socks5", "proxy.lan:1080", "--socks-user", "u",
-                          "--socks-password", "p", "--search-endpoint", "http://127.0.0.1:8080/",
-                          "--traffic-endpoint", "HTTP://t.example", "--demo"});
-    EXPECT_EQ(s.Proxy.HttpProxyHost, "127.0.0.1");
-    EXPECT_EQ(s.Proxy.HttpProxyPort, 3128);
-    EXPECT_EQ(s.Proxy.Socks, SocksKind::Socks5);
-    EXPECT_EQ(s.Proxy.SocksHost, "proxy.lan");
-    EXPECT_EQ(s.Proxy.SocksPort, 1080);
-    EXPECT_EQ(s.Proxy.SocksUser, "u");
-    EXPECT_EQ(s.Proxy.SocksPassword, "p");
+    const auto s =
+        Parse({"--proxy", "127.0.0.1:3128", "--socks5", "proxy.lan:1080", "--socks-user", "u",
+               "--socks-password", "p", "--search-endpoint", "http://127.0.0.1:8080/",
+               "--traffic-endpoint", "HTTP://t.example", "--demo"});
+    EXPECT_EQ(s.Fetch.ProxyHost, "127.0.0.1");
+    EXPECT_EQ(s.Fetch.ProxyPort, 3128);
+    EXPECT_EQ(s.Fetch.SocksVersion, net::svSocks5);
+    EXPECT_EQ(s.Fetch.SocksHost, "proxy.lan");
+    EXPECT_EQ(s.Fetch.SocksPort, 1080);
+    EXPECT_EQ(s.Fetch.SocksUser, "u");
+    EXPECT_EQ(s.Fetch.SocksPassword, "p");
     EXPECT_EQ(s.Endpoints.SearchEndpoint, "http://127.0.0.1:8080");
     EXPECT_EQ(s.Endpoints.TrafficEndpoint, "HTTP://t.example");
     EXPECT_TRUE(s.Demo);
-    EXPECT_EQ(Parse({"--socks4a", "h:1"}).Proxy.Socks, SocksKind::Socks4A);
+    EXPECT_EQ(Parse({"--socks4a", "h:1"}).Fetch.SocksVersion, net::svSocks4A);
 }
 
 TEST(Settings, BadValuesAreUsageErrors) {
@@ -67,8 +69,8 @@ TEST(Settings, EnvironmentGivesDefaultsThatOptionsOverride) {
     ASSERT_TRUE(TakeSharedOption(args, i, s));
     EXPECT_EQ(s.Endpoints.SearchEndpoint, "http://opt");
     EXPECT_EQ(s.Endpoints.TrafficEndpoint, "http://env-traffic");
-    EXPECT_EQ(s.Proxy.HttpProxyHost, "envproxy");
-    EXPECT_EQ(s.Proxy.HttpProxyPort, 8888);
+    EXPECT_EQ(s.Fetch.ProxyHost, "envproxy");
+    EXPECT_EQ(s.Fetch.ProxyPort, 8888);
     setenv("CORVANE_PROXY", "broken", 1);
     FrontEndSettings t;
     EXPECT_THROW(ApplyEnvironment(t), UsageError);
@@ -87,4 +89,4 @@ TEST(Settings, IntegerOptions) {
 }
 
 }  // namespace
-}  // namespace corvane::cli
+}  // namespace corvane::frontend

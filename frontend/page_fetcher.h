@@ -1,21 +1,22 @@
-// The page fetch of a front end: the network page fetch with the proxy
-// settings applied, and the demo web started in-process when asked for.
+// The page fetch of a front end: the network page fetch with the front
+// end's settings, and the demo web started in-process when asked for.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include "cli/settings.h"
+#include "frontend/settings.h"
+#include "net/page_fetch.h"
 
 namespace corvane::demo {
 class DemoWeb;
 }
 
-namespace corvane::cli {
+namespace corvane::frontend {
 
 class PageFetcher {
-public:
+  public:
     // Starts the demo web when settings.Demo is set; requests then go
     // through it as their HTTP proxy. Throws std::runtime_error when the demo
     // web cannot start.
@@ -31,10 +32,10 @@ public:
     // "http://127.0.0.1:PORT" of the running demo web, else empty.
     std::string DemoAddress() const;
 
-private:
-    ProxySettings proxy_;
+  private:
+    net::FetchOptions options_;
     std::unique_ptr<demo::DemoWeb> demo_;
     std::uint64_t requests_ = 0;
 };
 
-}  // namespace corvane::cli
+}  // namespace corvane::frontend

@@ -1,4 +1,4 @@
-#include "cli/settings.h"
+#include "frontend/settings.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -6,7 +6,7 @@
 
 #include "engine/text_ops.h"
 
-namespace corvane::cli {
+namespace corvane::frontend {
 
 const char* const kSharedOptionsHelp =
     "  --proxy HOST:PORT            send every request through this HTTP proxy\n"
@@ -22,10 +22,12 @@ const char* const kSharedOptionsHelp =
 
 std::int32_t ParseIntOption(const std::string& text, const std::string& option) {
     std::size_t i = 0;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+'))
+        ++i;
     bool digits = i < text.size();
     for (std::size_t k = i; k < text.size(); ++k) {
-        if (!engine::IsDigit(text[k])) digits = false;
+        if (!engine::IsDigit(text[k]))
+            digits = false;
     }
     std::int32_t value = 0;
     if (!digits || !engine::TryFigureToInt(text, value)) {
@@ -34,21 +36,23 @@ std::int32_t ParseIntOption(const std::string& text, const std::string& option) 
     return value;
 }
 
-void ParseHostPort(const std::string& text, const std::string& option, std::string& host, int& port) {
+void ParseHostPort(const std::string& text, const std::string& option, std::string& host,
+                   std::int32_t& port) {
     const auto colon = text.rfind(':');
     if (colon == std::string::npos || colon == 0 || colon + 1 == text.size()) {
         throw UsageError(option + ": expected HOST:PORT, got '" + text + "'");
     }
     const std::string portText = text.substr(colon + 1);
     for (char c : portText) {
-        if (!engine::IsDigit(c)) throw UsageError(option + ": bad port '" + portText + "'");
+        if (!engine::IsDigit(c))
+            throw UsageError(option + ": bad port '" + portText + "'");
     }
     const long p = portText.size() > 5 ? 0 : std::strtol(portText.c_str(), nullptr, 10);
     if (p < 1 || p > 65535) {
         throw UsageError(option + ": port must be 1 to 65535, got '" + portText + "'");
     }
     host = text.substr(0, colon);
-    port = static_cast<int>(p);
+    port = static_cast<std::int32_t>(p);
 }
 
 namespace {
@@ -64,7 +68,8 @@ std::string Endpoint(const std::string& text, const std::string& option) {
     }
     // The engine appends "/search?..." and "/data/details/...": no slash of our own.
     std::string e = text;
-    while (e.size() > 7 && e.back() == '/') e.pop_back();
+    while (e.size() > 7 && e.back() == '/')
+        e.pop_back();
     return e;
 }
 
@@ -78,22 +83,26 @@ void ApplyEnvironment(FrontEndSettings& settings) {
         settings.Endpoints.TrafficEndpoint = Endpoint(v, "CORVANE_TRAFFIC_ENDPOINT");
     }
     if (const char* v = std::getenv("CORVANE_PROXY"); v && *v) {
-        ParseHostPort(v, "CORVANE_PROXY", settings.Proxy.HttpProxyHost, settings.Proxy.HttpProxyPort);
+        ParseHostPort(v, "CORVANE_PROXY", settings.Fetch.ProxyHost, settings.Fetch.ProxyPort);
     }
 }
 
-bool TakeSharedOption(const std::vector<std::string>& args, std::size_t& i, FrontEndSettings& settings) {
+bool TakeSharedOption(const std::vector<std::string>& args, std::size_t& i,
+                      FrontEndSettings& settings) {
     const std::string& name = args[i];
     auto value = [&]() -> const std::string& {
-        if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
+        if (i + 1 >= args.size())
+            throw UsageError(name + " needs a value");
         return args[++i];
     };
-    ProxySettings& p = settings.Proxy;
+    net::FetchOptions& p = settings.Fetch;
     if (name == "--proxy") {
-        ParseHostPort(value(), name, p.HttpProxyHost, p.HttpProxyPort);
+        ParseHostPort(value(), name, p.ProxyHost, p.ProxyPort);
     } else if (name == "--socks4" || name == "--socks4a" || name == "--socks5") {
         ParseHostPort(value(), name, p.SocksHost, p.SocksPort);
-        p.Socks = name == "--socks4" ? SocksKind::Socks4 : name == "--socks4a" ? SocksKind::Socks4A : SocksKind::Socks5;
+        p.SocksVersion = name == "--socks4"    ? net::svSocks4
+                         : name == "--socks4a" ? net::svSocks4A
+                                               : net::svSocks5;
     } else if (name == "--socks-user") {
         p.SocksUser = value();
     } else if (name == "--socks-password") {
@@ -112,19 +121,20 @@ bool TakeSharedOption(const std::vector<std::string>& args, std::size_t& i, Fron
 }
 
 void ValidateSettings(const FrontEndSettings& settings) {
-    const ProxySettings& p = settings.Proxy;
+    const net::FetchOptions& p = settings.Fetch;
     if (!p.SocksPassword.empty() && p.SocksUser.empty()) {
         throw UsageError("--socks-password needs --socks-user");
     }
-    if (p.Socks == SocksKind::None && !p.SocksUser.empty()) {
+    if (p.SocksVersion == net::svNoSocks && !p.SocksUser.empty()) {
         throw UsageError("--socks-user needs --socks4, --socks4a or --socks5");
     }
-    if (p.Socks != SocksKind::Socks5 && !p.SocksPassword.empty()) {
+    if (p.SocksVersion != net::svSocks5 && !p.SocksPassword.empty()) {
         throw UsageError("--socks-password works with --socks5 only");
     }
     for (const std::string* s : {&p.SocksUser, &p.SocksPassword}) {
-        if (s->size() > 255) throw UsageError("SOCKS user names and passwords are at most 255 bytes");
+        if (s->size() > 255)
+            throw UsageError("SOCKS user names and passwords are at most 255 bytes");
     }
 }
 
-}  // namespace corvane::cli
+}  // namespace corvane::frontend
