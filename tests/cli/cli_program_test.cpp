@@ -2,6 +2,7 @@
 // page fetches, bad arguments and Ctrl-C.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -10,11 +11,12 @@
 #include <regex>
 #include <sstream>
 
-#include "program_runner.h"
+#include "tests/support/child_process.h"
 
 namespace {
 
-using corvane::testing::Program;
+using corvane::testing::ChildOptions;
+using corvane::testing::ChildProcess;
 using corvane::testing::ProgramResult;
 using corvane::testing::RunProgram;
 
@@ -22,8 +24,8 @@ const std::string kCli = CORVANE_CLI_PROGRAM;
 const std::string kDemoWeb = CORVANE_DEMO_WEB_PROGRAM;
 
 // The environment of every run: no settings inherited from the caller's.
-const std::vector<std::string> kCleanEnv = {"CORVANE_PROXY=", "CORVANE_SEARCH_ENDPOINT=",
-                                            "CORVANE_TRAFFIC_ENDPOINT="};
+const std::vector<std::string> kCleanEnv = {
+    "CORVANE_PROXY=", "CORVANE_SEARCH_ENDPOINT=", "CORVANE_TRAFFIC_ENDPOINT="};
 
 ProgramResult Cli(std::vector<std::string> args, std::vector<std::string> env = {}) {
     env.insert(env.begin(), kCleanEnv.begin(), kCleanEnv.end());
@@ -33,12 +35,13 @@ ProgramResult Cli(std::vector<std::string> args, std::vector<std::string> env = 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> out;
     std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) out.push_back(line);
+    for (std::string line; std::getline(in, line);)
+        out.push_back(line);
     return out;
 }
 
 class TempDir {
-public:
+  public:
     TempDir() {
         char tmpl[] = "/tmp/corvane-cli-test-XXXXXX";
         path_ = mkdtemp(tmpl);
@@ -46,7 +49,7 @@ public:
     ~TempDir() { std::filesystem::remove_all(path_); }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -55,17 +58,20 @@ TEST(CliSurvey, ThirtyResultsOnTheDemoWeb) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const auto lines = Lines(r.out);
     ASSERT_EQ(lines.size(), 32u) << r.out;
-    EXPECT_TRUE(std::regex_match(lines[0], std::regex("Website URL +Rank # +Inbound Links +Outbound Links +"
-                                                     "Link's Value +Alexa Ranking")));
+    EXPECT_TRUE(
+        std::regex_match(lines[0], std::regex("Website URL +Rank # +Inbound Links +Outbound Links +"
+                                              "Link's Value +Alexa Ranking")));
     for (std::size_t i = 2; i < lines.size(); ++i) {
         // host, then five numbers; the ranks count up from 1
         std::smatch m;
-        ASSERT_TRUE(std::regex_match(lines[i], m, std::regex(R"(([a-z0-9.-]+) +(\d+) +(\d+) +(\d+) +(\d+) +(\d+))")))
+        ASSERT_TRUE(std::regex_match(
+            lines[i], m, std::regex(R"(([a-z0-9.-]+) +(\d+) +(\d+) +(\d+) +(\d+) +(\d+))")))
             << lines[i];
         EXPECT_EQ(std::stoi(m[2]), static_cast<int>(i - 1));
     }
     EXPECT_NE(r.err.find("30 rows, 91 requests"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("row 30: "), std::string::npos);  // one progress line per row off a terminal
+    EXPECT_NE(r.err.find("row 30: "),
+              std::string::npos);  // one progress line per row off a terminal
 
     // The same survey always gives the same table.
     EXPECT_EQ(Cli({"survey", "--demo", "--keyword", "garden tools", "--results", "30"}).out, r.out);
@@ -79,7 +85,8 @@ TEST(CliSurvey, ResultsAreKeptWithinTwoToThirty) {
 }
 
 TEST(CliSurvey, DomainSurveyAndSkip) {
-    const auto r = Cli({"survey", "--demo", "--domain", "www.goldengroup.com", "--skip", "10", "--results", "5"});
+    const auto r = Cli(
+        {"survey", "--demo", "--domain", "www.goldengroup.com", "--skip", "10", "--results", "5"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const auto lines = Lines(r.out);
     ASSERT_GE(lines.size(), 3u);
@@ -91,8 +98,8 @@ TEST(CliSurvey, CsvSaveAndShowAgree) {
     TempDir dir;
     const std::string file = dir / "s.cvn";
     const auto csvFile = dir / "s.csv";
-    const auto r = Cli({"survey", "--demo", "--keyword", "bike repair", "--results", "8", "--save", file, "--csv",
-                        csvFile});
+    const auto r = Cli({"survey", "--demo", "--keyword", "bike repair", "--results", "8", "--save",
+                        file, "--csv", csvFile});
     ASSERT_EQ(r.exitCode, 0) << r.err;
 
     const auto shown = Cli({"show", file});
@@ -101,11 +108,13 @@ TEST(CliSurvey, CsvSaveAndShowAgree) {
 
     const auto csv = Cli({"show", file, "--csv", "-"});
     std::ifstream f(csvFile, std::ios::binary);
-    const std::string written((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    const std::string written((std::istreambuf_iterator<char>(f)),
+                              std::istreambuf_iterator<char>());
     EXPECT_EQ(csv.out, written);
     const auto csvLines = Lines(written);
     ASSERT_EQ(csvLines.size(), 9u);
-    EXPECT_EQ(csvLines[0], "Website URL,Rank #,Inbound Links,Outbound Links,Link's Value,Alexa Ranking\r");
+    EXPECT_EQ(csvLines[0],
+              "Website URL,Rank #,Inbound Links,Outbound Links,Link's Value,Alexa Ranking\r");
 
     // Ordered by "Inbound Links": largest first.
     const auto sorted = Cli({"show", file, "--sort", "inbound links", "--csv", "-"});
@@ -115,7 +124,8 @@ TEST(CliSurvey, CsvSaveAndShowAgree) {
     for (std::size_t i = 1; i < rows.size(); ++i) {
         std::vector<std::string> cells;
         std::stringstream ss(rows[i]);
-        for (std::string c; std::getline(ss, c, ',');) cells.push_back(c);
+        for (std::string c; std::getline(ss, c, ',');)
+            cells.push_back(c);
         ASSERT_GE(cells.size(), 3u);
         const long in = std::stol(cells[2]);
         if (previous >= 0) {
@@ -127,12 +137,14 @@ TEST(CliSurvey, CsvSaveAndShowAgree) {
 }
 
 TEST(CliSurvey, FailuresToWriteAreReported) {
-    const auto r = Cli({"survey", "--demo", "--keyword", "x", "--results", "2", "--save", "/nonexistent/dir/s.cvn"});
+    const auto r = Cli({"survey", "--demo", "--keyword", "x", "--results", "2", "--save",
+                        "/nonexistent/dir/s.cvn"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("cannot save /nonexistent/dir/s.cvn"), std::string::npos) << r.err;
     EXPECT_EQ(Lines(r.out).size(), 4u);  // the table is still printed
 
-    const auto c = Cli({"survey", "--demo", "--keyword", "x", "--results", "2", "--csv", "/nonexistent/x.csv"});
+    const auto c = Cli(
+        {"survey", "--demo", "--keyword", "x", "--results", "2", "--csv", "/nonexistent/x.csv"});
     EXPECT_EQ(c.exitCode, 1);
     EXPECT_NE(c.err.find("cannot write /nonexistent/x.csv"), std::string::npos) << c.err;
 }
@@ -178,12 +190,15 @@ TEST(CliShow, MissingFileOrFolder) {
 
 // A demo web of its own, so that a test can set its latency and address.
 class DemoWebProgram {
-public:
-    explicit DemoWebProgram(int latencyMs) : p_(kDemoWeb, {"--latency-ms", std::to_string(latencyMs)}) {
-        p_.ReadUntil([](const ProgramResult& r) { return r.out.find('\n') != std::string::npos; }, 10000);
+  public:
+    explicit DemoWebProgram(int latencyMs)
+        : p_({kDemoWeb, "--latency-ms", std::to_string(latencyMs)}) {
+        p_.ReadUntil([](const ProgramResult& r) { return r.out.find('\n') != std::string::npos; },
+                     10000);
         std::smatch m;
         const std::string out = p_.SoFar().out;
-        if (std::regex_search(out, m, std::regex(R"(127\.0\.0\.1:(\d+))"))) port_ = std::stoi(m[1]);
+        if (std::regex_search(out, m, std::regex(R"(127\.0\.0\.1:(\d+))")))
+            port_ = std::stoi(m[1]);
     }
     ~DemoWebProgram() {
         p_.Signal(SIGTERM);
@@ -192,8 +207,8 @@ public:
     int Port() const { return port_; }
     std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
 
-private:
-    Program p_;
+  private:
+    ChildProcess p_;
     int port_ = 0;
 };
 
@@ -203,9 +218,11 @@ TEST(CliSurvey, CtrlCStopsAfterTheCurrentRowAndStillPrints) {
     TempDir dir;
     std::vector<std::string> env = kCleanEnv;
     env.push_back("CORVANE_PROXY=" + web.Address());
-    Program cli(kCli, {"survey", "--keyword", "slow survey", "--results", "30", "--save", dir / "s.cvn"}, env);
-    ASSERT_TRUE(cli.ReadUntil([](const ProgramResult& r) { return r.err.find("row 2:") != std::string::npos; },
-                              30000));
+    ChildProcess cli(
+        {kCli, "survey", "--keyword", "slow survey", "--results", "30", "--save", dir / "s.cvn"},
+        ChildOptions::WithEnv(env));
+    ASSERT_TRUE(cli.ReadUntil(
+        [](const ProgramResult& r) { return r.err.find("row 2:") != std::string::npos; }, 30000));
     cli.Signal(SIGINT);
     const auto r = cli.Finish(30000);
     ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -220,12 +237,13 @@ TEST(CliFetch, WritesTheBodyAndHonoursTheEnvironment) {
     DemoWebProgram web(0);
     ASSERT_GT(web.Port(), 0);
     // Through the proxy named in the environment...
-    const auto home = Cli({"fetch", "http://www.goldengroup.com/"}, {"CORVANE_PROXY=" + web.Address()});
+    const auto home =
+        Cli({"fetch", "http://www.goldengroup.com/"}, {"CORVANE_PROXY=" + web.Address()});
     ASSERT_EQ(home.exitCode, 0) << home.err;
     EXPECT_NE(home.out.find("<a "), std::string::npos);
     // ...the same bytes as through the option, which wins over the environment.
-    const auto viaOption =
-        Cli({"fetch", "--proxy", web.Address(), "http://www.goldengroup.com/"}, {"CORVANE_PROXY=127.0.0.1:1"});
+    const auto viaOption = Cli({"fetch", "--proxy", web.Address(), "http://www.goldengroup.com/"},
+                               {"CORVANE_PROXY=127.0.0.1:1"});
     EXPECT_EQ(viaOption.out, home.out);
     // Straight to the demo web as an origin server: a 404 page is still the page.
     const auto missing = Cli({"fetch", "http://" + web.Address() + "/no/such/page"});
@@ -240,8 +258,8 @@ TEST(CliFetch, WritesTheBodyAndHonoursTheEnvironment) {
 TEST(CliSurvey, EndpointsPointStraightAtTheDemoWeb) {
     DemoWebProgram web(0);
     const std::string base = "http://" + web.Address();
-    const auto viaEndpoints =
-        Cli({"survey", "--keyword", "tea", "--results", "3", "--search-endpoint", base, "--traffic-endpoint", base});
+    const auto viaEndpoints = Cli({"survey", "--keyword", "tea", "--results", "3",
+                                   "--search-endpoint", base, "--traffic-endpoint", base});
     ASSERT_EQ(viaEndpoints.exitCode, 0) << viaEndpoints.err;
     ASSERT_EQ(Lines(viaEndpoints.out).size(), 5u);
     // The rank and inbound figures come from the demo's own search pages; the

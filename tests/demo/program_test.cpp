@@ -3,99 +3,30 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "raw_http.h"
-
-extern char** environ;
+#include "tests/support/child_process.h"
 
 namespace corvane::demo {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using corvane::testing::ChildProcess;
 
-class Program {
-  public:
-    explicit Program(std::vector<std::string> args) {
-        args.insert(args.begin(), CORVANE_DEMO_WEB_PROGRAM);
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        int out[2];
-        if (::pipe(out) != 0)
-            return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-            pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        out_ = out[0];
-    }
-    ~Program() {
-        if (pid_ > 0 && !status_) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        if (out_ >= 0)
-            ::close(out_);
-    }
+constexpr int kLineLimitMs = 5000;
+constexpr int kEndLimitMs = 3000;
 
-    // The first line the program prints, within a time limit.
-    std::optional<std::string> Line(int timeoutMs = 5000) {
-        std::string line;
-        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (line.empty() || line.back() != '\n') {
-            pollfd p{out_, POLLIN, 0};
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())
-                    .count();
-            char c;
-            if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0 ||
-                ::read(out_, &c, 1) != 1) {
-                return std::nullopt;
-            }
-            line += c;
-        }
-        return line;
-    }
-
-    // The exit status, waiting at most `timeoutMs`.
-    std::optional<int> Wait(int timeoutMs = 3000) {
-        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (!status_ && Clock::now() < deadline) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            } else {
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
-        }
-        return status_;
-    }
-
-    void Signal(int signal) { ::kill(pid_, signal); }
-
-  private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-    std::optional<int> status_;
-};
+// corvane-demo-web with these arguments.
+std::vector<std::string> DemoWeb(std::vector<std::string> args) {
+    args.insert(args.begin(), CORVANE_DEMO_WEB_PROGRAM);
+    return args;
+}
 
 // The port of the address line, 0 when the line is not the expected one.
 int PortOf(const std::string& line) {
@@ -112,8 +43,8 @@ int PortOf(const std::string& line) {
 
 TEST(DemoProgram, ServesUntilSignalledAndEndsCleanly) {
     for (int signal : {SIGTERM, SIGINT}) {
-        Program program({});
-        const auto line = program.Line();
+        ChildProcess program(DemoWeb({}));
+        const auto line = program.FirstOutLine(kLineLimitMs);
         ASSERT_TRUE(line);
         const int port = PortOf(*line);
         ASSERT_GT(port, 0) << *line;
@@ -124,35 +55,35 @@ TEST(DemoProgram, ServesUntilSignalledAndEndsCleanly) {
         // A client left connected does not hold the end up.
         testing::RawConnection idle(port);
         program.Signal(signal);
-        EXPECT_EQ(program.Wait(), 0);
+        EXPECT_EQ(program.Wait(kEndLimitMs), 0);
         EXPECT_FALSE(testing::ProxyGet(port, "http://a.example/"));
     }
 }
 
 TEST(DemoProgram, Options) {
     {
-        Program program({"--latency-ms", "200", "--port", "0"});
-        const int port = PortOf(program.Line().value_or(""));
+        ChildProcess program(DemoWeb({"--latency-ms", "200", "--port", "0"}));
+        const int port = PortOf(program.FirstOutLine(kLineLimitMs).value_or(""));
         ASSERT_GT(port, 0);
         const auto start = Clock::now();
         ASSERT_TRUE(testing::ProxyGet(port, "http://a.example/"));
         EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(200));
         program.Signal(SIGTERM);
-        EXPECT_EQ(program.Wait(), 0);
+        EXPECT_EQ(program.Wait(kEndLimitMs), 0);
     }
     {
         // A port given, and the same port asked again while taken.
-        Program first({"--port", "0"});
-        const int port = PortOf(first.Line().value_or(""));
+        ChildProcess first(DemoWeb({"--port", "0"}));
+        const int port = PortOf(first.FirstOutLine(kLineLimitMs).value_or(""));
         ASSERT_GT(port, 0);
-        Program second({"--port", std::to_string(port)});
-        EXPECT_EQ(second.Wait(), 1);
+        ChildProcess second(DemoWeb({"--port", std::to_string(port)}));
+        EXPECT_EQ(second.Wait(kEndLimitMs), 1);
         first.Signal(SIGTERM);
-        EXPECT_EQ(first.Wait(), 0);
-        Program again({"--port", std::to_string(port)});
-        EXPECT_EQ(PortOf(again.Line().value_or("")), port);
+        EXPECT_EQ(first.Wait(kEndLimitMs), 0);
+        ChildProcess again(DemoWeb({"--port", std::to_string(port)}));
+        EXPECT_EQ(PortOf(again.FirstOutLine(kLineLimitMs).value_or("")), port);
         again.Signal(SIGTERM);
-        EXPECT_EQ(again.Wait(), 0);
+        EXPECT_EQ(again.Wait(kEndLimitMs), 0);
     }
     for (const std::vector<std::string>& bad : {std::vector<std::string>{"--port"},
                                                 {"--port", "65536"},
@@ -160,8 +91,8 @@ TEST(DemoProgram, Options) {
                                                 {"--port", "8x"},
                                                 {"--latency-ms", ""},
                                                 {"--verbose"}}) {
-        Program program(bad);
-        EXPECT_EQ(program.Wait(), 2) << bad[0];
+        ChildProcess program(DemoWeb(bad));
+        EXPECT_EQ(program.Wait(kEndLimitMs), 2) << bad[0];
     }
 }
 

@@ -15,7 +15,8 @@ std::string NginxConfig(const std::string& dir, int port) {
     c += "daemon off;\nmaster_process off;\nworker_processes 1;\n";
     // A server started by root drops to another user unless told otherwise;
     // that user could not read the private temporary folder.
-    if (::geteuid() == 0) c += "user root;\n";
+    if (::geteuid() == 0)
+        c += "user root;\n";
     c += "pid " + dir + "/nginx.pid;\n";
     c += "error_log " + dir + "/error.log info;\n";
     c += "events { worker_connections 64; }\n";
@@ -36,20 +37,43 @@ std::string NginxConfig(const std::string& dir, int port) {
     return c;
 }
 
+std::string TinyproxyConfig(const std::string& dir, int port, const std::string& user,
+                            const std::string& password) {
+    std::string c;
+    c += "Port " + std::to_string(port) + "\n";
+    c += "Listen 127.0.0.1\n";
+    c += "Timeout 30\n";
+    c += "LogFile \"" + dir + "/tinyproxy.log\"\n";
+    c += "LogLevel Info\n";
+    c += "PidFile \"" + dir + "/tinyproxy.pid\"\n";
+    c += "MaxClients 20\n";
+    c += "Allow 127.0.0.1\n";
+    c += "DisableViaHeader Yes\n";
+    if (!user.empty())
+        c += "BasicAuth " + user + " " + password + "\n";
+    return c;
+}
+
 }  // namespace
 
 // ---- NginxServer ----
 
-NginxServer::NginxServer() : port_((RequireExecutable(kBinary), PickFreePort())) {
+NginxServer::NginxServer() {
+    RequireExecutable(kBinary);
     const std::string dir = folder_.Path();
     std::filesystem::create_directories(dir + "/www/chunked");
-    config_ = folder_.Write("nginx.conf", NginxConfig(dir, port_));
-    process_ = std::make_unique<ChildProcess>(std::vector<std::string>{kBinary, "-p", dir, "-c", config_, "-e", dir + "/error.log"}, dir + "/nginx.out");
-    if (!WaitForListener(port_, *process_)) {
-        const std::string log = Log();
-        process_.reset();
-        throw std::runtime_error("nginx did not start listening: " + log);
-    }
+    LaunchedServer s = LaunchOnFreePort(
+        "nginx",
+        [&dir, this](int port) {
+            const std::string config = folder_.Write("nginx.conf", NginxConfig(dir, port));
+            return std::make_unique<ChildProcess>(
+                std::vector<std::string>{kBinary, "-p", dir, "-c", config, "-e",
+                                         dir + "/error.log"},
+                ChildOptions::Server(dir + "/nginx.out"));
+        },
+        [this] { return Log(); });
+    process_ = std::move(s.Process);
+    port_ = s.Port;
 }
 
 NginxServer::~NginxServer() = default;
@@ -65,38 +89,34 @@ void NginxServer::AddFile(const std::string& relativePath, const std::string& co
 }
 
 std::string NginxServer::Log() const {
-    return ReadFileText(folder_.Path() + "/nginx.out") + ReadFileText(folder_.Path() + "/error.log");
+    return ReadFileText(folder_.Path() + "/nginx.out") +
+           ReadFileText(folder_.Path() + "/error.log");
 }
 
 // ---- TinyproxyServer ----
 
-TinyproxyServer::TinyproxyServer(const std::string& user, const std::string& password)
-    : port_((RequireExecutable(kBinary), PickFreePort())) {
+TinyproxyServer::TinyproxyServer(const std::string& user, const std::string& password) {
+    RequireExecutable(kBinary);
     const std::string dir = folder_.Path();
-    std::string c;
-    c += "Port " + std::to_string(port_) + "\n";
-    c += "Listen 127.0.0.1\n";
-    c += "Timeout 30\n";
-    c += "LogFile \"" + dir + "/tinyproxy.log\"\n";
-    c += "LogLevel Info\n";
-    c += "PidFile \"" + dir + "/tinyproxy.pid\"\n";
-    c += "MaxClients 20\n";
-    c += "Allow 127.0.0.1\n";
-    c += "DisableViaHeader Yes\n";
-    if (!user.empty()) c += "BasicAuth " + user + " " + password + "\n";
-    const std::string config = folder_.Write("tinyproxy.conf", c);
-    process_ = std::make_unique<ChildProcess>(std::vector<std::string>{kBinary, "-d", "-c", config}, dir + "/tinyproxy.out");
-    if (!WaitForListener(port_, *process_)) {
-        const std::string log = Log();
-        process_.reset();
-        throw std::runtime_error("tinyproxy did not start listening: " + log);
-    }
+    LaunchedServer s = LaunchOnFreePort(
+        "tinyproxy",
+        [&](int port) {
+            const std::string config =
+                folder_.Write("tinyproxy.conf", TinyproxyConfig(dir, port, user, password));
+            return std::make_unique<ChildProcess>(
+                std::vector<std::string>{kBinary, "-d", "-c", config},
+                ChildOptions::Server(dir + "/tinyproxy.out"));
+        },
+        [this] { return Log(); });
+    process_ = std::move(s.Process);
+    port_ = s.Port;
 }
 
 TinyproxyServer::~TinyproxyServer() = default;
 
 std::string TinyproxyServer::Log() const {
-    return ReadFileText(folder_.Path() + "/tinyproxy.out") + ReadFileText(folder_.Path() + "/tinyproxy.log");
+    return ReadFileText(folder_.Path() + "/tinyproxy.out") +
+           ReadFileText(folder_.Path() + "/tinyproxy.log");
 }
 
 }  // namespace corvane::testing

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "tests/support/proxy_servers.h"
+#include "tests/support/server_launch.h"
 
 namespace corvane::testing {
 
@@ -20,7 +20,7 @@ namespace corvane::testing {
 //   anything missing   404 with nginx's error page
 // Connections are kept alive between requests.
 class NginxServer {
-public:
+  public:
     static constexpr const char* kBinary = "/usr/sbin/nginx";
     NginxServer();
     ~NginxServer();
@@ -35,20 +35,20 @@ public:
     void AddFile(const std::string& relativePath, const std::string& content) const;
     std::string Log() const;
 
-private:
+  private:
     TempFolder folder_;
-    int port_;
-    std::string config_;
     std::unique_ptr<ChildProcess> process_;
+    int port_ = 0;
 };
 
 // tinyproxy in the foreground as an HTTP proxy for clients on 127.0.0.1;
 // with a user name, clients must send it and the password as Basic
 // Proxy-Authorization.
 class TinyproxyServer {
-public:
+  public:
     static constexpr const char* kBinary = "/usr/bin/tinyproxy";
-    explicit TinyproxyServer(const std::string& user = std::string(), const std::string& password = std::string());
+    explicit TinyproxyServer(const std::string& user = std::string(),
+                             const std::string& password = std::string());
     ~TinyproxyServer();
     TinyproxyServer(const TinyproxyServer&) = delete;
     TinyproxyServer& operator=(const TinyproxyServer&) = delete;
@@ -56,10 +56,10 @@ public:
     int Port() const { return port_; }
     std::string Log() const;
 
-private:
+  private:
     TempFolder folder_;
-    int port_;
     std::unique_ptr<ChildProcess> process_;
+    int port_ = 0;
 };
 
 }  // namespace corvane::testing

@@ -4,7 +4,6 @@
 // and the options.
 #include <QDir>
 #include <QLockFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -12,13 +11,19 @@
 
 #include <chrono>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "qt_env.h"
+#include "tests/support/child_process.h"
 #include "ui/single_instance.h"
 
 namespace corvane::ui {
 namespace {
+
+using corvane::testing::ChildOptions;
+using corvane::testing::ChildProcess;
+using corvane::testing::ProgramResult;
 
 constexpr int kStartLimitMs = 30000;
 
@@ -27,34 +32,28 @@ class Startup : public ::testing::Test {
     void SetUp() override { ASSERT_TRUE(runtime_.isValid() && config_.isValid()); }
 
     void TearDown() override {
-        for (auto& p : processes_) {
-            if (p->state() != QProcess::NotRunning) {
-                p->kill();
-                p->waitForFinished(kStartLimitMs);
-            }
-        }
+        for (auto& p : processes_)
+            p->Kill();
     }
 
     // Starts the program; quitAfterMs >= 0 makes it close its window that
     // long after start-up. Without a display the window system cannot be
     // reached at all.
-    QProcess* Launch(const QStringList& args = {}, int quitAfterMs = -1, bool display = true) {
-        auto p = std::make_unique<QProcess>();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
+    ChildProcess* Launch(const std::vector<std::string>& args = {}, int quitAfterMs = -1,
+                         bool display = true) {
+        std::vector<std::string> env{"QT_QPA_PLATFORM=offscreen"};
         if (!display) {
             for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
-                env.remove(name);
+                env.push_back(std::string(name) + "=");
         }
-        env.insert("XDG_RUNTIME_DIR", runtime_.path());
-        env.insert("XDG_CONFIG_HOME", config_.path());
-        env.remove("CORVANE_TEST_QUIT_AFTER_MS");
+        env.push_back("XDG_RUNTIME_DIR=" + runtime_.path().toStdString());
+        env.push_back("XDG_CONFIG_HOME=" + config_.path().toStdString());
+        env.push_back("CORVANE_TEST_QUIT_AFTER_MS=");
         if (quitAfterMs >= 0)
-            env.insert("CORVANE_TEST_QUIT_AFTER_MS", QString::number(quitAfterMs));
-        p->setProcessEnvironment(env);
-        p->start(QStringLiteral(CORVANE_PROGRAM), args);
-        EXPECT_TRUE(p->waitForStarted(kStartLimitMs));
-        processes_.push_back(std::move(p));
+            env.push_back("CORVANE_TEST_QUIT_AFTER_MS=" + std::to_string(quitAfterMs));
+        std::vector<std::string> argv{CORVANE_PROGRAM};
+        argv.insert(argv.end(), args.begin(), args.end());
+        processes_.push_back(std::make_unique<ChildProcess>(argv, ChildOptions::WithEnv(env)));
         return processes_.back().get();
     }
 
@@ -72,84 +71,85 @@ class Startup : public ::testing::Test {
     }
 
     // Waits (bounded) until the lock names `process`, i.e. it has started up.
-    bool WaitUntilOwner(QProcess* process) const {
+    bool WaitUntilOwner(ChildProcess* process) const {
         const auto deadline =
             std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartLimitMs);
         while (std::chrono::steady_clock::now() < deadline) {
-            if (LockOwner() == process->processId())
+            if (LockOwner() == process->Pid())
                 return true;
-            if (process->state() == QProcess::NotRunning)
+            if (!process->Running())
                 return false;
             QThread::msleep(20);
         }
         return false;
     }
 
-    static void ExpectQuietExit(QProcess* p, int code) {
-        ASSERT_TRUE(p->waitForFinished(kStartLimitMs));
-        EXPECT_EQ(p->exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(p->exitCode(), code) << p->readAllStandardError().toStdString();
+    // exitCode is -1 unless the program ended by exiting.
+    static void ExpectQuietExit(ChildProcess* p, int code) {
+        const ProgramResult r = p->Finish(kStartLimitMs);
+        ASSERT_FALSE(r.timedOut);
+        EXPECT_EQ(r.exitCode, code) << r.err;
     }
 
     QTemporaryDir runtime_;
     QTemporaryDir config_;
-    std::vector<std::unique_ptr<QProcess>> processes_;
+    std::vector<std::unique_ptr<ChildProcess>> processes_;
 };
 
 TEST_F(Startup, ASecondStartEndsAtOnceWhileTheFirstRuns) {
-    QProcess* first = Launch();
+    ChildProcess* first = Launch();
     ASSERT_TRUE(WaitUntilOwner(first));
-    QProcess* second = Launch();
+    ChildProcess* second = Launch();
     ExpectQuietExit(second, 0);
-    EXPECT_TRUE(second->readAllStandardOutput().isEmpty());
-    EXPECT_TRUE(second->readAllStandardError().isEmpty());
-    EXPECT_EQ(first->state(), QProcess::Running);
-    EXPECT_EQ(LockOwner(), first->processId());
+    EXPECT_TRUE(second->SoFar().out.empty());
+    EXPECT_TRUE(second->SoFar().err.empty());
+    EXPECT_TRUE(first->Running());
+    EXPECT_EQ(LockOwner(), first->Pid());
 }
 
 TEST_F(Startup, TheNextStartRunsOnceTheFirstHasEnded) {
-    QProcess* first = Launch({}, 100);
-    ASSERT_TRUE(WaitUntilOwner(first) || first->state() == QProcess::NotRunning);
+    ChildProcess* first = Launch({}, 100);
+    ASSERT_TRUE(WaitUntilOwner(first) || !first->Running());
     ExpectQuietExit(first, 0);
     EXPECT_FALSE(QFile::exists(LockPath()));
-    QProcess* next = Launch();
+    ChildProcess* next = Launch();
     EXPECT_TRUE(WaitUntilOwner(next));
 }
 
 TEST_F(Startup, TheLockOfAKilledInstanceDoesNotBlock) {
-    QProcess* first = Launch();
+    ChildProcess* first = Launch();
     ASSERT_TRUE(WaitUntilOwner(first));
-    first->kill();
-    ASSERT_TRUE(first->waitForFinished(kStartLimitMs));
+    first->Kill();
+    ASSERT_FALSE(first->Running());
     ASSERT_TRUE(QFile::exists(LockPath()));  // left behind
-    QProcess* next = Launch();
+    ChildProcess* next = Launch();
     EXPECT_TRUE(WaitUntilOwner(next));
 }
 
 TEST_F(Startup, OptionsAreTheNetworkOptionsOfTheCommandLineProgram) {
-    QProcess* bad = Launch({"--socks5"});
+    ChildProcess* bad = Launch({"--socks5"});
     ExpectQuietExit(bad, 2);
-    QProcess* unknown = Launch({"--frobnicate"});
-    ASSERT_TRUE(unknown->waitForFinished(kStartLimitMs));
-    EXPECT_EQ(unknown->exitCode(), 2);
-    const QString err = QString::fromLocal8Bit(unknown->readAllStandardError());
+    ChildProcess* unknown = Launch({"--frobnicate"});
+    const ProgramResult unknownEnd = unknown->Finish(kStartLimitMs);
+    ASSERT_FALSE(unknownEnd.timedOut);
+    EXPECT_EQ(unknownEnd.exitCode, 2);
+    const QString err = QString::fromStdString(unknownEnd.err);
     EXPECT_TRUE(err.contains("unknown argument '--frobnicate'")) << err.toStdString();
     EXPECT_TRUE(err.contains("--demo")) << err.toStdString();
     EXPECT_FALSE(QFile::exists(LockPath()));
 
-    QProcess* help = Launch({"--help"});
+    ChildProcess* help = Launch({"--help"});
     ExpectQuietExit(help, 0);
-    EXPECT_TRUE(
-        QString::fromLocal8Bit(help->readAllStandardOutput()).contains("--search-endpoint"));
+    EXPECT_TRUE(QString::fromStdString(help->SoFar().out).contains("--search-endpoint"));
 
-    QProcess* demo = Launch({"--demo", "--search-endpoint", "http://search.example"}, 100);
+    ChildProcess* demo = Launch({"--demo", "--search-endpoint", "http://search.example"}, 100);
     ExpectQuietExit(demo, 0);
 
     // Help and bad values of the program's own options need no display.
     ExpectQuietExit(Launch({"--proxy", "nowhere"}, -1, false), 2);
-    QProcess* helpAlone = Launch({"--help"}, -1, false);
+    ChildProcess* helpAlone = Launch({"--help"}, -1, false);
     ExpectQuietExit(helpAlone, 0);
-    EXPECT_TRUE(QString::fromLocal8Bit(helpAlone->readAllStandardOutput()).contains("--demo"));
+    EXPECT_TRUE(QString::fromStdString(helpAlone->SoFar().out).contains("--demo"));
 }
 
 }  // namespace
