@@ -92,6 +92,23 @@ class CliHost : public engine::SurveyHost {
     SurveyProgress& progress_;
 };
 
+// Keeps an observer on a table's list while it is in scope, however the
+// scope is left.
+class ObserverRegistration {
+  public:
+    ObserverRegistration(engine::ResultsTable& table, engine::TableObserver& observer)
+        : table_(table), observer_(observer) {
+        table_.AddObserver(&observer_);
+    }
+    ~ObserverRegistration() { table_.RemoveObserver(&observer_); }
+    ObserverRegistration(const ObserverRegistration&) = delete;
+    ObserverRegistration& operator=(const ObserverRegistration&) = delete;
+
+  private:
+    engine::ResultsTable& table_;
+    engine::TableObserver& observer_;
+};
+
 struct Output {
     std::string csv;   // empty: none; "-": stdout
     std::string save;  // survey file to write
@@ -115,6 +132,8 @@ int WriteResults(const engine::ResultsTable& table, const Output& o, std::ostrea
                  std::ostream& err) {
     int status = kExitOk;
     if (!o.save.empty()) {
+        // A file that cannot be written is reported; the table is still
+        // printed below, so the survey's rows are not lost with it.
         try {
             engine::SaveSurvey(table, o.save);
         } catch (const std::exception& e) {
@@ -184,9 +203,13 @@ int Survey(const std::vector<std::string>& args, std::ostream& out, std::ostream
     engine::ResultsTable table;
     SurveyProgress progress(table, results, terminal, err);
     CliHost host(fetcher, settings.Endpoints, table, progress);
-    table.AddObserver(&progress);
+    const ObserverRegistration observing(table, progress);
     int status = kExitOk;
     engine::StopFlag = false;
+    // Both failures are reported and the rows the run completed are still
+    // printed and saved. A row whose figures are not integers ends the run
+    // early but leaves a good table (exit code 0); a run that could not
+    // start or go on (the results page, a broken fetch) is a failure.
     try {
         engine::RunSurvey(host, text, results, skip, mode);
     } catch (const engine::ConvertError& e) {
@@ -198,7 +221,6 @@ int Survey(const std::vector<std::string>& args, std::ostream& out, std::ostream
         status = kExitFailure;
     }
     progress.Finish();
-    table.RemoveObserver(&progress);
     if (engine::StopFlag && gInterrupts.load() > 0)
         err << "corvane-cli: stopped\n";
     err << "corvane-cli: " << table.Count() << " rows, " << fetcher.RequestCount() << " requests\n";
@@ -271,6 +293,8 @@ int Fetch(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         throw UsageError("fetch needs a URL");
     ValidateSettings(settings);
     PageFetcher fetcher(settings);
+    // The fetch absorbs every failure of the exchange itself; what arrives
+    // here is a client that could not be created at all.
     try {
         const std::string body = fetcher.Fetch(url, 80);
         out.write(body.data(), static_cast<std::streamsize>(body.size()));
@@ -294,6 +318,7 @@ void InstallInterruptHandler() {
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            bool errIsTerminal) {
+    // The program's last word on any failure: one line and the exit code.
     try {
         if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
             (args.empty() ? err : out) << kUsage << kSharedOptionsHelp;
