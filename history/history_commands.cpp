@@ -120,16 +120,14 @@ std::string Caption(int column) {
 }  // namespace
 
 std::int64_t ParseSurveyId(std::string_view text) {
+    // Up to 18 digits always fit in 64 bits.
+    const bool digits = !text.empty() && text.size() <= 18 &&
+                        std::all_of(text.begin(), text.end(), engine::IsDigit);
     std::int64_t value = 0;
-    bool ok = !text.empty() && text.size() <= 18;
-    for (char c : text) {
-        if (!engine::IsDigit(c)) {
-            ok = false;
-            break;
-        }
+    for (char c : digits ? text : std::string_view()) {
         value = value * 10 + (c - '0');
     }
-    if (!ok || value < 1) {
+    if (value < 1) {
         throw CommandError("'" + Printable(text) +
                            "' is not a survey id (a whole number from 1 up)");
     }
