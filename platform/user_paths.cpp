@@ -38,6 +38,13 @@ std::string ConfigHome() {
     return HomeFolder() + "/.config";
 }
 
+std::string DataHome() {
+    if (std::string dir = AbsoluteEnv("XDG_DATA_HOME"); !dir.empty()) {
+        return dir;
+    }
+    return HomeFolder() + "/.local/share";
+}
+
 std::string RuntimeDir() {
     if (std::string dir = AbsoluteEnv("XDG_RUNTIME_DIR"); !dir.empty()) {
         return dir;

@@ -8,6 +8,9 @@ namespace corvane::platform {
 // $XDG_CONFIG_HOME, or $HOME/.config when it is unset or not absolute.
 std::string ConfigHome();
 
+// $XDG_DATA_HOME, or $HOME/.local/share when it is unset or not absolute.
+std::string DataHome();
+
 // $XDG_RUNTIME_DIR when it is set and absolute, else a folder of this user's
 // own under the temporary folder ("$TMPDIR/corvane-<uid>", TMPDIR defaulting
 // to /tmp), created

@@ -1,0 +1,471 @@
+#include "history/history_store.h"
+
+#include <sqlite3.h>
+#include <time.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "engine/text_ops.h"
+#include "history/sqlite_db.h"
+#include "platform/user_paths.h"
+
+namespace corvane::history {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The schema, step by step: migration i brings a file from user_version i
+// to i + 1. A file is brought forward through every step it lacks, in one
+// transaction, so that a process killed while migrating leaves the file at
+// its old version.
+constexpr const char* kMigrations[HistoryStore::kSchemaVersion] = {
+    // 1: surveys and their rows.
+    R"sql(
+CREATE TABLE surveys (
+    id           INTEGER PRIMARY KEY,
+    query        TEXT    NOT NULL,
+    mode         TEXT    NOT NULL CHECK (mode IN ('keyword', 'domain')),
+    result_count INTEGER NOT NULL,
+    skip         INTEGER NOT NULL,
+    started_at   TEXT    NOT NULL,
+    ended_at     TEXT    NOT NULL,
+    outcome      TEXT    NOT NULL CHECK (outcome IN ('done', 'stopped', 'failed'))
+);
+CREATE TABLE survey_rows (
+    survey_id    INTEGER NOT NULL REFERENCES surveys (id) ON DELETE CASCADE,
+    position     INTEGER NOT NULL,
+    rank         INTEGER,
+    host         TEXT    NOT NULL,
+    rank_text    TEXT    NOT NULL,
+    inbound      TEXT    NOT NULL,
+    outbound     TEXT    NOT NULL,
+    link_value   TEXT    NOT NULL,
+    traffic_rank TEXT    NOT NULL,
+    PRIMARY KEY (survey_id, position)
+) WITHOUT ROWID;
+)sql",
+    // 2: the profile a survey ran with (every older one ran the classic
+    // profile), a kept row count for listings, and the indexes behind
+    // listings, the previous-survey look-up and rank series.
+    R"sql(
+ALTER TABLE surveys ADD COLUMN profile TEXT NOT NULL DEFAULT 'classic';
+ALTER TABLE surveys ADD COLUMN row_count INTEGER NOT NULL DEFAULT 0;
+UPDATE surveys SET row_count = (SELECT count(*) FROM survey_rows WHERE survey_id = surveys.id);
+CREATE INDEX surveys_by_start ON surveys (started_at, id);
+CREATE INDEX surveys_by_query ON surveys (query, mode, profile, started_at, id);
+CREATE INDEX survey_rows_by_host ON survey_rows (host, survey_id);
+)sql",
+};
+
+constexpr const char* kInfoColumns =
+    "id, query, mode, profile, result_count, skip, started_at, ended_at, outcome, row_count";
+
+SurveyEnd EndFromName(std::string_view name) {
+    if (name == "done")
+        return SurveyEnd::Done;
+    if (name == "stopped")
+        return SurveyEnd::Stopped;
+    return SurveyEnd::Failed;
+}
+
+engine::SurveyMode ModeFromName(std::string_view name) {
+    return name == "domain" ? engine::SurveyMode::Domain : engine::SurveyMode::Keyword;
+}
+
+std::int32_t ToInt32(std::int64_t value) {
+    if (value < INT32_MIN || value > INT32_MAX) {
+        throw HistoryError("history file holds a count outside the 32-bit range");
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+// Reads the kInfoColumns of the current row, from column `first` on.
+SurveyInfo InfoFrom(const SqliteStatement& s, int first = 0) {
+    SurveyInfo info;
+    info.Id = s.Int(first);
+    info.Query = s.Text(first + 1);
+    info.Mode = ModeFromName(s.Text(first + 2));
+    info.Profile = s.Text(first + 3);
+    info.ResultCount = ToInt32(s.Int(first + 4));
+    info.Skip = ToInt32(s.Int(first + 5));
+    info.StartedUtc = s.Text(first + 6);
+    info.EndedUtc = s.Text(first + 7);
+    info.End = EndFromName(s.Text(first + 8));
+    info.RowCount = s.Int(first + 9);
+    return info;
+}
+
+// Reads a row's host and five figures from column `first` on.
+HistoryRow RowFrom(const SqliteStatement& s, int first) {
+    HistoryRow row;
+    row.Host = s.Text(first);
+    for (int c = 0; c < engine::kCellCount; ++c) {
+        row.Figures[static_cast<std::size_t>(c)] = s.Text(first + 1 + c);
+    }
+    return row;
+}
+
+void QuickCheck(SqliteConnection& db) {
+    SqliteStatement check(db, "PRAGMA quick_check");
+    if (!check.Step()) {
+        return;
+    }
+    const std::string first = check.Text(0);
+    if (first != "ok") {
+        throw SqliteError(SQLITE_CORRUPT, "quick check failed: " + first);
+    }
+}
+
+std::int64_t SchemaVersion(SqliteConnection& db) {
+    return db.QueryInt("PRAGMA user_version").value_or(0);
+}
+
+// A file of a newer schema is left exactly as it is.
+void RefuseNewer(std::int64_t version, const std::string& path) {
+    if (version > HistoryStore::kSchemaVersion) {
+        throw HistoryError("the history file " + path + " was written by a newer version (schema " +
+                           std::to_string(version) + ", this one knows up to " +
+                           std::to_string(HistoryStore::kSchemaVersion) + ")");
+    }
+}
+
+void Migrate(SqliteConnection& db, const std::string& path) {
+    if (SchemaVersion(db) == HistoryStore::kSchemaVersion) {
+        return;
+    }
+    SqliteTransaction transaction(db);
+    // Another process may have migrated the file since the first look.
+    const std::int64_t v = SchemaVersion(db);
+    RefuseNewer(v, path);
+    if (v < 0) {
+        throw HistoryError("the history file " + path + " has an unknown schema version " +
+                           std::to_string(v));
+    }
+    for (std::int64_t step = v; step < HistoryStore::kSchemaVersion; ++step) {
+        db.Exec(kMigrations[step]);
+    }
+    db.Exec("PRAGMA user_version = " + std::to_string(HistoryStore::kSchemaVersion));
+    transaction.Commit();
+}
+
+std::unique_ptr<SqliteConnection> OpenChecked(const std::string& path) {
+    auto db = std::make_unique<SqliteConnection>(path, true);
+    db->SetBusyTimeout(HistoryStore::kBusyTimeoutMs);
+    QuickCheck(*db);
+    RefuseNewer(SchemaVersion(*db), path);
+    db->Exec("PRAGMA foreign_keys = ON");
+    const std::optional<std::string> mode = db->QueryText("PRAGMA journal_mode = WAL");
+    if (!mode || engine::LowerAscii(*mode) != "wal") {
+        throw SqliteError(SQLITE_CANTOPEN, "the history file cannot use write-ahead logging");
+    }
+    // With the write-ahead log, NORMAL loses no committed transaction when a
+    // process dies; only a power cut may take the last few back.
+    db->Exec("PRAGMA synchronous = NORMAL");
+    Migrate(*db, path);
+    return db;
+}
+
+bool Exists(const std::string& path) {
+    std::error_code ec;
+    return fs::exists(path, ec);
+}
+
+// Renames `from` to `to` when `from` exists.
+void MoveIfPresent(const std::string& from, const std::string& to) {
+    if (Exists(from) && std::rename(from.c_str(), to.c_str()) != 0) {
+        throw HistoryError("cannot move " + from + " to " + to + ": " +
+                           std::generic_category().message(errno));
+    }
+}
+
+// Moves a damaged file, with its write-ahead log and journal, aside under a
+// name of its own; returns that name. The shared-memory index is dropped:
+// it is rebuilt from the log.
+std::string MoveAside(const std::string& path) {
+    std::string stamp = UtcTimestamp(std::chrono::system_clock::now());
+    std::erase(stamp, '-');
+    std::erase(stamp, ':');
+    std::string target = path + ".damaged-" + stamp;
+    for (int n = 2; Exists(target) || Exists(target + "-wal"); ++n) {
+        target = path + ".damaged-" + stamp + "-" + std::to_string(n);
+    }
+    MoveIfPresent(path, target);
+    MoveIfPresent(path + "-wal", target + "-wal");
+    MoveIfPresent(path + "-journal", target + "-journal");
+    std::error_code ec;
+    fs::remove(path + "-shm", ec);
+    return target;
+}
+
+bool DigitsAt(std::string_view text, std::size_t from, std::size_t count) {
+    for (std::size_t i = from; i < from + count; ++i) {
+        if (!engine::IsDigit(text[i]))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+const char* SurveyEndName(SurveyEnd end) {
+    switch (end) {
+        case SurveyEnd::Done:
+            return "done";
+        case SurveyEnd::Stopped:
+            return "stopped";
+        case SurveyEnd::Failed:
+            return "failed";
+    }
+    return "failed";
+}
+
+const char* SurveyModeName(engine::SurveyMode mode) {
+    return mode == engine::SurveyMode::Domain ? "domain" : "keyword";
+}
+
+std::string QueryLabel(std::string_view query, engine::SurveyMode mode) {
+    return mode == engine::SurveyMode::Domain ? "domain:" + std::string(query) : std::string(query);
+}
+
+std::string UtcTimestamp(std::chrono::system_clock::time_point time) {
+    const std::time_t t = std::chrono::system_clock::to_time_t(time);
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return text;
+}
+
+bool IsUtcTimestamp(std::string_view text) {
+    // YYYY-MM-DDTHH:MM:SSZ
+    return text.size() == 20 && DigitsAt(text, 0, 4) && text[4] == '-' && DigitsAt(text, 5, 2) &&
+           text[7] == '-' && DigitsAt(text, 8, 2) && text[10] == 'T' && DigitsAt(text, 11, 2) &&
+           text[13] == ':' && DigitsAt(text, 14, 2) && text[16] == ':' && DigitsAt(text, 17, 2) &&
+           text[19] == 'Z';
+}
+
+std::optional<std::int32_t> HistoryRow::Rank() const {
+    std::int32_t value = 0;
+    if (!engine::TryFigureToInt(Figures[0], value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::vector<HistoryRow> RowsFromTable(const engine::ResultsTable& table) {
+    std::vector<HistoryRow> rows(table.Count());
+    for (std::size_t i = 0; i < table.Count(); ++i) {
+        const engine::ResultRow& source = table.Row(i);
+        rows[i].Host = source.Caption;
+        for (int c = 0; c < engine::kCellCount; ++c) {
+            rows[i].Figures[static_cast<std::size_t>(c)] = source.Column(c + 1);
+        }
+    }
+    return rows;
+}
+
+void FillTable(engine::ResultsTable& table, const std::vector<HistoryRow>& rows) {
+    table.Clear();
+    for (const HistoryRow& row : rows) {
+        const engine::RowHandle handle = table.Append();
+        table.SetCaption(handle, row.Host);
+        for (const std::string& figure : row.Figures) {
+            table.AppendCell(handle, figure);
+        }
+        table.SetChecked(handle, false);
+    }
+}
+
+std::string DefaultHistoryPath() {
+    return platform::DataHome() + "/corvane/history.sqlite";
+}
+
+HistoryStore::HistoryStore(const std::string& path) : path_(path) {
+    const fs::path folder = fs::path(path).parent_path();
+    if (!folder.empty() && !Exists(folder.string())) {
+        std::error_code ec;
+        fs::create_directories(folder, ec);
+        if (ec) {
+            throw HistoryError("cannot create the folder " + folder.string() + ": " + ec.message());
+        }
+    }
+    try {
+        OpenFile();
+    } catch (const SqliteError& e) {
+        throw SqliteError(e.Code(), "history file " + path_ + ": " + e.what());
+    }
+}
+
+HistoryStore::~HistoryStore() = default;
+HistoryStore::HistoryStore(HistoryStore&&) noexcept = default;
+HistoryStore& HistoryStore::operator=(HistoryStore&&) noexcept = default;
+
+void HistoryStore::OpenFile() {
+    try {
+        db_ = OpenChecked(path_);
+        return;
+    } catch (const SqliteError& e) {
+        if (!e.IsDamage()) {
+            throw;
+        }
+        db_.reset();
+        const std::string aside = MoveAside(path_);
+        notice_ = "the history file " + path_ + " was damaged (" + e.what() +
+                  "); it was moved to " + aside + " and a new history was started";
+    }
+    db_ = OpenChecked(path_);
+}
+
+std::int64_t HistoryStore::Record(const SurveyInfo& info, const std::vector<HistoryRow>& rows) {
+    if (!IsUtcTimestamp(info.StartedUtc) || !IsUtcTimestamp(info.EndedUtc)) {
+        throw HistoryError("a survey's start and end times must read YYYY-MM-DDTHH:MM:SSZ (got '" +
+                           info.StartedUtc + "' and '" + info.EndedUtc + "')");
+    }
+    SqliteTransaction transaction(*db_);
+    SqliteStatement survey(*db_,
+                           "INSERT INTO surveys (query, mode, profile, result_count, skip, "
+                           "started_at, ended_at, outcome, row_count) "
+                           "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
+    survey.Bind(1, info.Query)
+        .Bind(2, std::string_view(SurveyModeName(info.Mode)))
+        .Bind(3, info.Profile)
+        .Bind(4, std::int64_t{info.ResultCount})
+        .Bind(5, std::int64_t{info.Skip})
+        .Bind(6, info.StartedUtc)
+        .Bind(7, info.EndedUtc)
+        .Bind(8, std::string_view(SurveyEndName(info.End)))
+        .Bind(9, static_cast<std::int64_t>(rows.size()));
+    survey.Run();
+    const std::int64_t id = db_->LastInsertId();
+
+    SqliteStatement insert(*db_,
+                           "INSERT INTO survey_rows (survey_id, position, rank, host, rank_text, "
+                           "inbound, outbound, link_value, traffic_rank) "
+                           "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
+    insert.Bind(1, id);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const HistoryRow& row = rows[i];
+        const std::optional<std::int32_t> rank = row.Rank();
+        insert.Bind(2, static_cast<std::int64_t>(i))
+            .Bind(3, rank ? std::optional<std::int64_t>(*rank) : std::nullopt)
+            .Bind(4, row.Host);
+        for (int c = 0; c < engine::kCellCount; ++c) {
+            insert.Bind(5 + c, row.Figures[static_cast<std::size_t>(c)]);
+        }
+        insert.Run();
+        insert.Reset();
+    }
+    transaction.Commit();
+    return id;
+}
+
+std::vector<SurveyInfo> HistoryStore::List(const ListFilter& filter) {
+    SqliteStatement s(*db_, std::string("SELECT ") + kInfoColumns +
+                                " FROM surveys WHERE ?1 = '' OR instr(lower(query), lower(?1)) > 0 "
+                                "ORDER BY started_at DESC, id DESC LIMIT ?2");
+    s.Bind(1, filter.QueryContains).Bind(2, filter.Limit > 0 ? filter.Limit : std::int64_t{-1});
+    std::vector<SurveyInfo> out;
+    while (s.Step()) {
+        out.push_back(InfoFrom(s));
+    }
+    return out;
+}
+
+std::optional<SurveyInfo> HistoryStore::FindInfo(std::int64_t id) {
+    SqliteStatement s(*db_, std::string("SELECT ") + kInfoColumns + " FROM surveys WHERE id = ?1");
+    s.Bind(1, id);
+    if (!s.Step()) {
+        return std::nullopt;
+    }
+    return InfoFrom(s);
+}
+
+std::optional<Survey> HistoryStore::Find(std::int64_t id) {
+    // One read transaction, so that a survey forgotten by another process
+    // meanwhile is seen whole or not at all.
+    SqliteTransaction read(*db_, SqliteTransaction::Kind::Read);
+    std::optional<SurveyInfo> info = FindInfo(id);
+    if (!info) {
+        return std::nullopt;
+    }
+    Survey survey{std::move(*info), {}};
+    SqliteStatement s(*db_,
+                      "SELECT host, rank_text, inbound, outbound, link_value, traffic_rank "
+                      "FROM survey_rows WHERE survey_id = ?1 ORDER BY position");
+    s.Bind(1, id);
+    while (s.Step()) {
+        survey.Rows.push_back(RowFrom(s, 0));
+    }
+    return survey;
+}
+
+std::optional<std::int64_t> HistoryStore::PreviousOf(std::int64_t id) {
+    SqliteStatement s(*db_,
+                      "SELECT p.id FROM surveys AS s JOIN surveys AS p "
+                      "ON p.query = s.query AND p.mode = s.mode AND p.profile = s.profile "
+                      "WHERE s.id = ?1 AND p.row_count > 0 AND (p.started_at < s.started_at OR "
+                      "(p.started_at = s.started_at AND p.id < s.id)) "
+                      "ORDER BY p.started_at DESC, p.id DESC LIMIT 1");
+    s.Bind(1, id);
+    if (!s.Step()) {
+        return std::nullopt;
+    }
+    return s.Int(0);
+}
+
+bool HistoryStore::Forget(std::int64_t id) {
+    SqliteTransaction transaction(*db_);
+    SqliteStatement s(*db_, "DELETE FROM surveys WHERE id = ?1");
+    s.Bind(1, id).Run();
+    const bool removed = db_->Changes() > 0;
+    transaction.Commit();
+    return removed;
+}
+
+void HistoryStore::ForEachRow(const RowVisitor& visit) {
+    SqliteStatement s(*db_, std::string("SELECT ") + "s.id, s.query, s.mode, s.profile, " +
+                                "s.result_count, s.skip, s.started_at, s.ended_at, s.outcome, " +
+                                "s.row_count, r.position, r.host, r.rank_text, r.inbound, " +
+                                "r.outbound, r.link_value, r.traffic_rank " +
+                                "FROM surveys AS s JOIN survey_rows AS r ON r.survey_id = s.id " +
+                                "ORDER BY s.started_at, s.id, r.position");
+    SurveyInfo info;
+    while (s.Step()) {
+        if (s.Int(0) != info.Id) {
+            info = InfoFrom(s);
+        }
+        visit(info, static_cast<std::size_t>(s.Int(10)), RowFrom(s, 11));
+    }
+}
+
+std::vector<RankPoint> HistoryStore::RankSeries(std::string_view host, std::string_view query,
+                                                engine::SurveyMode mode, std::string_view profile) {
+    SqliteStatement s(*db_,
+                      "SELECT s.id, s.started_at, (SELECT min(r.rank) FROM survey_rows AS r "
+                      "WHERE r.host = ?1 AND r.survey_id = s.id) "
+                      "FROM surveys AS s WHERE s.query = ?2 AND s.mode = ?3 AND s.profile = ?4 "
+                      "ORDER BY s.started_at, s.id");
+    s.Bind(1, host).Bind(2, query).Bind(3, std::string_view(SurveyModeName(mode))).Bind(4, profile);
+    std::vector<RankPoint> points;
+    while (s.Step()) {
+        RankPoint point;
+        point.SurveyId = s.Int(0);
+        point.StartedUtc = s.Text(1);
+        if (!s.IsNull(2)) {
+            point.Rank = ToInt32(s.Int(2));
+        }
+        points.push_back(std::move(point));
+    }
+    return points;
+}
+
+std::int64_t HistoryStore::SurveyCount() {
+    return db_->QueryInt("SELECT count(*) FROM surveys").value_or(0);
+}
+
+}  // namespace corvane::history
