@@ -22,14 +22,14 @@ namespace corvane::net {
 // A text the client would have written into a request line carries a line
 // break or a zero byte: the request is refused before anything is sent.
 class ENetUnsafeRequestText : public ENetException {
-public:
+  public:
     ENetUnsafeRequestText() : ENetException("Request text contains a line break or a zero byte.") {}
 };
 
 // The response's header block or body is larger than the client accepts; the
 // exchange ends as if the connection had failed.
 class ENetResponseTooLarge : public ENetException {
-public:
+  public:
     explicit ENetResponseTooLarge(const std::string& message) : ENetException(message) {}
 };
 
@@ -38,7 +38,7 @@ public:
 // it apart from other intercepts, and one that provides no channel is not
 // enough for a secure exchange.
 class TNetSSLConnectionIntercept : public TNetConnectionIntercept {
-public:
+  public:
     virtual bool ProvidesSecureChannel() const { return false; }
 };
 
@@ -56,11 +56,11 @@ class TNetHTTP;
 
 // Lets the owner veto, allow or rewrite a redirect: `dest` may be rewritten,
 // `handled` is the answer; changes to `numRedirect` are ignored.
-using TNetHTTPOnRedirectEvent =
-    std::function<void(TNetHTTP& sender, std::string& dest, std::int32_t& numRedirect, bool& handled)>;
+using TNetHTTPOnRedirectEvent = std::function<void(TNetHTTP& sender, std::string& dest,
+                                                   std::int32_t& numRedirect, bool& handled)>;
 
 class TNetHTTP : public TNetTCPClient {
-public:
+  public:
     static constexpr std::int64_t DefaultMaxBodySize = 64LL * 1024 * 1024;
     static constexpr std::int32_t DefaultMaxHeaderBlockSize = 300 * 1024;
 
@@ -109,12 +109,13 @@ public:
     virtual bool AskRedirect(std::string& location, std::int32_t depth);
     // One exchange, re-entered for each followed redirect. `source` is the
     // body of a POST (ENetObjectTypeNotSupported when it has none).
-    virtual void RunExchange(HttpMethod method, const std::string& url, const TNetRequestSource* source,
-                             TNetStream* sink);
+    virtual void RunExchange(HttpMethod method, const std::string& url,
+                             const TNetRequestSource* source, TNetStream* sink);
 
     // Points the client at the proxy or the origin for a URL's scheme, host
     // and port (none: the URL names no port). True when a proxy is used.
-    bool SelectEndpoint(const std::string& protocol, const std::string& host, std::optional<std::int32_t> port);
+    bool SelectEndpoint(const std::string& protocol, const std::string& host,
+                        std::optional<std::int32_t> port);
     // The CONNECT request of a proxy tunnel (run as the secure channel's
     // connect hook).
     void OpenTunnel();
@@ -128,9 +129,11 @@ public:
     // a count, one line is read.
     std::int32_t ReadChunkLength();
 
-    static const char* VersionText(TNetHTTPProtocolVersion version) { return version == pv1_0 ? "1.0" : "1.1"; }
+    static const char* VersionText(TNetHTTPProtocolVersion version) {
+        return version == pv1_0 ? "1.0" : "1.1";
+    }
 
-private:
+  private:
     // Writes lines after checking all of them first.
     void WriteRequestLines(const std::vector<std::string>& lines);
     // Reads one line of the status line or header block, counting it against
