@@ -13,6 +13,7 @@
 
 #include "net/header_info.h"
 #include "net/header_list.h"
+#include "net/http_response_parser.h"
 #include "net/net_exceptions.h"
 #include "net/net_stream.h"
 #include "net/tcp_client.h"
@@ -31,6 +32,14 @@ class ENetUnsafeRequestText : public ENetException {
 class ENetResponseTooLarge : public ENetException {
   public:
     explicit ENetResponseTooLarge(const std::string& message) : ENetException(message) {}
+};
+
+// The response breaks the HTTP/1.1 syntax in a way that leaves its end
+// unknown (only under the rpModern reading policy; the classic rules read
+// every response somehow).
+class ENetBadResponse : public ENetException {
+  public:
+    explicit ENetBadResponse(const std::string& message) : ENetException(message) {}
 };
 
 // The secure-channel intercept a client needs for "https" addresses. This
@@ -85,6 +94,9 @@ class TNetHTTP : public TNetTCPClient {
     std::int64_t MaxBodySize = DefaultMaxBodySize;
     // Largest status line and header block (bytes, line ends counted).
     std::int32_t MaxHeaderBlockSize = DefaultMaxHeaderBlockSize;
+    // How a response is delimited: the client's long-standing rules
+    // (rpClassic) or those of RFC 9112 (rpModern); see TNetHTTPResponseParser.
+    TNetHTTPReadPolicy ReadPolicy = rpClassic;
 
     // ---- state ----
     // Header fields of the last response.
@@ -99,6 +111,9 @@ class TNetHTTP : public TNetTCPClient {
     const std::string& TunnelHost() const { return tunnelHost_; }
     std::int32_t TunnelPort() const { return tunnelPort_; }
     const std::string& TunnelVersion() const { return tunnelVersion_; }
+    // The parser of the last response: its trailer lines, how its body was
+    // delimited, the interim answers skipped before it.
+    const TNetHTTPResponseParser& ResponseParser() const { return parser_; }
 
     // ---- operations ----
     // One GET of `url`; the body goes into `sink` (none: the body stays
@@ -119,14 +134,13 @@ class TNetHTTP : public TNetTCPClient {
     // The CONNECT request of a proxy tunnel (run as the secure channel's
     // connect hook).
     void OpenTunnel();
-    // The header block into WorkHeaders, then into ResponseInfo.
+    // The header block into WorkHeaders, then into ResponseInfo (the status
+    // line counts as read).
     void ReadResponseHeaders();
     // The body of the response just read, by length, chunks or until close.
     void ReadResponseBody(TNetStream* sink);
-    // The length of the next chunk; 0 ends the body (also for a line that is
-    // not a plain hexadecimal count below 2^31). After the last chunk, the
-    // trailer lines are read up to the empty line; after a line that was not
-    // a count, one line is read.
+    // Reads one chunk-size line and gives its count by the classic rules:
+    // 0 for a line that is not a plain hexadecimal count below 2^31.
     std::int32_t ReadChunkLength();
 
     static const char* VersionText(TNetHTTPProtocolVersion version) {
@@ -136,17 +150,36 @@ class TNetHTTP : public TNetTCPClient {
   private:
     // Writes lines after checking all of them first.
     void WriteRequestLines(const std::vector<std::string>& lines);
-    // Reads one line of the status line or header block, counting it against
-    // MaxHeaderBlockSize.
-    std::string ReadHeaderLine(std::int64_t& blockBytes);
-    // The header lines up to the empty one, after blockBytes bytes of the
-    // block had been read.
-    void ReadHeaderBlock(std::int64_t blockBytes);
-    void ReadCounted(TNetStream& sink, std::int64_t count, std::int64_t& stored);
-    void ReadUntilClose(TNetStream& sink, std::int64_t& stored);
-    [[noreturn]] void BodyTooLarge();
+    // Readies the parser for the response to a request with `method`.
+    void BeginResponse(HttpMethod method);
+    // Feeds the parser from the connection until it reports more than a
+    // need for bytes; receives while it needs them and tells it when the
+    // connection has ended.
+    TNetHTTPParseStatus Pump();
+    // Receives a stretch of plain body bytes straight into the body's sink.
+    void ReadBodyDirect();
+    // Status line and header block of the response, into StatusLine,
+    // StatusCode, WorkHeaders and ResponseInfo.
+    void ReadHeaderPhase();
+    void TakeStatus();
+    [[noreturn]] void RaiseParseError();
+    // A wait without limit that ended with nothing received.
+    [[noreturn]] void RaiseFailedReceive();
+    // Body bytes handed out by the parser.
+    void WriteBody(const char* data, std::size_t size);
+    // Grows the sink's room so that `need` more bytes fit: exactly, or in
+    // steps that end exactly at the body limit, so room never runs past it.
+    void ReserveBody(TNetStream& sink, std::int64_t need, bool exact = false);
     std::int64_t BodyLimit() const { return MaxBodySize < 0 ? 0 : MaxBodySize; }
 
+    TNetHTTPResponseParser parser_;
+    // The connection has ended during this response.
+    bool streamEnded_ = false;
+    // The sink of the body being read, where in it the body began, and the
+    // end of the room made for it.
+    TNetStream* bodySink_ = nullptr;
+    std::int64_t bodyStart_ = 0;
+    std::int64_t reservedEnd_ = 0;
     std::int32_t statusCode_ = 0;
     std::string statusLine_;
     std::int32_t redirectDepth_ = 0;
@@ -156,9 +189,6 @@ class TNetHTTP : public TNetTCPClient {
     // The URL's explicit port, written after RequestHost in the "Host: " line
     // and in an absolute target; empty when the URL names none.
     std::string requestPortText_;
-    // The last chunk length line was a plain zero: the end of the chunks,
-    // followed by trailer lines and an empty line.
-    bool lastChunkWasZero_ = false;
 };
 
 }  // namespace corvane::net
