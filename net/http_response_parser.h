@@ -86,7 +86,7 @@ class TNetHTTPResponseParser {
 
     explicit TNetHTTPResponseParser(TNetHTTPReadPolicy policy = rpClassic) : Policy(policy) {}
 
-    // ---- settings (read when a response starts, by Reset) ----
+    // ---- settings (change them only between responses) ----
     TNetHTTPReadPolicy Policy;
     // Longest line, its line end not counted (0: no limit).
     std::int32_t MaxLineLength = DefaultMaxLineLength;
