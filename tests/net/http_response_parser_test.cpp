@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -322,6 +328,170 @@ TEST(HttpResponseParser, ClassicChunkLengthLines) {
         bool zero = true;
         EXPECT_EQ(TNetHTTPResponseParser::ClassicChunkLength(l.text, zero), l.count) << l.text;
         EXPECT_EQ(zero, l.zero) << l.text;
+    }
+}
+
+// ---- llhttp's response cases ----
+
+// The folder of llhttp's response test files (with their reader), beside the
+// project; CORVANE_LLHTTP_CASES in the environment names another one.
+std::string LlhttpCasesDir() {
+    if (const char* env = std::getenv("CORVANE_LLHTTP_CASES"))
+        return env;
+#ifdef CORVANE_LLHTTP_CASES
+    return CORVANE_LLHTTP_CASES;
+#else
+    return std::string();
+#endif
+}
+
+struct LlhttpCase {
+    std::string name;
+    std::string raw;
+    std::optional<std::string> body;  // none: llhttp refuses the response
+    int messages = 0;
+};
+
+std::string FromHex(const std::string& hex) {
+    std::string out;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    }
+    return out;
+}
+
+// The strict response cases as the folder's own reader lists them, or the
+// reason they cannot be had.
+std::vector<LlhttpCase> LoadLlhttpCases(std::string& why) {
+    const std::string dir = LlhttpCasesDir();
+    if (dir.empty() || !std::filesystem::exists(dir + "/read_cases.py")) {
+        why = "llhttp's cases are not at '" + dir + "'";
+        return {};
+    }
+    // One correction of the reader: Python's "$" also matches before a final
+    // newline, so a block that ends in an empty line would lose the line end
+    // that llhttp's log was made with.
+    const std::string script =
+        "import sys; sys.path.insert(0, sys.argv[1]); import read_cases\n"
+        "convert = read_cases.convert\n"
+        "read_cases.convert = lambda t: convert(t) + (b'\\r\\n' if t.endswith('\\n\\n') else b'')\n"
+        "for n, raw, body, msgs, done in read_cases.cases(sys.argv[1]):\n"
+        "    print(n.encode().hex(), raw.hex(), '-' if body is None else 'b' + body.hex(), msgs)\n";
+    std::string quotedDir;
+    for (char c : dir)
+        quotedDir += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    // -B: nothing is written into the shared folder.
+    FILE* pipe =
+        popen(("python3 -B -c \"" + script + "\" '" + quotedDir + "' 2>/dev/null").c_str(), "r");
+    std::string text;
+    if (pipe) {
+        char buffer[65536];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            text.append(buffer, n);
+        if (pclose(pipe) != 0)
+            text.clear();
+    }
+    std::vector<LlhttpCase> cases;
+    std::istringstream lines(text);
+    for (std::string name, raw, body, messages; lines >> name >> raw >> body >> messages;) {
+        LlhttpCase c{FromHex(name), FromHex(raw), std::nullopt, std::stoi(messages)};
+        if (body != "-")
+            c.body = FromHex(body.substr(1));
+        cases.push_back(std::move(c));
+    }
+    if (cases.empty())
+        why = "python3 could not read llhttp's cases in '" + dir + "'";
+    return cases;
+}
+
+class LlhttpResponseCases : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        static std::string why;
+        static const std::vector<LlhttpCase> all = LoadLlhttpCases(why);
+        if (all.empty())
+            GTEST_SKIP() << why;
+        cases_ = &all;
+    }
+    // The strict single-response cases llhttp accepts.
+    std::vector<const LlhttpCase*> Accepted() const {
+        std::vector<const LlhttpCase*> out;
+        for (const LlhttpCase& c : *cases_) {
+            if (c.body && c.messages == 1)
+                out.push_back(&c);
+        }
+        return out;
+    }
+    // The stream ends with the case's bytes.
+    static std::string BodyOf(TNetHTTPReadPolicy policy, const LlhttpCase& c) {
+        return Read(policy, c.raw, {}).body;
+    }
+
+    const std::vector<LlhttpCase>* cases_ = nullptr;
+};
+
+TEST_F(LlhttpResponseCases, ModernGivesLlhttpsBodyForEveryAcceptedCase) {
+    const auto accepted = Accepted();
+    EXPECT_GE(accepted.size(), 29u);
+    for (const LlhttpCase* c : accepted)
+        EXPECT_EQ(BodyOf(rpModern, *c), *c->body) << c->name;
+}
+
+TEST_F(LlhttpResponseCases, ClassicGivesLlhttpsBodyWhereItsRulesAgree) {
+    // Where the classic rules decide otherwise, and what they give instead.
+    const std::map<std::string, std::string> classic = {
+        // "chunked, deflate" contains "chunked": chunks are read, and
+        // "World" is no chunk count, so the body ends at once.
+        {"transfer-encoding: `chunked` before other transfer-encoding", ""},
+        // Only the first Transfer-Encoding line counts, and it says chunked.
+        {"transfer-encoding: multiple transfer-encoding where chunked is not the last one", ""},
+        // "chunkedchunked" contains "chunked": the bytes are read as chunks.
+        {"transfer-encoding: `chunkedchunked` transfer-encoding does not enable chunked enconding",
+         "OK"},
+        // A chunk-size line with an extension is no count: the body ends there.
+        {"transfer-encoding: Chunk extensions", ""},
+        {"transfer-encoding: Chunk extensions quoting", ""},
+    };
+    std::size_t agree = 0;
+    std::size_t listed = 0;
+    const auto accepted = Accepted();
+    for (const LlhttpCase* c : accepted) {
+        const std::string body = BodyOf(rpClassic, *c);
+        const auto exception = classic.find(c->name);
+        if (exception == classic.end()) {
+            EXPECT_EQ(body, *c->body) << c->name;
+            agree += body == *c->body;
+        } else {
+            EXPECT_EQ(body, exception->second) << c->name;
+            EXPECT_NE(body, *c->body) << c->name;
+            ++listed;
+        }
+    }
+    EXPECT_EQ(listed, classic.size());  // every exception is still among the cases
+    EXPECT_EQ(agree, accepted.size() - classic.size());
+}
+
+// Responses led by interim answers: both policies give the final answer's body.
+TEST_F(LlhttpResponseCases, InterimAnswersBeforeTheFinalOne) {
+    int seen = 0;
+    for (const LlhttpCase& c : *cases_) {
+        const bool interimFirst =
+            c.raw.rfind("HTTP/1.1 1", 0) == 0 && c.raw.rfind("HTTP/1.1 101", 0) != 0;
+        if (!c.body || c.messages < 2 || !interimFirst)
+            continue;
+        ++seen;
+        EXPECT_EQ(BodyOf(rpModern, c), *c.body) << c.name;
+        EXPECT_EQ(BodyOf(rpClassic, c), *c.body) << c.name;
+    }
+    EXPECT_GE(seen, 2);
+}
+
+TEST_F(LlhttpResponseCases, EveryCaseReadsTheSameAtEverySplit) {
+    for (const LlhttpCase& c : *cases_) {
+        for (TNetHTTPReadPolicy policy : {rpClassic, rpModern}) {
+            SCOPED_TRACE(c.name + (policy == rpClassic ? " (classic)" : " (modern)"));
+            ReadAtEverySplit(policy, c.raw);
+        }
     }
 }
 
