@@ -184,7 +184,6 @@ class TNetHTTPResponseParser {
     TNetHTTPParseState state_ = TNetHTTPParseState::StatusLine;
     TNetHTTPParseError error_ = TNetHTTPParseError::None;
     std::string line_;
-    bool lineStarted_ = false;  // bytes of the current line have been taken
     bool sawCR_ = false;        // rpModern chunk end: the CR came
     bool afterInterim_ = false;
     bool headersComplete_ = false;
