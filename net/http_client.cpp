@@ -12,52 +12,81 @@ namespace {
 
 // Every line the client writes is checked for the bytes that would end it
 // early or start another one.
-bool IsSafeLineText(const std::string& text) { return text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos; }
+bool IsSafeLineText(const std::string& text) {
+    return text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
+}
 
 std::string Trimmed(const std::string& text) {
     std::size_t b = 0;
     std::size_t e = text.size();
-    while (b < e && static_cast<unsigned char>(text[b]) <= 32) ++b;
-    while (e > b && static_cast<unsigned char>(text[e - 1]) <= 32) --e;
+    while (b < e && static_cast<unsigned char>(text[b]) <= 32)
+        ++b;
+    while (e > b && static_cast<unsigned char>(text[e - 1]) <= 32)
+        --e;
     return text.substr(b, e - b);
 }
 
 // The port part of a URL: a decimal number, or none.
 std::optional<std::int32_t> UrlPortNumber(const std::string& text) {
     std::int32_t v = 0;
-    if (text.empty() || !TryHeaderDecimal(text, v)) return std::nullopt;
+    if (text.empty() || !TryHeaderDecimal(text, v))
+        return std::nullopt;
     return v;
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 const char* MethodWord(HttpMethod method) {
     switch (method) {
-        case HttpHead: return "HEAD ";
-        case HttpPost: return "POST ";
-        case HttpGet: break;
+        case HttpHead:
+            return "HEAD ";
+        case HttpPost:
+            return "POST ";
+        case HttpGet:
+            break;
     }
     return "GET ";
 }
 
 std::int32_t ClampToInt32(std::int64_t v) {
-    if (v > INT32_MAX) return INT32_MAX;
-    if (v < 0) return 0;
+    if (v > INT32_MAX)
+        return INT32_MAX;
+    if (v < 0)
+        return 0;
     return static_cast<std::int32_t>(v);
 }
 
+// Keeps a sink's size at the last body byte written, whichever way the
+// body read ends: room made ahead of the bytes never shows as body.
+class BodySinkScope {
+  public:
+    BodySinkScope(TNetStream*& slot, TNetStream& sink) : slot_(slot), sink_(sink) { slot_ = &sink; }
+    ~BodySinkScope() {
+        slot_ = nullptr;
+        if (sink_.Size() > sink_.Position())
+            sink_.SetSize(sink_.Position());
+    }
+    BodySinkScope(const BodySinkScope&) = delete;
+    BodySinkScope& operator=(const BodySinkScope&) = delete;
+
+  private:
+    TNetStream*& slot_;
+    TNetStream& sink_;
+};
+
+// The first step of room for a body of unknown length.
+constexpr std::int64_t kFirstBodyRoom = 64 * 1024;
+
 }  // namespace
 
-TNetHTTP::TNetHTTP() : Request(this), ResponseInfo(this) { Port = 80; }
+TNetHTTP::TNetHTTP() : Request(this), ResponseInfo(this) {
+    Port = 80;
+    parser_.OnBody = [this](const char* data, std::size_t size) { WriteBody(data, size); };
+}
 
 TNetHTTP::~TNetHTTP() = default;
 
-void TNetHTTP::SendGet(const std::string& url, TNetStream* sink) { RunExchange(HttpGet, url, nullptr, sink); }
+void TNetHTTP::SendGet(const std::string& url, TNetStream* sink) {
+    RunExchange(HttpGet, url, nullptr, sink);
+}
 
 bool TNetHTTP::AskRedirect(std::string& location, std::int32_t depth) {
     bool handled = HandleRedirects;
@@ -78,7 +107,8 @@ bool TNetHTTP::SelectEndpoint(const std::string& protocol, const std::string& ho
             RequestHost = host;
             requestPortText_ = portText;
         }
-        if (!protocol.empty()) RequestScheme = protocol;
+        if (!protocol.empty())
+            RequestScheme = protocol;
         tunnelHost_ = host;
         tunnelPort_ = port ? *port : 443;
         tunnelVersion_ = VersionText(ProtocolVersion);
@@ -97,15 +127,18 @@ bool TNetHTTP::SelectEndpoint(const std::string& protocol, const std::string& ho
         // No secure channel exists in this program; a secure address is
         // refused before any connection is made.
         auto* ssl = dynamic_cast<TNetSSLConnectionIntercept*>(Intercept());
-        if (!ssl || !ssl->ProvidesSecureChannel()) throw ENetInterceptPropInvalid();
+        if (!ssl || !ssl->ProvidesSecureChannel())
+            throw ENetInterceptPropInvalid();
     }
     if (!host.empty()) {
         const std::int32_t target = port ? *port : (secure ? 443 : 80);
-        if (!(SameTextLocale(host, Host) && port && *port == Port)) CloseConnection();
+        if (!(SameTextLocale(host, Host) && port && *port == Port))
+            CloseConnection();
         Host = host;
         RequestHost = host;
         requestPortText_ = portText;
-        if (!protocol.empty()) RequestScheme = protocol;
+        if (!protocol.empty())
+            RequestScheme = protocol;
         Port = target;
     } else {
         // A URL without a host (a relative redirect) stays on the server of
@@ -116,7 +149,8 @@ bool TNetHTTP::SelectEndpoint(const std::string& protocol, const std::string& ho
             requestPortText_ = portText;
         }
     }
-    if (secure) SetInterceptEnabled(true);
+    if (secure)
+        SetInterceptEnabled(true);
     return false;
 }
 
@@ -125,19 +159,22 @@ void TNetHTTP::OpenTunnel() {
         "CONNECT " + tunnelHost_ + ":" + std::to_string(tunnelPort_) + " HTTP/" + tunnelVersion_;
     SetInterceptEnabled(false);
     WriteRequestLines({connect, std::string()});
-    for (int i = 0; i < 3; ++i) ReadLine();
+    for (int i = 0; i < 3; ++i)
+        ReadLine();
     SetInterceptEnabled(true);
 }
 
 void TNetHTTP::WriteRequestLines(const std::vector<std::string>& lines) {
     for (const std::string& line : lines) {
-        if (!IsSafeLineText(line)) throw ENetUnsafeRequestText();
+        if (!IsSafeLineText(line))
+            throw ENetUnsafeRequestText();
     }
-    for (const std::string& line : lines) WriteLine(line);
+    for (const std::string& line : lines)
+        WriteLine(line);
 }
 
-void TNetHTTP::RunExchange(HttpMethod method, const std::string& url, const TNetRequestSource* source,
-                           TNetStream* sink) {
+void TNetHTTP::RunExchange(HttpMethod method, const std::string& url,
+                           const TNetRequestSource* source, TNetStream* sink) {
     ++redirectDepth_;
 
     const UriParts parts = SplitUri(url);
@@ -146,7 +183,8 @@ void TNetHTTP::RunExchange(HttpMethod method, const std::string& url, const TNet
     if (SelectEndpoint(parts.Protocol, parts.Host, port)) {
         const std::string& scheme = parts.Protocol.empty() ? RequestScheme : parts.Protocol;
         std::string authority = parts.Host.empty() ? RequestHost : parts.Host;
-        if (!requestPortText_.empty()) authority += ":" + requestPortText_;
+        if (!requestPortText_.empty())
+            authority += ":" + requestPortText_;
         target = scheme + "://" + authority + target;
     }
 
@@ -156,7 +194,8 @@ void TNetHTTP::RunExchange(HttpMethod method, const std::string& url, const TNet
     if (method == HttpPost) {
         if (source && source->Lines) {
             std::int64_t size = 0;
-            for (const std::string& line : *source->Lines) size += static_cast<std::int64_t>(line.size()) + 2;
+            for (const std::string& line : *source->Lines)
+                size += static_cast<std::int64_t>(line.size()) + 2;
             Request.ContentLength = static_cast<std::int32_t>(static_cast<std::uint32_t>(size));
         } else if (source && source->Stream) {
             Request.ContentLength =
@@ -171,52 +210,56 @@ void TNetHTTP::RunExchange(HttpMethod method, const std::string& url, const TNet
     std::vector<std::string> lines;
     lines.reserve(static_cast<std::size_t>(WorkHeaders.Count()) + 3);
     lines.push_back(MethodWord(method) + target + " HTTP/" + VersionText(ProtocolVersion));
-    lines.push_back("Host: " + RequestHost + (requestPortText_.empty() ? "" : ":" + requestPortText_));
+    lines.push_back("Host: " + RequestHost +
+                    (requestPortText_.empty() ? "" : ":" + requestPortText_));
     lines.insert(lines.end(), WorkHeaders.Lines().begin(), WorkHeaders.Lines().end());
     lines.emplace_back();
     for (const std::string& line : lines) {
-        if (!IsSafeLineText(line)) throw ENetUnsafeRequestText();
+        if (!IsSafeLineText(line))
+            throw ENetUnsafeRequestText();
     }
 
     CheckPeerClosed(false, false);
-    if (!IsConnected()) OpenConnection();
+    if (!IsConnected())
+        OpenConnection();
 
-    for (const std::string& line : lines) WriteLine(line);
+    for (const std::string& line : lines)
+        WriteLine(line);
     if (method == HttpPost) {
-        if (source->Lines) WriteLines(*source->Lines);
-        else WriteFromStream(*source->Stream, true, false);
+        if (source->Lines)
+            WriteLines(*source->Lines);
+        else
+            WriteFromStream(*source->Stream, true, false);
     }
 
-    std::int64_t blockBytes = 0;
-    statusLine_ = ReadHeaderLine(blockBytes);
-    const bool serverIsHttp10 = statusLine_.size() >= 8 && SameTextLocale(statusLine_.substr(5, 3), "1.0");
-    TakeToken(statusLine_, " ");
-    std::string codeText = statusLine_;
-    codeText = TakeToken(codeText, " ");
-    std::int32_t code = 0;
-    if (!TryHeaderDecimal(codeText, code)) throw EConvertError(codeText);
-    statusCode_ = code;
-
-    ReadHeaderBlock(blockBytes);
+    BeginResponse(method);
+    ReadHeaderPhase();
+    const std::string& rawStatus = parser_.StatusLine();
+    const bool serverIsHttp10 =
+        rawStatus.size() >= 8 && SameTextLocale(rawStatus.substr(5, 3), "1.0");
 
     const std::int32_t statusClass = statusCode_ / 100;
     if ((statusClass == 3 && statusCode_ != 304) || !ResponseInfo.Location.empty()) {
         ReadResponseBody(sink);
         std::string location = ResponseInfo.Location;
         if (HandleRedirects && redirectDepth_ < RedirectMaximum) {
-            if (sink) sink->SetPosition(0);
+            if (sink)
+                sink->SetPosition(0);
             if (AskRedirect(location, redirectDepth_)) {
-                if (ProtocolVersion == pv1_0 || serverIsHttp10) CloseConnection();
+                if (ProtocolVersion == pv1_0 || serverIsHttp10)
+                    CloseConnection();
                 RunExchange(method, location, source, sink);
             }
         } else {
-            if (!AskRedirect(location, redirectDepth_)) throw ENetProtocolReplyError(statusCode_, statusLine_);
+            if (!AskRedirect(location, redirectDepth_))
+                throw ENetProtocolReplyError(statusCode_, statusLine_);
             ResponseInfo.Location = location;
         }
     } else {
         ReadResponseBody(sink);
         if (statusClass != 2) {
-            if (InterceptEnabled()) CloseConnection();
+            if (InterceptEnabled())
+                CloseConnection();
             throw ENetProtocolReplyError(statusCode_, statusLine_);
         }
     }
@@ -231,105 +274,165 @@ void TNetHTTP::RunExchange(HttpMethod method, const std::string& url, const TNet
     redirectDepth_ = 0;
 }
 
-std::string TNetHTTP::ReadHeaderLine(std::int64_t& blockBytes) {
-    std::string line = ReadLine();
-    blockBytes += static_cast<std::int64_t>(line.size()) + 2;
-    if (blockBytes > MaxHeaderBlockSize) {
-        CloseConnection();
-        throw ENetResponseTooLarge("Response header block too large.");
-    }
-    return line;
+void TNetHTTP::BeginResponse(HttpMethod method) {
+    parser_.Policy = ReadPolicy;
+    parser_.MaxLineLength = MaxLineLength;
+    parser_.MaxHeaderBlockSize = MaxHeaderBlockSize;
+    parser_.MaxBodySize = BodyLimit();
+    parser_.NoBodyExpected = method == HttpHead;
+    parser_.Reset();
+    streamEnded_ = false;
 }
 
-void TNetHTTP::ReadResponseHeaders() { ReadHeaderBlock(0); }
+void TNetHTTP::RaiseFailedReceive() {
+    const std::int32_t code = Stack().SysGetLastError();
+    TNetStack::ThrowSocketError(code != 0 ? code : 10022);
+}
 
-void TNetHTTP::ReadHeaderBlock(std::int64_t blockBytes) {
-    WorkHeaders.Clear();
+TNetHTTPParseStatus TNetHTTP::Pump() {
     for (;;) {
-        std::string line = ReadHeaderLine(blockBytes);
-        if (line.empty()) break;
-        WorkHeaders.Add(std::move(line));
+        TNetHTTPParseResult r;
+        if (streamEnded_) {
+            r = parser_.Finish();
+        } else {
+            // Plain body bytes go straight into room already made for them;
+            // room is only made for bytes that have come.
+            if (bodySink_ && InputQueue().Empty() && parser_.BodyRoom() > 0 &&
+                reservedEnd_ > bodySink_->Position() && IsConnected()) {
+                ReadBodyDirect();
+                continue;
+            }
+            const std::string_view queued = InputQueue().View();
+            r = parser_.Put(queued.data(), queued.size());
+            for (std::size_t left = r.Consumed; left > 0;) {
+                const std::int32_t n = ClampToInt32(static_cast<std::int64_t>(left));
+                DropInput(n);
+                left -= static_cast<std::size_t>(n);
+            }
+        }
+        if (r.Status != TNetHTTPParseStatus::NeedMore)
+            return r.Status;
+        // Every queued byte has been taken: receive, or tell the end.
+        if (!IsConnected()) {
+            streamEnded_ = true;
+            continue;
+        }
+        if (ReceiveOnce(false, WaitForever, nullptr, true) == 0) {
+            if (IsConnected())
+                RaiseFailedReceive();
+            streamEnded_ = true;
+        }
     }
+}
+
+void TNetHTTP::ReadBodyDirect() {
+    TNetStream& sink = *bodySink_;
+    const std::int64_t room = std::min(parser_.BodyRoom(), reservedEnd_ - sink.Position());
+    const std::int64_t before = sink.Position();
+    ReadToStream(sink, -1, true, ClampToInt32(room));
+    parser_.AdvanceBody(sink.Position() - before);
+}
+
+void TNetHTTP::WriteBody(const char* data, std::size_t size) {
+    if (!bodySink_)
+        return;
+    ReserveBody(*bodySink_, static_cast<std::int64_t>(size));
+    bodySink_->Write(data, size);
+}
+
+void TNetHTTP::ReserveBody(TNetStream& sink, std::int64_t need, bool exact) {
+    const std::int64_t position = sink.Position();
+    if (position + need <= reservedEnd_)
+        return;
+    if (exact) {
+        reservedEnd_ = position + need;
+        ResizeKeepingPosition(sink, reservedEnd_);
+        return;
+    }
+    // The next step is the limit halved as often as it still holds the body
+    // so far and the first step; growing by such steps ends at the limit.
+    const std::int64_t limit = BodyLimit();
+    const std::int64_t wanted = position - bodyStart_ + need;
+    std::int64_t step = limit;
+    while (step / 2 >= std::max(wanted, kFirstBodyRoom))
+        step /= 2;
+    reservedEnd_ = bodyStart_ + std::max(step, wanted);
+    ResizeKeepingPosition(sink, reservedEnd_);
+}
+
+void TNetHTTP::TakeStatus() {
+    if (!parser_.HasStatus())
+        return;
+    statusLine_ = parser_.StatusLine();
+    TakeToken(statusLine_, " ");
+    const TNetHTTPParseError error = parser_.Error();
+    if (error != TNetHTTPParseError::BadStatusCode && error != TNetHTTPParseError::BadStatusLine) {
+        statusCode_ = parser_.StatusCode();
+    }
+}
+
+void TNetHTTP::RaiseParseError() {
+    switch (parser_.Error()) {
+        case TNetHTTPParseError::LineTooLong:
+            throw ENetLineTooLong();
+        case TNetHTTPParseError::HeaderTooLarge:
+        case TNetHTTPParseError::BodyTooLarge:
+            CloseConnection();
+            throw ENetResponseTooLarge(parser_.ErrorText());
+        case TNetHTTPParseError::BadStatusCode:
+            throw EConvertError(parser_.StatusCodeText());
+        case TNetHTTPParseError::ClosedEarly:
+            throw ENetConnClosedGracefully();
+        default:
+            CloseConnection();
+            throw ENetBadResponse(parser_.ErrorText());
+    }
+}
+
+void TNetHTTP::ReadHeaderPhase() {
+    WorkHeaders.Clear();
+    const TNetHTTPParseStatus status = Pump();
+    TakeStatus();
+    if (status == TNetHTTPParseStatus::Error)
+        RaiseParseError();
+    WorkHeaders.Assign(parser_.Headers());
     ResponseInfo.TakeResponseLines(WorkHeaders);
 }
 
-void TNetHTTP::BodyTooLarge() {
-    CloseConnection();
-    throw ENetResponseTooLarge("Response body too large.");
-}
-
-void TNetHTTP::ReadCounted(TNetStream& sink, std::int64_t count, std::int64_t& stored) {
-    const std::int64_t allowed = std::max<std::int64_t>(0, BodyLimit() - stored);
-    const std::int32_t n = ClampToInt32(std::min(count, allowed));
-    if (n > 0) {
-        const std::int64_t before = sink.Position();
-        ReadToStream(sink, n, false);
-        stored += sink.Position() - before;
-    }
-    if (count > allowed) BodyTooLarge();
-}
-
-void TNetHTTP::ReadUntilClose(TNetStream& sink, std::int64_t& stored) {
-    const std::int64_t limit = BodyLimit();
-    // One byte more than allowed tells a body at the limit from a larger one.
-    while (stored <= limit) {
-        const std::int64_t before = sink.Position();
-        ReadToStream(sink, -1, true, ClampToInt32(limit - stored + 1));
-        stored += sink.Position() - before;
-        if (!IsConnected()) break;
-    }
-    if (stored > limit) {
-        // The sink keeps the bytes up to the limit.
-        sink.SetSize(sink.Position() - (stored - limit));
-        stored = limit;
-        BodyTooLarge();
-    }
+void TNetHTTP::ReadResponseHeaders() {
+    BeginResponse(HttpGet);
+    parser_.StartAtHeaders();
+    ReadHeaderPhase();
 }
 
 void TNetHTTP::ReadResponseBody(TNetStream* sink) {
-    if (!sink) return;
-    std::int64_t stored = 0;
-    if (ResponseInfo.ContentLength > 0) {
-        ReadCounted(*sink, ResponseInfo.ContentLength, stored);
-    } else if (ResponseInfo.HasContentLength && ResponseInfo.ContentLength == 0) {
-        // An announced empty body: nothing to wait for.
-        ReadToStream(*sink, 0, false);
-    } else if (ResponseInfo.ExtraHeaders.ValueOf("Transfer-Encoding").find("chunked") != std::string::npos) {
+    if (!sink)
+        return;
+    if (parser_.BodyKind() == TNetHTTPBodyKind::Chunked)
         ReportStatus(StatusText, "Chunk Started");
-        std::int32_t n = ReadChunkLength();
-        while (n > 0) {
-            ReadCounted(*sink, n, stored);
-            ReadLine();
-            n = ReadChunkLength();
-        }
-        if (lastChunkWasZero_) {
-            // The trailer lines up to the empty one, so that nothing of this
-            // response is left to be read as the start of the next one.
-            std::int64_t trailerBytes = 0;
-            while (!ReadHeaderLine(trailerBytes).empty()) {
-            }
-        } else {
-            ReadLine();
-        }
-    } else {
-        ReadUntilClose(*sink, stored);
+    const bool counted = parser_.BodyKind() == TNetHTTPBodyKind::Counted;
+    TNetHTTPParseStatus status = TNetHTTPParseStatus::MessageDone;
+    StartWork(WorkRead, counted ? ClampToInt32(parser_.ContentLength()) : 0);
+    try {
+        BodySinkScope scope(bodySink_, *sink);
+        bodyStart_ = sink->Position();
+        reservedEnd_ = bodyStart_;
+        // A stated length gets its room at once, never more than the limit.
+        if (counted)
+            ReserveBody(*sink, std::min(parser_.ContentLength(), BodyLimit()), true);
+        status = Pump();
+    } catch (const std::exception&) {
+        FinishWork(WorkRead);
+        throw;
     }
+    FinishWork(WorkRead);
+    if (status == TNetHTTPParseStatus::Error)
+        RaiseParseError();
 }
 
 std::int32_t TNetHTTP::ReadChunkLength() {
-    lastChunkWasZero_ = false;
-    std::string line = ReadLine();
-    const std::size_t space = line.find(' ');
-    if (space != std::string::npos) line.resize(space);
-    if (line.empty() || line.size() > 8) return 0;
-    std::uint32_t v = 0;
-    for (char c : line) {
-        const int d = HexValue(c);
-        if (d < 0) return 0;
-        v = v * 16 + static_cast<std::uint32_t>(d);
-    }
-    lastChunkWasZero_ = v == 0;
-    return v >= 0x80000000u ? 0 : static_cast<std::int32_t>(v);
+    bool zero = false;
+    return TNetHTTPResponseParser::ClassicChunkLength(ReadLine(), zero);
 }
 
 }  // namespace corvane::net

@@ -13,6 +13,7 @@
 
 #include "net/header_info.h"
 #include "net/header_list.h"
+#include "net/http_response_parser.h"
 #include "net/net_exceptions.h"
 #include "net/net_stream.h"
 #include "net/tcp_client.h"
@@ -22,15 +23,23 @@ namespace corvane::net {
 // A text the client would have written into a request line carries a line
 // break or a zero byte: the request is refused before anything is sent.
 class ENetUnsafeRequestText : public ENetException {
-public:
+  public:
     ENetUnsafeRequestText() : ENetException("Request text contains a line break or a zero byte.") {}
 };
 
 // The response's header block or body is larger than the client accepts; the
 // exchange ends as if the connection had failed.
 class ENetResponseTooLarge : public ENetException {
-public:
+  public:
     explicit ENetResponseTooLarge(const std::string& message) : ENetException(message) {}
+};
+
+// The response breaks the HTTP/1.1 syntax in a way that leaves its end
+// unknown (only under the rpModern reading policy; the classic rules read
+// every response somehow).
+class ENetBadResponse : public ENetException {
+  public:
+    explicit ENetBadResponse(const std::string& message) : ENetException(message) {}
 };
 
 // The secure-channel intercept a client needs for "https" addresses. This
@@ -38,7 +47,7 @@ public:
 // it apart from other intercepts, and one that provides no channel is not
 // enough for a secure exchange.
 class TNetSSLConnectionIntercept : public TNetConnectionIntercept {
-public:
+  public:
     virtual bool ProvidesSecureChannel() const { return false; }
 };
 
@@ -56,11 +65,11 @@ class TNetHTTP;
 
 // Lets the owner veto, allow or rewrite a redirect: `dest` may be rewritten,
 // `handled` is the answer; changes to `numRedirect` are ignored.
-using TNetHTTPOnRedirectEvent =
-    std::function<void(TNetHTTP& sender, std::string& dest, std::int32_t& numRedirect, bool& handled)>;
+using TNetHTTPOnRedirectEvent = std::function<void(TNetHTTP& sender, std::string& dest,
+                                                   std::int32_t& numRedirect, bool& handled)>;
 
 class TNetHTTP : public TNetTCPClient {
-public:
+  public:
     static constexpr std::int64_t DefaultMaxBodySize = 64LL * 1024 * 1024;
     static constexpr std::int32_t DefaultMaxHeaderBlockSize = 300 * 1024;
 
@@ -85,6 +94,9 @@ public:
     std::int64_t MaxBodySize = DefaultMaxBodySize;
     // Largest status line and header block (bytes, line ends counted).
     std::int32_t MaxHeaderBlockSize = DefaultMaxHeaderBlockSize;
+    // How a response is delimited: the client's long-standing rules
+    // (rpClassic) or those of RFC 9112 (rpModern); see TNetHTTPResponseParser.
+    TNetHTTPReadPolicy ReadPolicy = rpClassic;
 
     // ---- state ----
     // Header fields of the last response.
@@ -99,6 +111,9 @@ public:
     const std::string& TunnelHost() const { return tunnelHost_; }
     std::int32_t TunnelPort() const { return tunnelPort_; }
     const std::string& TunnelVersion() const { return tunnelVersion_; }
+    // The parser of the last response: its trailer lines, how its body was
+    // delimited, the interim answers skipped before it.
+    const TNetHTTPResponseParser& ResponseParser() const { return parser_; }
 
     // ---- operations ----
     // One GET of `url`; the body goes into `sink` (none: the body stays
@@ -109,41 +124,62 @@ public:
     virtual bool AskRedirect(std::string& location, std::int32_t depth);
     // One exchange, re-entered for each followed redirect. `source` is the
     // body of a POST (ENetObjectTypeNotSupported when it has none).
-    virtual void RunExchange(HttpMethod method, const std::string& url, const TNetRequestSource* source,
-                             TNetStream* sink);
+    virtual void RunExchange(HttpMethod method, const std::string& url,
+                             const TNetRequestSource* source, TNetStream* sink);
 
     // Points the client at the proxy or the origin for a URL's scheme, host
     // and port (none: the URL names no port). True when a proxy is used.
-    bool SelectEndpoint(const std::string& protocol, const std::string& host, std::optional<std::int32_t> port);
+    bool SelectEndpoint(const std::string& protocol, const std::string& host,
+                        std::optional<std::int32_t> port);
     // The CONNECT request of a proxy tunnel (run as the secure channel's
     // connect hook).
     void OpenTunnel();
-    // The header block into WorkHeaders, then into ResponseInfo.
+    // The header block into WorkHeaders, then into ResponseInfo (the status
+    // line counts as read).
     void ReadResponseHeaders();
     // The body of the response just read, by length, chunks or until close.
     void ReadResponseBody(TNetStream* sink);
-    // The length of the next chunk; 0 ends the body (also for a line that is
-    // not a plain hexadecimal count below 2^31). After the last chunk, the
-    // trailer lines are read up to the empty line; after a line that was not
-    // a count, one line is read.
+    // Reads one chunk-size line and gives its count by the classic rules:
+    // 0 for a line that is not a plain hexadecimal count below 2^31.
     std::int32_t ReadChunkLength();
 
-    static const char* VersionText(TNetHTTPProtocolVersion version) { return version == pv1_0 ? "1.0" : "1.1"; }
+    static const char* VersionText(TNetHTTPProtocolVersion version) {
+        return version == pv1_0 ? "1.0" : "1.1";
+    }
 
-private:
+  private:
     // Writes lines after checking all of them first.
     void WriteRequestLines(const std::vector<std::string>& lines);
-    // Reads one line of the status line or header block, counting it against
-    // MaxHeaderBlockSize.
-    std::string ReadHeaderLine(std::int64_t& blockBytes);
-    // The header lines up to the empty one, after blockBytes bytes of the
-    // block had been read.
-    void ReadHeaderBlock(std::int64_t blockBytes);
-    void ReadCounted(TNetStream& sink, std::int64_t count, std::int64_t& stored);
-    void ReadUntilClose(TNetStream& sink, std::int64_t& stored);
-    [[noreturn]] void BodyTooLarge();
+    // Readies the parser for the response to a request with `method`.
+    void BeginResponse(HttpMethod method);
+    // Feeds the parser from the connection until it reports more than a
+    // need for bytes; receives while it needs them and tells it when the
+    // connection has ended.
+    TNetHTTPParseStatus Pump();
+    // Receives a stretch of plain body bytes straight into the body's sink.
+    void ReadBodyDirect();
+    // Status line and header block of the response, into StatusLine,
+    // StatusCode, WorkHeaders and ResponseInfo.
+    void ReadHeaderPhase();
+    void TakeStatus();
+    [[noreturn]] void RaiseParseError();
+    // A wait without limit that ended with nothing received.
+    [[noreturn]] void RaiseFailedReceive();
+    // Body bytes handed out by the parser.
+    void WriteBody(const char* data, std::size_t size);
+    // Grows the sink's room so that `need` more bytes fit: exactly, or in
+    // steps that end exactly at the body limit, so room never runs past it.
+    void ReserveBody(TNetStream& sink, std::int64_t need, bool exact = false);
     std::int64_t BodyLimit() const { return MaxBodySize < 0 ? 0 : MaxBodySize; }
 
+    TNetHTTPResponseParser parser_;
+    // The connection has ended during this response.
+    bool streamEnded_ = false;
+    // The sink of the body being read, where in it the body began, and the
+    // end of the room made for it.
+    TNetStream* bodySink_ = nullptr;
+    std::int64_t bodyStart_ = 0;
+    std::int64_t reservedEnd_ = 0;
     std::int32_t statusCode_ = 0;
     std::string statusLine_;
     std::int32_t redirectDepth_ = 0;
@@ -153,9 +189,6 @@ private:
     // The URL's explicit port, written after RequestHost in the "Host: " line
     // and in an absolute target; empty when the URL names none.
     std::string requestPortText_;
-    // The last chunk length line was a plain zero: the end of the chunks,
-    // followed by trailer lines and an empty line.
-    bool lastChunkWasZero_ = false;
 };
 
 }  // namespace corvane::net
