@@ -126,6 +126,17 @@ TEST(TlsChannel, ValidChainThroughTheExtraCaFileWithSniAndAlpn) {
         EXPECT_EQ(GetOverChannel(*client, "/tls-info"), "sni= alpn=http/1.1 protocol=TLSv1.3");
     }
     {
+        // Left for later, the handshake runs at the first write.
+        TNetTLSChannel channel;
+        channel.HostName = "localhost";
+        channel.CAFile = pki.RootFile();
+        channel.HandshakeAtConnect = false;
+        auto client = Connect(channel, nginx.Port(TestCert::Valid));
+        EXPECT_FALSE(channel.HandshakeDone());
+        EXPECT_EQ(GetOverChannel(*client, "/tls-info"),
+                  "sni=localhost alpn=http/1.1 protocol=TLSv1.3");
+    }
+    {
         // Without a name the connected address is what the peer must prove.
         TNetTLSChannel channel;
         channel.CAFile = pki.RootFile();
@@ -253,6 +264,29 @@ TEST(TlsChannel, PeerSeesSniAlpnAndCloseNotify) {
         EXPECT_EQ(s.Received, "bye");
         EXPECT_TRUE(s.CloseNotify);
     }
+}
+
+TEST(TlsChannel, RenegotiationIsRefused) {
+    TestPki pki;
+    auto options = ServerWith(pki);
+    options.MaxVersion = TLS1_2_VERSION;
+    options.ReplyAfter = "\n";
+    options.Reply = "ok\n";
+    options.RenegotiateAfterReply = true;
+    TlsTestServer server(options);
+    TNetTLSChannel channel;
+    channel.HostName = "localhost";
+    channel.CAFile = pki.RootFile();
+    auto client = Connect(channel, server.Port());
+    EXPECT_EQ(channel.ProtocolVersion(), "TLSv1.2");
+    client->WriteLine("go");
+    EXPECT_EQ(client->ReadLine(), "ok");
+    // The next read meets the server's request and turns it down; the
+    // server gives up on the connection.
+    EXPECT_THROW(client->ReadLine(), ENetException);
+    const TlsTestServer::Session s = server.Wait();
+    EXPECT_FALSE(s.Renegotiated);
+    EXPECT_NE(s.ReadError.find("no renegotiation"), std::string::npos) << s.ReadError;
 }
 
 TEST(TlsChannel, ProtocolFailuresSayWhatWentWrong) {

@@ -272,6 +272,7 @@ void TlsTestServer::Serve() {
             SSL_write(ssl, record.data(), static_cast<int>(record.size()));
         }
         bool replied = false;
+        bool renegotiating = false;
         char buffer[4096];
         for (;;) {
             const int n = SSL_read(ssl, buffer, sizeof buffer);
@@ -283,7 +284,15 @@ void TlsTestServer::Serve() {
                         0) {
                     replied = true;
                     SSL_write(ssl, options_.Reply.data(), static_cast<int>(options_.Reply.size()));
+                    if (options_.RenegotiateAfterReply) {
+                        // Sends the HelloRequest; the client's answer comes with the next read.
+                        SSL_renegotiate(ssl);
+                        SSL_do_handshake(ssl);
+                        renegotiating = true;
+                    }
                 }
+                if (renegotiating && !SSL_renegotiate_pending(ssl))
+                    s.Renegotiated = true;
                 continue;
             }
             if (SSL_get_error(ssl, n) == SSL_ERROR_ZERO_RETURN) {
@@ -291,6 +300,7 @@ void TlsTestServer::Serve() {
                 SSL_shutdown(ssl);
             } else {
                 s.Eof = true;
+                s.ReadError = SslReason();
             }
             break;
         }

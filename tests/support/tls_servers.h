@@ -65,6 +65,8 @@ class TlsTestServer {
         std::vector<std::string> Records;
         std::string ReplyAfter;
         std::string Reply;
+        // After the reply, ask the client to renegotiate (TLS 1.2 only).
+        bool RenegotiateAfterReply = false;
     };
     // What the server saw of the one connection.
     struct Session {
@@ -75,8 +77,10 @@ class TlsTestServer {
         std::vector<std::string> OfferedAlpn;  // in the client's order
         std::string Version;                   // "TLSv1.3"
         std::string Received;
-        bool CloseNotify = false;  // the client sent close_notify
-        bool Eof = false;          // the connection ended without it
+        bool CloseNotify = false;   // the client sent close_notify
+        bool Eof = false;           // the connection ended without it
+        std::string ReadError;      // why the last read failed, if it did
+        bool Renegotiated = false;  // a renegotiation asked for completed
     };
 
     explicit TlsTestServer(Options options);
