@@ -39,7 +39,7 @@ void AddExtension(X509* cert, X509V3_CTX& ctx, int nid, const char* value) {
     X509_EXTENSION_free(ext);
 }
 
-struct CertSpec {
+struct CertProfile {
     std::string commonName;
     bool ca = false;
     std::string altNames;    // subjectAltName value, empty for none
@@ -48,7 +48,7 @@ struct CertSpec {
 };
 
 // A certificate for `key`, signed by the issuer (itself when none).
-CertPtr NewCert(const CertSpec& spec, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuerKey,
+CertPtr NewCert(const CertProfile& profile, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuerKey,
                 long serial) {
     CertPtr cert(X509_new(), X509_free);
     if (!cert)
@@ -56,15 +56,15 @@ CertPtr NewCert(const CertSpec& spec, EVP_PKEY* key, X509* issuer, EVP_PKEY* iss
     X509* x = cert.get();
     X509_set_version(x, X509_VERSION_3);
     ASN1_INTEGER_set(X509_get_serialNumber(x), serial);
-    X509_gmtime_adj(X509_getm_notBefore(x), spec.validFrom);
-    X509_gmtime_adj(X509_getm_notAfter(x), spec.validTo);
+    X509_gmtime_adj(X509_getm_notBefore(x), profile.validFrom);
+    X509_gmtime_adj(X509_getm_notAfter(x), profile.validTo);
     X509_set_pubkey(x, key);
     X509_NAME* name = X509_get_subject_name(x);
     X509_NAME_add_entry_by_txt(name, "O", MBSTRING_ASC,
                                reinterpret_cast<const unsigned char*>("Corvane tests"), -1, -1, 0);
     X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-                               reinterpret_cast<const unsigned char*>(spec.commonName.c_str()), -1,
-                               -1, 0);
+                               reinterpret_cast<const unsigned char*>(profile.commonName.c_str()),
+                               -1, -1, 0);
     X509* signer = issuer ? issuer : x;
     X509_set_issuer_name(x, X509_get_subject_name(signer));
 
@@ -73,7 +73,7 @@ CertPtr NewCert(const CertSpec& spec, EVP_PKEY* key, X509* issuer, EVP_PKEY* iss
     AddExtension(x, ctx, NID_subject_key_identifier, "hash");
     if (issuer)
         AddExtension(x, ctx, NID_authority_key_identifier, "keyid:always");
-    if (spec.ca) {
+    if (profile.ca) {
         AddExtension(x, ctx, NID_basic_constraints, "critical,CA:TRUE");
         AddExtension(x, ctx, NID_key_usage, "critical,keyCertSign,cRLSign");
     } else {
@@ -81,10 +81,10 @@ CertPtr NewCert(const CertSpec& spec, EVP_PKEY* key, X509* issuer, EVP_PKEY* iss
         AddExtension(x, ctx, NID_key_usage, "critical,digitalSignature");
         AddExtension(x, ctx, NID_ext_key_usage, "serverAuth");
     }
-    if (!spec.altNames.empty())
-        AddExtension(x, ctx, NID_subject_alt_name, spec.altNames.c_str());
+    if (!profile.altNames.empty())
+        AddExtension(x, ctx, NID_subject_alt_name, profile.altNames.c_str());
     if (X509_sign(x, issuer ? issuerKey : key, EVP_sha256()) <= 0)
-        Fail("signing " + spec.commonName);
+        Fail("signing " + profile.commonName);
     return cert;
 }
 
@@ -141,11 +141,11 @@ TestPki::TestPki() {
 
     const std::string local = "DNS:localhost,IP:127.0.0.1";
     long serial = 10;
-    auto leaf = [&](TestCert which, const CertSpec& spec, bool selfSigned) {
+    auto leaf = [&](TestCert which, const CertProfile& profile, bool selfSigned) {
         const KeyPtr key = NewKey();
         const CertPtr cert = selfSigned
-                                 ? NewCert(spec, key.get(), nullptr, nullptr, serial++)
-                                 : NewCert(spec, key.get(), mid.get(), midKey.get(), serial++);
+                                 ? NewCert(profile, key.get(), nullptr, nullptr, serial++)
+                                 : NewCert(profile, key.get(), mid.get(), midKey.get(), serial++);
         WritePem(KeyFile(which), {}, key.get());
         if (selfSigned) {
             WritePem(ChainFile(which), {cert.get()}, nullptr);
