@@ -89,6 +89,16 @@ CORVANE_NET_EXCEPTION(ENetInterceptPropInvalid, ENetTCPConnectionError, "Interce
 CORVANE_NET_EXCEPTION(ENetObjectTypeNotSupported, ENetTCPConnectionError, "Object type not supported.");
 CORVANE_NET_EXCEPTION(ENetLineTooLong, ENetTCPConnectionError, "Line too long.");
 
+// A secure channel could not be set up or broke down: the handshake failed,
+// the peer's certificate was not accepted (VerifyResult then holds the
+// verification code, else it is 0), or a record could not be read.
+class ENetTLSError : public ENetException {
+public:
+    explicit ENetTLSError(const std::string& message, long verifyResult = 0)
+        : ENetException(message), VerifyResult(verifyResult) {}
+    long VerifyResult;
+};
+
 CORVANE_NET_EXCEPTION_BASE(ENetSocksError, ENetException);
 CORVANE_NET_EXCEPTION(ENetSocksRequestFailed, ENetSocksError, "Request rejected or failed.");
 CORVANE_NET_EXCEPTION(ENetSocksRequestServerFailed, ENetSocksError,

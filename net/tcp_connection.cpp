@@ -61,6 +61,12 @@ TNetTCPConnection::TNetTCPConnection()
     : socketHandle_(std::make_unique<TNetSocketHandle>(Stack())), receiveBuffer_(DefaultBufferSize) {}
 
 TNetTCPConnection::~TNetTCPConnection() {
+    // The socket closes quietly below; an attached hook still says its last
+    // words and lets go of the socket, which goes away with this object.
+    if (intercept_ && intercept_->socketHandle_ == socketHandle_.get()) {
+        if (interceptEnabled_ && socketHandle_->IsAllocated()) intercept_->NotifyClosing();
+        intercept_->NotifyDisconnect();
+    }
     SetIntercept(nullptr);
     // socketHandle_ closes an open socket quietly; the component part then
     // releases the stack.
@@ -122,6 +128,7 @@ void TNetTCPConnection::CloseConnection() { CloseSocketAndNotify(); }
 
 void TNetTCPConnection::CloseSocketAndNotify() {
     if (socketHandle_->IsAllocated()) {
+        if (interceptEnabled_ && intercept_) intercept_->NotifyClosing();
         ReportStatus(StatusDisconnecting, socketHandle_->RemoteIP());
         socketHandle_->CloseOsSocket(true);
         peerClosed_ = true;
@@ -145,7 +152,9 @@ std::int32_t TNetTCPConnection::ReceiveInto(bool raiseIfClosed, std::int32_t tim
     // A wait without limit is bounded by the idle-read limit, when one is set.
     const bool idleLimited = timeout < 0 && ReadTimeout > 0;
     const std::int32_t wait = idleLimited ? ReadTimeout : timeout;
-    const std::int32_t ready = socketHandle_->SelectReadable(wait);
+    // Bytes a hook already holds are read without waiting for the socket.
+    const bool buffered = UsesInterceptFor(true) && intercept_->HasBufferedInput();
+    const std::int32_t ready = buffered ? 1 : socketHandle_->SelectReadable(wait);
     if (ready != 1) {
         if (ready == 0 && idleLimited) throw ENetReadTimeout();
         return 0;  // time up, or the wait itself failed

@@ -40,6 +40,13 @@ public:
     virtual void NotifyDisconnect();
     virtual std::int32_t InterceptReceive(char* buffer, std::int32_t capacity);
     virtual std::int32_t InterceptSend(const char* bytes, std::int32_t count);
+    // True while the hook holds received bytes it has not handed out yet
+    // (a secure channel's decrypted record): the connection then reads from
+    // the hook without waiting for the socket.
+    virtual bool HasBufferedInput() const { return false; }
+    // The connection is about to close its socket, which is still open: the
+    // hook's last words (a secure channel's closing alert). Must not throw.
+    virtual void NotifyClosing() {}
 
 private:
     friend class TNetTCPConnection;
