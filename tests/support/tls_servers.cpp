@@ -25,35 +25,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Local ports of the listening TCP sockets the process itself holds open.
-std::set<int> ListenersOf(pid_t pid) {
-    std::set<std::string> inodes;
-    std::error_code ec;
-    const std::string fdDir = "/proc/" + std::to_string(pid) + "/fd";
-    for (const auto& entry : std::filesystem::directory_iterator(fdDir, ec)) {
-        const std::string target = std::filesystem::read_symlink(entry.path(), ec).string();
-        if (target.rfind("socket:[", 0) == 0)
-            inodes.insert(target.substr(8, target.size() - 9));
-    }
-    std::set<int> ports;
-    std::istringstream table(ReadFileText("/proc/" + std::to_string(pid) + "/net/tcp"));
-    std::string line;
-    std::getline(table, line);  // heading
-    while (std::getline(table, line)) {
-        std::istringstream f(line);
-        std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
-        f >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >>
-            inode;
-        if (state != "0A" || !inodes.count(inode))
-            continue;
-        const auto colon = local.find(':');
-        if (colon != std::string::npos) {
-            ports.insert(static_cast<int>(std::stoul(local.substr(colon + 1), nullptr, 16)));
-        }
-    }
-    return ports;
-}
-
 std::string NginxTlsConfig(const std::string& dir, const TestPki& pki,
                            const std::map<TestCert, int>& ports) {
     std::string c;
@@ -112,11 +83,11 @@ NginxTlsServer::NginxTlsServer(const TestPki& pki) {
         const std::string config = folder_.Write("nginx.conf", NginxTlsConfig(dir, pki, ports_));
         process_ = std::make_unique<ChildProcess>(
             std::vector<std::string>{kBinary, "-p", dir, "-c", config, "-e", dir + "/error.log"},
-            dir + "/nginx.out");
+            ChildOptions::Server(dir + "/nginx.out"));
         const auto deadline = Clock::now() + std::chrono::seconds(5);
         bool up = false;
         while (Clock::now() < deadline && process_->Running()) {
-            const std::set<int> held = ListenersOf(process_->Pid());
+            const std::set<int> held = ListeningPortsOfGroup(process_->Pid());
             up = std::includes(held.begin(), held.end(), wanted.begin(), wanted.end());
             if (up)
                 break;
