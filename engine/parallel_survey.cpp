@@ -33,13 +33,13 @@ void ParallelSurvey::StartWithPage(std::string resultsPage, std::int32_t skip) {
     }
     started_ = true;
     skip_ = skip;
-    table_.Clear();
-    plan_ = PlanSurvey(endpoints_, std::move(resultsPage), skip);
-    planned_ = true;
-    IssueRows();
+    PlanRows(std::move(resultsPage));
 }
 
-void ParallelSurvey::IssueRows() {
+void ParallelSurvey::PlanRows(std::string resultsPage) {
+    table_.Clear();
+    plan_ = PlanSurvey(endpoints_, std::move(resultsPage), skip_);
+    planned_ = true;
     rows_.assign(plan_.Rows.size(), RowState{});
     endRow_ = plan_.Rows.size();
     for (std::size_t r = 0; r < plan_.Rows.size(); ++r) {
@@ -71,10 +71,7 @@ void ParallelSurvey::Deliver(std::uint64_t ticket, FetchedPage page) {
             finished_ = true;
             return;
         }
-        table_.Clear();
-        plan_ = PlanSurvey(endpoints_, std::move(page.Text), skip_);
-        planned_ = true;
-        IssueRows();
+        PlanRows(std::move(page.Text));
         return;
     }
     if (ticket == kResultsTicket) {

@@ -94,7 +94,9 @@ class ParallelSurvey {
         bool complete = false;
     };
 
-    void IssueRows();
+    // Clears the table, plans the rows of the results page and issues every
+    // row's fetches.
+    void PlanRows(std::string resultsPage);
     // Shows the rows the run is sure to reach and writes every cell that is
     // ready, in order; finishes the run when the last row is complete.
     void Advance();

@@ -236,23 +236,6 @@ TEST(SurveyPlan, RowsAndTheirPagesAreTheSerialRunsRequestsInOrder) {
     EXPECT_TRUE(PlanSurvey(ServiceEndpoints{}, "<li>before of about, none after", 0).Rows.empty());
 }
 
-TEST(SurveyPlan, FiguresOfFailedPagesFallBack) {
-    const FetchedPage failed{std::string(), std::make_exception_ptr(std::runtime_error("x"))};
-    EXPECT_EQ(InboundCell(failed), "");
-    EXPECT_EQ(OutboundCell(failed), "0");
-    EXPECT_EQ(TrafficCell(failed), "999999999");
-    EXPECT_EQ(InboundCell(FetchedPage{"OF ABOUT <B>12</B>", nullptr}), "12");
-
-    const LinkValueCell ok = RowLinkValue("100", "0", 2);
-    EXPECT_TRUE(ok.Converted);
-    EXPECT_EQ(ok.Text, "500");
-    const LinkValueCell bad = RowLinkValue("", "x", 2);
-    EXPECT_FALSE(bad.Converted);
-    EXPECT_EQ(bad.Text, kLinkValuePlaceholder);
-    EXPECT_EQ(bad.NotAnInteger, "");  // the inbound text is named first
-    EXPECT_EQ(RowLinkValue("5", "x", 2).NotAnInteger, "x");
-}
-
 TEST(ParallelSurvey, TableEqualsTheSerialOneWhateverTheArrivalOrder) {
     const std::pair<const char*, Web> webs[] = {
         {"fallbacks", FallbackWeb()},
