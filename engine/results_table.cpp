@@ -7,20 +7,23 @@
 
 namespace corvane::engine {
 
-const char* const kColumnCaptions[kColumnCount] = {"Website URL",    "Rank #",       "Inbound Links",
-                                                   "Outbound Links", "Link's Value", "Alexa Ranking"};
+const char* const kColumnCaptions[kColumnCount] = {
+    "Website URL", "Rank #", "Inbound Links", "Outbound Links", "Link's Value", "Alexa Ranking"};
 
 const std::string& ResultRow::Column(int column, bool* has) const {
     static const std::string kEmpty;
     if (column == 0) {
-        if (has) *has = true;
+        if (has)
+            *has = true;
         return Caption;
     }
     if (column >= 1 && static_cast<std::size_t>(column) <= Cells.size()) {
-        if (has) *has = true;
+        if (has)
+            *has = true;
         return Cells[static_cast<std::size_t>(column - 1)];
     }
-    if (has) *has = false;
+    if (has)
+        *has = false;
     return kEmpty;
 }
 
@@ -63,16 +66,22 @@ std::int64_t ResultsTable::Locate(RowHandle row) const {
     if (row.id_ < firstId_ || row.id_ >= nextId_) {
         return -1;
     }
-    return static_cast<std::int64_t>(indexOfId_[row.id_ - firstId_]);
+    const std::size_t index = indexOfId_[row.id_ - firstId_];
+    return index == kRemoved ? -1 : static_cast<std::int64_t>(index);
 }
 
-bool ResultsTable::IsValid(RowHandle row) const { return Locate(row) >= 0; }
+bool ResultsTable::IsValid(RowHandle row) const {
+    return Locate(row) >= 0;
+}
 
-std::int64_t ResultsTable::IndexOf(RowHandle row) const { return Locate(row); }
+std::int64_t ResultsTable::IndexOf(RowHandle row) const {
+    return Locate(row);
+}
 
 bool ResultsTable::SetCaption(RowHandle row, std::string caption) {
     const std::int64_t at = Locate(row);
-    if (at < 0) return false;
+    if (at < 0)
+        return false;
     const auto index = static_cast<std::size_t>(at);
     rows_[index]->row.Caption = std::move(caption);
     Notify([&](TableObserver& o) { o.RowChanged(index, 0); });
@@ -81,12 +90,14 @@ bool ResultsTable::SetCaption(RowHandle row, std::string caption) {
 
 bool ResultsTable::AppendCell(RowHandle row, std::string text) {
     const std::int64_t at = Locate(row);
-    if (at < 0) return false;
+    if (at < 0)
+        return false;
     const auto index = static_cast<std::size_t>(at);
     std::vector<std::string>& cells = rows_[index]->row.Cells;
     if (cells.size() < kCellCount) {
         std::int32_t value = 0;
-        if (TryFigureToInt(text, value)) figures_[index][cells.size()] = value;
+        if (TryFigureToInt(text, value))
+            figures_[index][cells.size()] = value;
     }
     cells.push_back(std::move(text));
     const int part = static_cast<int>(cells.size());
@@ -96,10 +107,29 @@ bool ResultsTable::AppendCell(RowHandle row, std::string text) {
 
 bool ResultsTable::SetChecked(RowHandle row, bool checked) {
     const std::int64_t at = Locate(row);
-    if (at < 0) return false;
+    if (at < 0)
+        return false;
     const auto index = static_cast<std::size_t>(at);
     rows_[index]->row.Checked = checked;
     Notify([&](TableObserver& o) { o.RowChanged(index, TableObserver::kCheckedPart); });
+    return true;
+}
+
+bool ResultsTable::Remove(RowHandle row) {
+    const std::int64_t at = Locate(row);
+    if (at < 0)
+        return false;
+    const auto index = static_cast<std::size_t>(at);
+    Notify([&](TableObserver& o) { o.RowAboutToRemove(index); });
+    const auto offset = [](std::size_t i) { return static_cast<std::ptrdiff_t>(i); };
+    indexOfId_[ids_[index] - firstId_] = kRemoved;
+    for (std::size_t i = index + 1; i < rows_.size(); ++i) {
+        indexOfId_[ids_[i] - firstId_] = i - 1;
+    }
+    rows_.erase(rows_.begin() + offset(index));
+    ids_.erase(ids_.begin() + offset(index));
+    figures_.erase(figures_.begin() + offset(index));
+    Notify([&](TableObserver& o) { o.RowRemoved(index); });
     return true;
 }
 
@@ -129,7 +159,8 @@ RowHandle ResultsTable::HandleAt(std::size_t index) const {
 }
 
 void ResultsTable::Sort(const Compare& compare) {
-    SortByIndex([&](std::size_t a, std::size_t b) { return compare(rows_[a]->row, rows_[b]->row); });
+    SortByIndex(
+        [&](std::size_t a, std::size_t b) { return compare(rows_[a]->row, rows_[b]->row); });
 }
 
 void ResultsTable::SortByIndex(const IndexCompare& compare) {
@@ -137,7 +168,8 @@ void ResultsTable::SortByIndex(const IndexCompare& compare) {
         return;
     }
     std::vector<std::size_t> order(rows_.size());
-    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
     StableMergeSort(order, compare);
     ApplyOrder(order);
 }

@@ -16,8 +16,8 @@
 #include <memory>
 #include <optional>
 #include <stdexcept>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/merge_sort.h"
@@ -40,12 +40,12 @@ struct ResultRow {
 };
 
 class RowHandle {
-public:
+  public:
     RowHandle() = default;
     bool IsNull() const { return id_ == 0; }
     friend bool operator==(RowHandle a, RowHandle b) { return a.id_ == b.id_; }
 
-private:
+  private:
     friend class ResultsTable;
     explicit RowHandle(std::uint64_t id) : id_(id) {}
     std::uint64_t id_ = 0;
@@ -54,7 +54,7 @@ private:
 // Notifications, each raised synchronously inside the change. The "About"
 // calls come before the change, the others after it.
 class TableObserver {
-public:
+  public:
     // The part of a row that changed: 0 the caption, 1..5 a cell, or
     // kCheckedPart for the Checked flag.
     static constexpr int kCheckedPart = -1;
@@ -65,13 +65,15 @@ public:
     virtual void RowAboutToAppend(std::size_t /*index*/) {}
     virtual void RowAppended(std::size_t /*index*/) {}
     virtual void RowChanged(std::size_t /*index*/, int /*part*/) {}
+    virtual void RowAboutToRemove(std::size_t /*index*/) {}
+    virtual void RowRemoved(std::size_t /*index*/) {}
     virtual void TableAboutToReorder() {}
     // newIndexOfOld[i] is where the row that stood at i stands now.
     virtual void TableReordered(const std::vector<std::size_t>& /*newIndexOfOld*/) {}
 };
 
 class ResultsTable {
-public:
+  public:
     ResultsTable() = default;
     ResultsTable(const ResultsTable&) = delete;
     ResultsTable& operator=(const ResultsTable&) = delete;
@@ -85,6 +87,9 @@ public:
     bool SetCaption(RowHandle row, std::string caption);
     bool AppendCell(RowHandle row, std::string text);
     bool SetChecked(RowHandle row, bool checked);
+    // Takes the row out of the table; the rows after it move up one place
+    // and every other handle keeps naming its row.
+    bool Remove(RowHandle row);
 
     bool IsValid(RowHandle row) const;
     std::size_t Count() const { return rows_.size(); }
@@ -126,7 +131,7 @@ public:
     void AddObserver(TableObserver* observer);
     void RemoveObserver(TableObserver* observer);
 
-private:
+  private:
     struct Entry {
         std::uint64_t id;
         ResultRow row;
@@ -149,7 +154,9 @@ private:
     std::vector<std::array<std::int64_t, kCellCount>> figures_;
     // Row ids are handed out in order and never reused. The rows since the
     // last Clear have the ids firstId_ .. nextId_-1, and indexOfId_[id -
-    // firstId_] is where each stands; older ids belong to no row.
+    // firstId_] is where each stands (kRemoved once taken out); older ids
+    // belong to no row.
+    static constexpr std::size_t kRemoved = SIZE_MAX;
     std::uint64_t firstId_ = 1;
     std::uint64_t nextId_ = 1;
     std::vector<std::size_t> indexOfId_;

@@ -8,14 +8,11 @@
 #include <string_view>
 
 #include "engine/survey_host.h"
+#include "engine/survey_plan.h"
 
 namespace corvane::engine {
 
 enum class SurveyMode { Keyword, Domain };
-
-// The link-value text of a row whose inbound or outbound figure is not an
-// integer.
-inline constexpr const char* kLinkValuePlaceholder = "n/a";
 
 // The results-page URL of a survey.
 std::string SurveyQueryUrl(const ServiceEndpoints& endpoints, std::string_view text,
@@ -28,12 +25,9 @@ std::string SurveyQueryUrl(const ServiceEndpoints& endpoints, std::string_view t
 void RunSurvey(SurveyHost& host, const std::string& text, std::int32_t resultCount,
                std::int32_t skip, SurveyMode mode);
 
-// Fills the results table from a fetched results page. Ends early, quietly,
+// Fills the results table from a fetched results page: the rows of its plan,
+// one after another, each page fetched through the host in plan order. Ends early, quietly,
 // when the row it fills leaves the table (the table was cleared meanwhile).
 void ParseResults(SurveyHost& host, std::string page, std::int32_t skip);
-
-// Takes the next result entry off the front of `page` (a lower-cased results
-// page, which it shortens) and returns the entry's host text.
-std::string NextResultHost(std::string_view& page);
 
 }  // namespace corvane::engine

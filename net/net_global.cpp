@@ -2,6 +2,7 @@
 
 #include <array>
 #include <limits>
+#include <mutex>
 
 #include "net/net_exceptions.h"
 
@@ -330,6 +331,10 @@ TDateTime LocalUtcOffset(std::time_t when) {
     // tm_gmtoff is the offset in force at that moment (daylight saving time
     // included, as tm_isdst says); a negative tm_isdst means the C library
     // does not know, which counts as a failure like localtime_r's own.
+    // Page fetches run on several threads: one of them at a time reloads the
+    // zone (the C library's own lock is invisible to the thread checker).
+    static std::mutex zoneLock;
+    const std::lock_guard<std::mutex> guard(zoneLock);
     tzset();
     std::tm local{};
     if (localtime_r(&when, &local) == nullptr || local.tm_isdst < 0) {

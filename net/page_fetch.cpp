@@ -128,6 +128,22 @@ std::string FetchPage(const std::string& url, std::int32_t port, const FetchOpti
             options.SocksVersion == svSocks5 && !options.SocksUser.empty() ? saUsernamePassword : saNoAuthentication;
     }
 
+    if (FetchCancel* cancel = options.Cancel) {
+        if (cancel->Cancelled())
+            return std::string();
+        // The socket is handed to the token once it exists and taken back
+        // before it is closed, so that a cancel can shut it down meanwhile.
+        client.OnStatus = [cancel, &client](TNetComponent&, TNetStatus status, const std::string&) {
+            if (status == StatusConnecting) {
+                if (!cancel->Attach(client.Stack(), client.SocketHandle().OsSocket())) {
+                    throw ENetException("The fetch was cancelled.");
+                }
+            } else if (status == StatusDisconnecting) {
+                cancel->Detach();
+            }
+        };
+    }
+
     TextSink sink;
     try {
         client.SendGet(url, &sink);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "net/fetch_cancel.h"
 #include "net/http_client.h"
 #include "net/net_stream.h"
 #include "net/tcp_client.h"
@@ -71,6 +72,9 @@ struct FetchOptions {
     std::int32_t ReadTimeoutMs = TNetTCPClient::DefaultReadTimeout;
     // Largest body kept; a larger one ends the fetch with the bytes up to it.
     std::int64_t MaxBodySize = TNetHTTP::DefaultMaxBodySize;
+    // Lets another thread end the fetch (not owned; none: the fetch runs to
+    // its end or its time limits).
+    FetchCancel* Cancel = nullptr;
 };
 
 // The body of the response to a GET of `url`. `port` is only the client's

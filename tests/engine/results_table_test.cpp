@@ -11,18 +11,25 @@ namespace {
 
 // Records every notification as text.
 class Recorder : public TableObserver {
-public:
+  public:
     void TableAboutToClear() override { log.push_back("about-clear"); }
     void TableCleared() override { log.push_back("cleared"); }
-    void RowAboutToAppend(std::size_t i) override { log.push_back("about-append " + std::to_string(i)); }
+    void RowAboutToAppend(std::size_t i) override {
+        log.push_back("about-append " + std::to_string(i));
+    }
     void RowAppended(std::size_t i) override { log.push_back("append " + std::to_string(i)); }
     void RowChanged(std::size_t i, int part) override {
         log.push_back("change " + std::to_string(i) + " " + std::to_string(part));
     }
+    void RowAboutToRemove(std::size_t i) override {
+        log.push_back("about-remove " + std::to_string(i));
+    }
+    void RowRemoved(std::size_t i) override { log.push_back("remove " + std::to_string(i)); }
     void TableAboutToReorder() override { log.push_back("about-reorder"); }
     void TableReordered(const std::vector<std::size_t>& m) override {
         std::string s = "reorder";
-        for (auto x : m) s += " " + std::to_string(x);
+        for (auto x : m)
+            s += " " + std::to_string(x);
         log.push_back(s);
     }
     std::vector<std::string> log;
@@ -77,7 +84,8 @@ TEST(ResultsTable, HandlesFollowTheirRowAndDieWithClear) {
     }
     // A fresh row never takes an old handle's identity.
     const RowHandle n = t.Append();
-    for (const auto& x : h) EXPECT_FALSE(n == x);
+    for (const auto& x : h)
+        EXPECT_FALSE(n == x);
     EXPECT_EQ(t.Count(), 1u);
     EXPECT_TRUE(t.Row(0).Cells.empty());
 }
@@ -96,10 +104,10 @@ TEST(ResultsTable, ObserversHearEveryChange) {
     t.SetCaption(b, "a");
     t.Sort([](const ResultRow& x, const ResultRow& y) { return x.Caption.compare(y.Caption); });
     t.Clear();
-    EXPECT_EQ(r.log, (std::vector<std::string>{"about-append 0", "append 0", "change 0 0", "change 0 1",
-                                               "change 0 2", "change 0 -1", "about-append 1", "append 1",
-                                               "change 1 0", "about-reorder", "reorder 1 0",
-                                               "about-clear", "cleared"}));
+    EXPECT_EQ(r.log, (std::vector<std::string>{
+                         "about-append 0", "append 0", "change 0 0", "change 0 1", "change 0 2",
+                         "change 0 -1", "about-append 1", "append 1", "change 1 0", "about-reorder",
+                         "reorder 1 0", "about-clear", "cleared"}));
     t.RemoveObserver(&r);
     t.Append();
     EXPECT_EQ(r.log.size(), 13u);
@@ -108,7 +116,8 @@ TEST(ResultsTable, ObserversHearEveryChange) {
 TEST(ResultsTable, FiguresAreKeptConvertedWithTheirRows) {
     ResultsTable t;
     const RowHandle a = t.Append();
-    for (const char* c : {"12", "x", " -3", "0x10", ""}) t.AppendCell(a, c);
+    for (const char* c : {"12", "x", " -3", "0x10", ""})
+        t.AppendCell(a, c);
     t.AppendCell(a, "99");  // beyond the five cells: no figure
     const RowHandle b = t.Append();
     t.AppendCell(b, "2147483648");
@@ -122,12 +131,50 @@ TEST(ResultsTable, FiguresAreKeptConvertedWithTheirRows) {
     EXPECT_EQ(t.FigureAt(1, 1), std::nullopt);  // out of range
     EXPECT_EQ(t.FigureAt(1, 2), std::nullopt);  // no such cell yet
     EXPECT_EQ(t.FigureAt(2, 1), std::nullopt);
-    t.Sort([](const ResultRow& x, const ResultRow& y) { return y.Cells.size() < x.Cells.size() ? 1 : -1; });
+    t.Sort([](const ResultRow& x, const ResultRow& y) {
+        return y.Cells.size() < x.Cells.size() ? 1 : -1;
+    });
     EXPECT_EQ(t.IndexOf(a), 1);
     EXPECT_EQ(t.FigureAt(1, 4), 16);
     EXPECT_EQ(t.FigureAt(0, 1), std::nullopt);
     t.Clear();
     EXPECT_EQ(t.FigureAt(0, 1), std::nullopt);
+}
+
+TEST(ResultsTable, RemoveTakesOneRowAndKeepsEveryOtherHandle) {
+    ResultsTable t;
+    Recorder r;
+    std::vector<RowHandle> h;
+    for (int i = 0; i < 4; ++i) {
+        h.push_back(t.Append());
+        t.SetCaption(h.back(), std::string(1, static_cast<char>('a' + i)));
+        t.AppendCell(h.back(), std::to_string(i));
+    }
+    // Reordered first, so that removal works on the current places: d c b a.
+    t.Sort([](const ResultRow& x, const ResultRow& y) { return y.Caption.compare(x.Caption); });
+    t.AddObserver(&r);
+    EXPECT_TRUE(t.Remove(h[2]));  // "c", at 1
+    EXPECT_FALSE(t.Remove(h[2]));
+    EXPECT_FALSE(t.IsValid(h[2]));
+    EXPECT_FALSE(t.AppendCell(h[2], "late"));
+    EXPECT_EQ(r.log, (std::vector<std::string>{"about-remove 1", "remove 1"}));
+    ASSERT_EQ(t.Count(), 3u);
+    EXPECT_EQ(t.IndexOf(h[3]), 0);
+    EXPECT_EQ(t.IndexOf(h[1]), 1);
+    EXPECT_EQ(t.IndexOf(h[0]), 2);
+    EXPECT_TRUE(t.HandleAt(1) == h[1]);
+    EXPECT_EQ(t.FigureAt(1, 1), 1);  // figures moved up with their rows
+    EXPECT_TRUE(t.AppendCell(h[0], "7"));
+    EXPECT_EQ(t.Row(2).Cells, (std::vector<std::string>{"0", "7"}));
+    // The removed row never comes back, through a sort or a new row.
+    t.Sort([](const ResultRow& x, const ResultRow& y) { return x.Caption.compare(y.Caption); });
+    EXPECT_EQ(t.Row(0).Caption, "a");
+    EXPECT_EQ(t.IndexOf(h[3]), 2);
+    const RowHandle n = t.Append();
+    EXPECT_FALSE(n == h[2]);
+    EXPECT_EQ(t.IndexOf(h[2]), -1);
+    EXPECT_EQ(t.IndexOf(n), 3);
+    t.RemoveObserver(&r);
 }
 
 TEST(ResultsTable, SortIsStable) {
@@ -176,11 +223,13 @@ TEST(ResultsTable, SortSurvivesACompareThatAnswersAtRandom) {
 
 TEST(ResultsTable, ACompareThatThrowsLeavesTheOrderAlone) {
     ResultsTable t;
-    for (int i = 0; i < 4; ++i) t.SetCaption(t.Append(), std::to_string(3 - i));
+    for (int i = 0; i < 4; ++i)
+        t.SetCaption(t.Append(), std::to_string(3 - i));
     Recorder r;
     t.AddObserver(&r);
-    EXPECT_THROW(t.Sort([](const ResultRow&, const ResultRow&) -> int { throw std::runtime_error("x"); }),
-                 std::runtime_error);
+    EXPECT_THROW(
+        t.Sort([](const ResultRow&, const ResultRow&) -> int { throw std::runtime_error("x"); }),
+        std::runtime_error);
     EXPECT_EQ(t.Row(0).Caption, "3");
     EXPECT_TRUE(r.log.empty());
 }

@@ -1,0 +1,171 @@
+#include "frontend/fetch_scheduler.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "engine/text_ops.h"
+#include "net/uri.h"
+
+namespace corvane::frontend {
+
+namespace {
+
+SchedulerLimits Clamped(SchedulerLimits limits) {
+    limits.Jobs = std::clamp(limits.Jobs, 1, SchedulerLimits::kMaxJobs);
+    limits.PerHost = std::clamp(limits.PerHost, 1, SchedulerLimits::kMaxJobs);
+    return limits;
+}
+
+FetchFunction PageFetch(net::FetchOptions options) {
+    return
+        [options = std::move(options)](const std::string& url, int port, net::FetchCancel& cancel) {
+            net::FetchOptions o = options;
+            o.Cancel = &cancel;
+            return net::FetchPage(url, port, o);
+        };
+}
+
+}  // namespace
+
+std::string OriginOf(const std::string& url) {
+    const net::UriParts parts = net::SplitUri(url);
+    return engine::LowerAscii(parts.Host) + ":" + (parts.Port.empty() ? "80" : parts.Port);
+}
+
+FetchScheduler::FetchScheduler(SchedulerLimits limits, net::FetchOptions options)
+    : FetchScheduler(limits, PageFetch(std::move(options))) {}
+
+FetchScheduler::FetchScheduler(SchedulerLimits limits, FetchFunction fetch)
+    : limits_(Clamped(limits)), fetch_(std::move(fetch)) {}
+
+FetchScheduler::~FetchScheduler() {
+    CancelAll();
+}
+
+void FetchScheduler::SetWakeup(std::function<void()> wakeup) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    wakeup_ = std::move(wakeup);
+}
+
+void FetchScheduler::Submit(std::uint64_t ticket, std::string url, int port) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stopping_) {
+        return;
+    }
+    std::string origin = OriginOf(url);
+    queue_.push_back(Job{ticket, std::move(url), port, std::move(origin)});
+    // A worker for every queued fetch, up to the limit; idle ones are reused.
+    if (queue_.size() > static_cast<std::size_t>(idle_) &&
+        workers_.size() < static_cast<std::size_t>(limits_.Jobs)) {
+        workers_.emplace_back([this] { WorkerLoop(); });
+    }
+    workReady_.notify_all();
+}
+
+void FetchScheduler::Cancel(const std::vector<std::uint64_t>& tickets) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const std::uint64_t ticket : tickets) {
+        queue_.erase(std::remove_if(queue_.begin(), queue_.end(),
+                                    [&](const Job& j) { return j.ticket == ticket; }),
+                     queue_.end());
+        if (const auto it = running_.find(ticket); it != running_.end()) {
+            it->second.cancel->Cancel();
+        }
+        completions_.erase(
+            std::remove_if(completions_.begin(), completions_.end(),
+                           [&](const FetchCompletion& c) { return c.Ticket == ticket; }),
+            completions_.end());
+    }
+}
+
+void FetchScheduler::CancelAll() {
+    std::vector<std::thread> workers;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+        queue_.clear();
+        completions_.clear();
+        for (auto& [ticket, running] : running_) {
+            running.cancel->Cancel();
+        }
+        workers.swap(workers_);
+    }
+    workReady_.notify_all();
+    completed_.notify_all();
+    for (std::thread& t : workers) {
+        t.join();
+    }
+    // A completion queued between the swap and the last join is dropped too.
+    std::lock_guard<std::mutex> lock(mutex_);
+    completions_.clear();
+}
+
+std::deque<FetchScheduler::Job>::iterator FetchScheduler::NextRunnable() {
+    return std::find_if(queue_.begin(), queue_.end(), [&](const Job& j) {
+        const auto it = perOrigin_.find(j.origin);
+        return it == perOrigin_.end() || it->second < limits_.PerHost;
+    });
+}
+
+void FetchScheduler::WorkerLoop() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        ++idle_;
+        workReady_.wait(lock, [&] { return stopping_ || NextRunnable() != queue_.end(); });
+        --idle_;
+        if (stopping_) {
+            return;
+        }
+        const auto next = NextRunnable();
+        Job job = std::move(*next);
+        queue_.erase(next);
+        net::FetchCancel cancel;
+        running_.emplace(job.ticket, Running{job.origin, &cancel});
+        ++perOrigin_[job.origin];
+        lock.unlock();
+
+        FetchCompletion done{job.ticket, std::string(), nullptr};
+        try {
+            done.Body = fetch_(job.url, job.port, cancel);
+        } catch (...) {
+            // Handed to the owner as the fetch's outcome.
+            done.Error = std::current_exception();
+        }
+
+        lock.lock();
+        running_.erase(job.ticket);
+        if (--perOrigin_[job.origin] == 0) {
+            perOrigin_.erase(job.origin);
+        }
+        // The origin has room again: another worker may start a fetch.
+        workReady_.notify_all();
+        if (stopping_ || cancel.Cancelled()) {
+            continue;
+        }
+        completions_.push_back(std::move(done));
+        completed_.notify_all();
+        if (wakeup_) {
+            const std::function<void()> wakeup = wakeup_;
+            lock.unlock();
+            wakeup();
+            lock.lock();
+        }
+    }
+}
+
+std::vector<FetchCompletion> FetchScheduler::Poll() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<FetchCompletion> out;
+    out.swap(completions_);
+    return out;
+}
+
+std::vector<FetchCompletion> FetchScheduler::WaitFor(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    completed_.wait_for(lock, timeout, [&] { return stopping_ || !completions_.empty(); });
+    std::vector<FetchCompletion> out;
+    out.swap(completions_);
+    return out;
+}
+
+}  // namespace corvane::frontend
