@@ -1,20 +1,18 @@
 #include "cli/cli_app.h"
 
-#include <signal.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <fstream>
 #include <iostream>
-#include <sstream>
+#include <optional>
 
-#include "cli/progress.h"
+#include "cli/batch.h"
+#include "cli/history_cli.h"
+#include "cli/survey_runner.h"
 #include "cli/table_output.h"
 #include "engine/ordering.h"
 #include "engine/survey_file.h"
-#include "engine/survey_run.h"
 #include "engine/text_ops.h"
 #include "frontend/page_fetcher.h"
 #include "frontend/settings.h"
@@ -25,9 +23,9 @@ namespace {
 
 using frontend::ApplyEnvironment;
 using frontend::FrontEndSettings;
+using frontend::kHistoryOptionsHelp;
 using frontend::kSharedOptionsHelp;
 using frontend::PageFetcher;
-using frontend::ParseIntOption;
 using frontend::TakeSharedOption;
 using frontend::UsageError;
 using frontend::ValidateSettings;
@@ -35,79 +33,43 @@ using frontend::ValidateSettings;
 constexpr const char* kUsage =
     "usage:\n"
     "  corvane-cli survey (--keyword TEXT | --domain TEXT) [--results N] [--skip N]\n"
-    "                     [--save FILE.cvn] [--csv FILE|-] [network options]\n"
+    "                     [--save FILE.cvn] [--csv FILE|-] [--history FILE | --no-history]\n"
+    "                     [network options]\n"
+    "  corvane-cli batch FILE [--results N] [--skip N] [--history FILE] [network options]\n"
     "  corvane-cli show FILE.cvn [--sort COLUMN] [--csv FILE|-]\n"
+    "  corvane-cli history [--query TEXT] [--limit N] [--history FILE]\n"
+    "  corvane-cli history show ID [--csv FILE|-] [--history FILE]\n"
+    "  corvane-cli history compare [ID1] ID2 [--csv FILE|-] [--history FILE]\n"
+    "  corvane-cli history export --csv FILE|- [--history FILE]\n"
+    "  corvane-cli history forget ID [--history FILE]\n"
     "  corvane-cli fetch URL [network options]\n"
     "\n"
-    "survey   runs a keyword or domain survey and prints its table; Ctrl-C stops it\n"
-    "         after the current row. --results is kept within 2..30 (default 20),\n"
-    "         --skip (default 0) skips the first results.\n"
+    "survey   runs a keyword or domain survey, prints its table and records it in\n"
+    "         the history; Ctrl-C stops it after the current row. --results is kept\n"
+    "         within 2..30 (default 20), --skip (default 0) skips the first results.\n"
+    "batch    runs one survey per line of FILE, each recorded: a keyword, or\n"
+    "         \"domain:\" and a domain; blank lines and lines starting with # are\n"
+    "         skipped. Progress goes to stderr, a summary to stdout; Ctrl-C stops\n"
+    "         the batch after the current survey.\n"
     "show     prints a saved survey, ordered by COLUMN (0 to 5, or its caption).\n"
+    "history  lists the recorded surveys, newest first; --query keeps those whose\n"
+    "         query holds TEXT (case ignored), --limit the newest N.\n"
+    "  show     prints a recorded survey's table.\n"
+    "  compare  for each host of either survey: its rank before and after, its\n"
+    "           movement and the change of each figure. ID1 defaults to the\n"
+    "           previous survey of ID2's query and profile.\n"
+    "  export   writes every row of every recorded survey as CSV.\n"
+    "  forget   removes a recorded survey.\n"
     "fetch    writes the body of one page to stdout, byte for byte.\n"
     "--csv    writes the table as CSV to FILE, or to stdout instead of the text table.\n"
     "\n"
+    "exit codes: 0 done (a stopped survey too), 1 something could not be done (a\n"
+    "file not written or read, an unknown survey id; for batch: a survey failed or\n"
+    "was not run), 2 bad arguments (for batch: also a FILE that cannot be read).\n"
+    "\n"
     "network options:\n";
 
-// Set by the Ctrl-C handler; seen at every message-pump point of a run.
-std::atomic<int> gInterrupts{0};
-
-void OnInterrupt(int) {
-    if (gInterrupts.fetch_add(1) > 0) {
-        signal(SIGINT, SIG_DFL);
-        raise(SIGINT);
-        return;
-    }
-    engine::StopFlag = true;
-    static const char kNote[] =
-        "\ncorvane-cli: stopping after the current row (Ctrl-C again to quit)\n";
-    ssize_t ignored = write(STDERR_FILENO, kNote, sizeof kNote - 1);
-    (void)ignored;
-}
-
-class CliHost : public engine::SurveyHost {
-  public:
-    CliHost(PageFetcher& fetcher, const engine::ServiceEndpoints& endpoints,
-            engine::ResultsTable& table, SurveyProgress& progress)
-        : fetcher_(fetcher), endpoints_(endpoints), table_(table), progress_(progress) {}
-
-    void ShowStatus(const std::string& text) override { progress_.ShowStatus(text); }
-    // There is no window to serve; a Ctrl-C pending since the last pump is
-    // delivered here as a Stop, so that one given while the results page was
-    // on its way still ends the run after its first row.
-    void PumpMessages() override {
-        if (gInterrupts.load() > 0)
-            engine::StopFlag = true;
-    }
-    bool IsEscapeDown() override { return false; }
-    std::string FetchPage(const std::string& url, int port) override {
-        return fetcher_.Fetch(url, port);
-    }
-    engine::ResultsTable& Table() override { return table_; }
-    const engine::ServiceEndpoints& Endpoints() const override { return endpoints_; }
-
-  private:
-    PageFetcher& fetcher_;
-    engine::ServiceEndpoints endpoints_;
-    engine::ResultsTable& table_;
-    SurveyProgress& progress_;
-};
-
-// Keeps an observer on a table's list while it is in scope, however the
-// scope is left.
-class ObserverRegistration {
-  public:
-    ObserverRegistration(engine::ResultsTable& table, engine::TableObserver& observer)
-        : table_(table), observer_(observer) {
-        table_.AddObserver(&observer_);
-    }
-    ~ObserverRegistration() { table_.RemoveObserver(&observer_); }
-    ObserverRegistration(const ObserverRegistration&) = delete;
-    ObserverRegistration& operator=(const ObserverRegistration&) = delete;
-
-  private:
-    engine::ResultsTable& table_;
-    engine::TableObserver& observer_;
-};
+constexpr const char* kHistoryUsage = "\nhistory options:\n";
 
 struct Output {
     std::string csv;   // empty: none; "-": stdout
@@ -162,32 +124,23 @@ int WriteResults(const engine::ResultsTable& table, const Output& o, std::ostrea
 
 int Survey(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            bool terminal) {
-    FrontEndSettings settings;
-    ApplyEnvironment(settings);
+    SurveyOptions options = SurveyOptionsFromEnvironment();
     Output output;
-    std::string text;
+    SurveyRequest request;
     bool haveQuery = false;
-    auto mode = engine::SurveyMode::Keyword;
-    std::int32_t results = 20, skip = 0;
     for (std::size_t i = 0; i < args.size();) {
         const std::string& a = args[i];
-        if (TakeSharedOption(args, i, settings) || TakeOutputOption(args, i, output, true))
+        if (TakeSurveyOption(args, i, options) || TakeOutputOption(args, i, output, true))
             continue;
-        if (a == "--keyword" || a == "--domain" || a == "--results" || a == "--skip") {
+        if (a == "--keyword" || a == "--domain") {
             if (i + 1 >= args.size())
                 throw UsageError(a + " needs a value");
-            const std::string& v = args[i + 1];
-            if (a == "--keyword" || a == "--domain") {
-                if (haveQuery)
-                    throw UsageError("give one of --keyword and --domain, once");
-                haveQuery = true;
-                text = v;
-                mode = a == "--keyword" ? engine::SurveyMode::Keyword : engine::SurveyMode::Domain;
-            } else if (a == "--results") {
-                results = std::clamp(ParseIntOption(v, a), 2, 30);
-            } else {
-                skip = ParseIntOption(v, a);
-            }
+            if (haveQuery)
+                throw UsageError("give one of --keyword and --domain, once");
+            haveQuery = true;
+            request.Text = args[i + 1];
+            request.Mode =
+                a == "--keyword" ? engine::SurveyMode::Keyword : engine::SurveyMode::Domain;
             i += 2;
             continue;
         }
@@ -195,36 +148,31 @@ int Survey(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     if (!haveQuery)
         throw UsageError("survey needs --keyword TEXT or --domain TEXT");
-    ValidateSettings(settings);
+    ValidateSettings(options.Settings);
+    request.Results = options.Results;
+    request.Skip = options.Skip;
 
-    PageFetcher fetcher(settings);
-    if (settings.Demo)
+    PageFetcher fetcher(options.Settings);
+    if (options.Settings.Demo)
         err << "corvane-cli: demo web at " << fetcher.DemoAddress() << '\n';
     engine::ResultsTable table;
-    SurveyProgress progress(table, results, terminal, err);
-    CliHost host(fetcher, settings.Endpoints, table, progress);
-    const ObserverRegistration observing(table, progress);
-    int status = kExitOk;
-    engine::StopFlag = false;
-    // Both failures are reported and the rows the run completed are still
-    // printed and saved. A row whose figures are not integers ends the run
-    // early but leaves a good table (exit code 0); a run that could not
-    // start or go on (the results page, a broken fetch) is a failure.
-    try {
-        engine::RunSurvey(host, text, results, skip, mode);
-    } catch (const engine::ConvertError& e) {
-        progress.Finish();
-        err << "corvane-cli: the survey ended early: " << e.what() << '\n';
-    } catch (const std::exception& e) {
-        progress.Finish();
-        err << "corvane-cli: the survey could not run: " << e.what() << '\n';
-        status = kExitFailure;
-    }
-    progress.Finish();
-    if (engine::StopFlag && gInterrupts.load() > 0)
+    const SurveyOutcome outcome =
+        RunOneSurvey(fetcher, options.Settings.Endpoints, request, table, terminal, err);
+    if (outcome.End == history::SurveyEnd::Stopped)
         err << "corvane-cli: stopped\n";
     err << "corvane-cli: " << table.Count() << " rows, " << fetcher.RequestCount() << " requests\n";
-    return std::max(status, WriteResults(table, output, out, err));
+    // The table goes out first: a history that is slow to take the record
+    // (another writer holds it) or cannot take it at all changes nothing of
+    // the output or the exit code.
+    const int status = std::max(outcome.CouldNotRun ? kExitFailure : kExitOk,
+                                WriteResults(table, output, out, err));
+    if (options.Settings.RecordHistory) {
+        const std::optional<std::int64_t> id =
+            RecordSurvey(HistoryFile(options.Settings), RecordOf(request, outcome), table, err);
+        if (id)
+            err << "corvane-cli: recorded as survey " << *id << '\n';
+    }
+    return status;
 }
 
 int ColumnOf(const std::string& text) {
@@ -308,20 +256,13 @@ int Fetch(const std::vector<std::string>& args, std::ostream& out, std::ostream&
 
 }  // namespace
 
-void InstallInterruptHandler() {
-    struct sigaction sa {};
-    sa.sa_handler = OnInterrupt;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &sa, nullptr);
-}
-
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            bool errIsTerminal) {
     // The program's last word on any failure: one line and the exit code.
     try {
         if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-            (args.empty() ? err : out) << kUsage << kSharedOptionsHelp;
+            (args.empty() ? err : out)
+                << kUsage << kSharedOptionsHelp << kHistoryUsage << kHistoryOptionsHelp;
             return args.empty() ? kExitUsage : kExitOk;
         }
         const std::vector<std::string> rest(args.begin() + 1, args.end());
@@ -331,7 +272,12 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             return Show(rest, out, err);
         if (args[0] == "fetch")
             return Fetch(rest, out, err);
-        throw UsageError("unknown command '" + args[0] + "' (survey, show or fetch)");
+        if (args[0] == "history")
+            return HistoryCommand(rest, out, err);
+        if (args[0] == "batch")
+            return Batch(rest, out, err, errIsTerminal);
+        throw UsageError("unknown command '" + args[0] +
+                         "' (survey, batch, show, history or fetch)");
     } catch (const UsageError& e) {
         err << "corvane-cli: " << e.what() << " (see corvane-cli --help)\n";
         return kExitUsage;

@@ -20,6 +20,12 @@ const char* const kSharedOptionsHelp =
     "Environment: CORVANE_SEARCH_ENDPOINT, CORVANE_TRAFFIC_ENDPOINT and CORVANE_PROXY\n"
     "(HOST:PORT of an HTTP proxy) give the same settings; options win.\n";
 
+const char* const kHistoryOptionsHelp =
+    "  --history FILE               the history file surveys are recorded in and read\n"
+    "                               from (default $XDG_DATA_HOME/corvane/history.sqlite,\n"
+    "                               or CORVANE_HISTORY when it is set)\n"
+    "  --no-history                 do not record the surveys of this run\n";
+
 std::int32_t ParseIntOption(const std::string& text, const std::string& option) {
     std::size_t i = 0;
     if (i < text.size() && (text[i] == '-' || text[i] == '+'))
@@ -85,6 +91,32 @@ void ApplyEnvironment(FrontEndSettings& settings) {
     if (const char* v = std::getenv("CORVANE_PROXY"); v && *v) {
         ParseHostPort(v, "CORVANE_PROXY", settings.Fetch.ProxyHost, settings.Fetch.ProxyPort);
     }
+    ApplyHistoryEnvironment(settings);
+}
+
+void ApplyHistoryEnvironment(FrontEndSettings& settings) {
+    if (const char* v = std::getenv("CORVANE_HISTORY"); v && *v) {
+        settings.HistoryPath = v;
+    }
+}
+
+bool TakeHistoryOption(const std::vector<std::string>& args, std::size_t& i,
+                       FrontEndSettings& settings) {
+    const std::string& name = args[i];
+    if (name == "--no-history") {
+        settings.RecordHistory = false;
+        ++i;
+        return true;
+    }
+    if (name != "--history") {
+        return false;
+    }
+    if (i + 1 >= args.size() || args[i + 1].empty()) {
+        throw UsageError("--history needs a file name");
+    }
+    settings.HistoryPath = args[i + 1];
+    i += 2;
+    return true;
 }
 
 bool TakeSharedOption(const std::vector<std::string>& args, std::size_t& i,

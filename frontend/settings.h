@@ -1,6 +1,7 @@
 // Settings both front ends take from the command line and the environment:
 // the network settings of every page fetch (HTTP or SOCKS proxy), the two
-// service endpoints, and the demo web.
+// service endpoints, the demo web, and the history file surveys are recorded
+// in.
 #pragma once
 
 #include <cstdint>
@@ -26,15 +27,22 @@ struct FrontEndSettings {
     net::FetchOptions Fetch;
     engine::ServiceEndpoints Endpoints;
     bool Demo = false;
+    // The history file; empty: the default one,
+    // $XDG_DATA_HOME/corvane/history.sqlite.
+    std::string HistoryPath;
+    // False with --no-history: the surveys of this run are not recorded.
+    bool RecordHistory = true;
 };
 
 // Splits "HOST:PORT" at its last colon; the port must be 1..65535.
 void ParseHostPort(const std::string& text, const std::string& option, std::string& host,
                    std::int32_t& port);
 
-// Reads CORVANE_SEARCH_ENDPOINT, CORVANE_TRAFFIC_ENDPOINT and CORVANE_PROXY.
-// Options given later override them.
+// Reads CORVANE_SEARCH_ENDPOINT, CORVANE_TRAFFIC_ENDPOINT, CORVANE_PROXY and
+// CORVANE_HISTORY. Options given later override them.
 void ApplyEnvironment(FrontEndSettings& settings);
+// Reads CORVANE_HISTORY alone, for a front end that only reads the history.
+void ApplyHistoryEnvironment(FrontEndSettings& settings);
 
 // If args[i] is one of the shared options (--proxy, --socks4, --socks4a,
 // --socks5, --socks-user, --socks-password, --search-endpoint,
@@ -43,13 +51,20 @@ void ApplyEnvironment(FrontEndSettings& settings);
 bool TakeSharedOption(const std::vector<std::string>& args, std::size_t& i,
                       FrontEndSettings& settings);
 
+// If args[i] is a history option (--history FILE, --no-history), takes it,
+// moves i past it and returns true. Throws UsageError for a missing value.
+// A front end that only reads the history treats --no-history as unknown.
+bool TakeHistoryOption(const std::vector<std::string>& args, std::size_t& i,
+                       FrontEndSettings& settings);
+
 // Checks the combination once all options are read.
 void ValidateSettings(const FrontEndSettings& settings);
 
 // A decimal 32-bit integer option value, or UsageError.
 std::int32_t ParseIntOption(const std::string& text, const std::string& option);
 
-// The usage lines of the shared options.
+// The usage lines of the shared options and of the history options.
 extern const char* const kSharedOptionsHelp;
+extern const char* const kHistoryOptionsHelp;
 
 }  // namespace corvane::frontend

@@ -5,53 +5,18 @@
 #include <signal.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
 
-#include "tests/support/child_process.h"
+#include "tests/cli/cli_runner.h"
 
 namespace {
 
 using corvane::testing::ChildOptions;
 using corvane::testing::ChildProcess;
 using corvane::testing::ProgramResult;
-using corvane::testing::RunProgram;
-
-const std::string kCli = CORVANE_CLI_PROGRAM;
-const std::string kDemoWeb = CORVANE_DEMO_WEB_PROGRAM;
-
-// The environment of every run: no settings inherited from the caller's.
-const std::vector<std::string> kCleanEnv = {
-    "CORVANE_PROXY=", "CORVANE_SEARCH_ENDPOINT=", "CORVANE_TRAFFIC_ENDPOINT="};
-
-ProgramResult Cli(std::vector<std::string> args, std::vector<std::string> env = {}) {
-    env.insert(env.begin(), kCleanEnv.begin(), kCleanEnv.end());
-    return RunProgram(kCli, args, env);
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        out.push_back(line);
-    return out;
-}
-
-class TempDir {
-  public:
-    TempDir() {
-        char tmpl[] = "/tmp/corvane-cli-test-XXXXXX";
-        path_ = mkdtemp(tmpl);
-    }
-    ~TempDir() { std::filesystem::remove_all(path_); }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-  private:
-    std::string path_;
-};
+using namespace corvane::testing::cli;
 
 TEST(CliSurvey, ThirtyResultsOnTheDemoWeb) {
     const auto r = Cli({"survey", "--demo", "--keyword", "garden tools", "--results", "30"});
@@ -188,36 +153,13 @@ TEST(CliShow, MissingFileOrFolder) {
     EXPECT_EQ(Lines(r.out).size(), 2u);  // captions only
 }
 
-// A demo web of its own, so that a test can set its latency and address.
-class DemoWebProgram {
-  public:
-    explicit DemoWebProgram(int latencyMs)
-        : p_({kDemoWeb, "--latency-ms", std::to_string(latencyMs)}) {
-        p_.ReadUntil([](const ProgramResult& r) { return r.out.find('\n') != std::string::npos; },
-                     10000);
-        std::smatch m;
-        const std::string out = p_.SoFar().out;
-        if (std::regex_search(out, m, std::regex(R"(127\.0\.0\.1:(\d+))")))
-            port_ = std::stoi(m[1]);
-    }
-    ~DemoWebProgram() {
-        p_.Signal(SIGTERM);
-        p_.Finish(10000);
-    }
-    int Port() const { return port_; }
-    std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
-
-  private:
-    ChildProcess p_;
-    int port_ = 0;
-};
-
 TEST(CliSurvey, CtrlCStopsAfterTheCurrentRowAndStillPrints) {
     DemoWebProgram web(30);
     ASSERT_GT(web.Port(), 0);
     TempDir dir;
-    std::vector<std::string> env = kCleanEnv;
+    std::vector<std::string> env = CleanEnv();
     env.push_back("CORVANE_PROXY=" + web.Address());
+    env.push_back("CORVANE_HISTORY=" + dir / "h.sqlite");
     ChildProcess cli(
         {kCli, "survey", "--keyword", "slow survey", "--results", "30", "--save", dir / "s.cvn"},
         ChildOptions::WithEnv(env));
@@ -231,6 +173,11 @@ TEST(CliSurvey, CtrlCStopsAfterTheCurrentRowAndStillPrints) {
     EXPECT_LE(rows, 4u);
     EXPECT_NE(r.err.find("stopped"), std::string::npos);
     EXPECT_EQ(Lines(Cli({"show", dir / "s.cvn"}).out).size() - 2, rows);
+    // The history keeps the rows so far, as a stopped survey.
+    const auto listed = Lines(Cli({"history", "--history", dir / "h.sqlite"}).out);
+    ASSERT_EQ(listed.size(), 3u);
+    EXPECT_TRUE(std::regex_search(listed[2], std::regex(" " + std::to_string(rows) + "  stopped$")))
+        << listed[2];
 }
 
 TEST(CliFetch, WritesTheBodyAndHonoursTheEnvironment) {

@@ -1,0 +1,245 @@
+#include "cli/survey_runner.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+
+#include "cli/cli_app.h"
+#include "cli/progress.h"
+#include "history/sqlite_db.h"
+
+namespace corvane::cli {
+
+namespace {
+
+// Set by the Ctrl-C handler; seen at every message-pump point of a run.
+std::atomic<int> gInterrupts{0};
+
+constexpr const char* kSurveyStopNote =
+    "\ncorvane-cli: stopping after the current row (Ctrl-C again to quit)\n";
+std::atomic<const char*> gInterruptNote{kSurveyStopNote};
+
+void OnInterrupt(int) {
+    if (gInterrupts.fetch_add(1) > 0) {
+        signal(SIGINT, SIG_DFL);
+        raise(SIGINT);
+        return;
+    }
+    engine::StopFlag = true;
+    const char* note = gInterruptNote.load();
+    ssize_t ignored = write(STDERR_FILENO, note, std::strlen(note));
+    (void)ignored;
+}
+
+class CliHost : public engine::SurveyHost {
+  public:
+    CliHost(frontend::PageFetcher& fetcher, const engine::ServiceEndpoints& endpoints,
+            engine::ResultsTable& table, SurveyProgress& progress)
+        : fetcher_(fetcher), endpoints_(endpoints), table_(table), progress_(progress) {}
+
+    void ShowStatus(const std::string& text) override { progress_.ShowStatus(text); }
+    // There is no window to serve; a Ctrl-C pending since the last pump is
+    // delivered here as a Stop, so that one given while the results page was
+    // on its way still ends the run after its first row.
+    void PumpMessages() override {
+        if (gInterrupts.load() > 0)
+            engine::StopFlag = true;
+    }
+    bool IsEscapeDown() override { return false; }
+    // The first page a run fetches is its results page; whether anything
+    // came back for it tells a run that could not start from a search with
+    // no results.
+    std::string FetchPage(const std::string& url, int port) override {
+        std::string body = fetcher_.Fetch(url, port);
+        if (fetches_++ == 0)
+            resultsPageEmpty_ = body.empty();
+        return body;
+    }
+    engine::ResultsTable& Table() override { return table_; }
+    const engine::ServiceEndpoints& Endpoints() const override { return endpoints_; }
+
+    bool ResultsPageEmpty() const { return resultsPageEmpty_; }
+
+  private:
+    frontend::PageFetcher& fetcher_;
+    engine::ServiceEndpoints endpoints_;
+    engine::ResultsTable& table_;
+    SurveyProgress& progress_;
+    std::uint64_t fetches_ = 0;
+    bool resultsPageEmpty_ = false;
+};
+
+// Keeps an observer on a table's list while it is in scope, however the
+// scope is left.
+class ObserverRegistration {
+  public:
+    ObserverRegistration(engine::ResultsTable& table, engine::TableObserver& observer)
+        : table_(table), observer_(observer) {
+        table_.AddObserver(&observer_);
+    }
+    ~ObserverRegistration() { table_.RemoveObserver(&observer_); }
+    ObserverRegistration(const ObserverRegistration&) = delete;
+    ObserverRegistration& operator=(const ObserverRegistration&) = delete;
+
+  private:
+    engine::ResultsTable& table_;
+    engine::TableObserver& observer_;
+};
+
+std::string Now() {
+    return history::UtcTimestamp(std::chrono::system_clock::now());
+}
+
+void NotRecorded(std::ostream& err, const std::string& why) {
+    err << "corvane-cli: warning: the survey was not recorded in the history: " << OneLine(why)
+        << '\n';
+}
+
+}  // namespace
+
+void InstallInterruptHandler() {
+    struct sigaction sa {};
+    sa.sa_handler = OnInterrupt;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &sa, nullptr);
+}
+
+SurveyOptions SurveyOptionsFromEnvironment() {
+    SurveyOptions options;
+    frontend::ApplyEnvironment(options.Settings);
+    return options;
+}
+
+bool TakeSurveyOption(const std::vector<std::string>& args, std::size_t& i,
+                      SurveyOptions& options) {
+    if (frontend::TakeSharedOption(args, i, options.Settings) ||
+        frontend::TakeHistoryOption(args, i, options.Settings)) {
+        return true;
+    }
+    const std::string& name = args[i];
+    if (name != "--results" && name != "--skip") {
+        return false;
+    }
+    if (i + 1 >= args.size()) {
+        throw frontend::UsageError(name + " needs a value");
+    }
+    const std::int32_t value = frontend::ParseIntOption(args[i + 1], name);
+    if (name == "--results") {
+        options.Results = std::clamp(value, 2, 30);
+    } else {
+        options.Skip = value;
+    }
+    i += 2;
+    return true;
+}
+
+bool Interrupted() {
+    return gInterrupts.load() > 0;
+}
+
+void SetInterruptNote(const char* note) {
+    gInterruptNote.store(note);
+}
+
+SurveyOutcome RunOneSurvey(frontend::PageFetcher& fetcher,
+                           const engine::ServiceEndpoints& endpoints, const SurveyRequest& request,
+                           engine::ResultsTable& table, bool terminal, std::ostream& err) {
+    SurveyProgress progress(table, request.Results, terminal, err);
+    CliHost host(fetcher, endpoints, table, progress);
+    const ObserverRegistration observing(table, progress);
+    SurveyOutcome outcome;
+    outcome.StartedUtc = Now();
+    engine::StopFlag = false;
+    // Both failures are reported and the rows the run completed are kept.
+    // A row whose figures are not integers ends the run early but leaves a
+    // good table; a run that could not start or go on (the results page, a
+    // broken fetch) is the program's failure.
+    try {
+        engine::RunSurvey(host, request.Text, request.Results, request.Skip, request.Mode);
+        if (host.ResultsPageEmpty() && table.Count() == 0) {
+            progress.Finish();
+            err << "corvane-cli: the survey could not run: no results page came back\n";
+            outcome.End = history::SurveyEnd::Failed;
+            outcome.CouldNotRun = true;
+        }
+    } catch (const engine::ConvertError& e) {
+        progress.Finish();
+        err << "corvane-cli: the survey ended early: " << e.what() << '\n';
+        outcome.End = history::SurveyEnd::Failed;
+    } catch (const std::exception& e) {
+        progress.Finish();
+        err << "corvane-cli: the survey could not run: " << e.what() << '\n';
+        outcome.End = history::SurveyEnd::Failed;
+        outcome.CouldNotRun = true;
+    }
+    progress.Finish();
+    outcome.EndedUtc = Now();
+    if (outcome.End == history::SurveyEnd::Done && engine::StopFlag && Interrupted()) {
+        outcome.End = history::SurveyEnd::Stopped;
+    }
+    return outcome;
+}
+
+history::SurveyInfo RecordOf(const SurveyRequest& request, const SurveyOutcome& outcome) {
+    history::SurveyInfo info;
+    info.Query = request.Text;
+    info.Mode = request.Mode;
+    info.Profile = history::kClassicProfile;
+    info.ResultCount = request.Results;
+    info.Skip = request.Skip;
+    info.StartedUtc = outcome.StartedUtc;
+    info.EndedUtc = outcome.EndedUtc;
+    info.End = outcome.End;
+    return info;
+}
+
+std::string HistoryFile(const frontend::FrontEndSettings& settings) {
+    return settings.HistoryPath.empty() ? history::DefaultHistoryPath() : settings.HistoryPath;
+}
+
+std::optional<std::int64_t> RecordSurvey(history::HistoryStore& store,
+                                         const history::SurveyInfo& info,
+                                         const engine::ResultsTable& table, std::ostream& err) {
+    try {
+        return store.Record(info, history::RowsFromTable(table));
+    } catch (const history::HistoryError& e) {
+        NotRecorded(err, e.what());
+    } catch (const history::SqliteError& e) {
+        NotRecorded(err, store.Path() + ": " + e.what());
+    }
+    return std::nullopt;
+}
+
+std::optional<std::int64_t> RecordSurvey(const std::string& historyFile,
+                                         const history::SurveyInfo& info,
+                                         const engine::ResultsTable& table, std::ostream& err) {
+    std::optional<history::HistoryStore> store;
+    try {
+        store.emplace(historyFile);
+    } catch (const history::HistoryError& e) {
+        NotRecorded(err, e.what());
+        return std::nullopt;
+    } catch (const history::SqliteError& e) {
+        NotRecorded(err, e.what());
+        return std::nullopt;
+    }
+    if (!store->Notice().empty()) {
+        err << "corvane-cli: " << OneLine(store->Notice()) << '\n';
+    }
+    return RecordSurvey(*store, info, table, err);
+}
+
+std::string OneLine(std::string text) {
+    for (char& c : text) {
+        if (c == '\n' || c == '\r')
+            c = ' ';
+    }
+    return text;
+}
+
+}  // namespace corvane::cli
