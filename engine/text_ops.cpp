@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "base/integer_text.h"
+
 namespace corvane::engine {
 
 std::int64_t PosOf(std::string_view pattern, std::string_view text) {
@@ -34,9 +36,13 @@ std::string_view RestFrom(std::string_view text, std::int64_t start) {
     return SliceView(text, start, static_cast<std::int64_t>(text.size()));
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+}
 
 std::string LowerAscii(std::string_view text) {
     std::string out(text);
@@ -122,54 +128,11 @@ std::string BareDomain(std::string_view text) {
     return host;
 }
 
-namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-}  // namespace
-
 bool TryFigureToInt(std::string_view text, std::int32_t& value) {
-    std::size_t i = 0;
-    while (i < text.size() && text[i] == ' ') {
-        ++i;
-    }
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    unsigned base = 10;
-    if (i < text.size() && text[i] == '$') {
-        base = 16;
-        ++i;
-    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-        base = 16;
-        i += 2;
-    }
-    if (i >= text.size()) {
-        return false;
-    }
-    // Magnitude limit: 2147483647, or 2147483648 for a negative value.
-    const std::uint64_t limit = negative ? 2147483648ULL : 2147483647ULL;
-    std::uint64_t magnitude = 0;
-    for (; i < text.size(); ++i) {
-        const int d = base == 16 ? HexValue(text[i]) : (IsDigit(text[i]) ? text[i] - '0' : -1);
-        if (d < 0) {
-            return false;
-        }
-        magnitude = magnitude * base + static_cast<unsigned>(d);
-        if (magnitude > limit) {
-            return false;
-        }
-    }
-    value = negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(magnitude))
-                     : static_cast<std::int32_t>(magnitude);
-    return true;
+    // A figure is a number in its own right: hexadecimal figures must fit the
+    // signed range as well, so "$FFFFFFFF" is no figure (unlike an address
+    // part, see the socket stack's integer rule).
+    return base::TryReadInt32(text, value);
 }
 
 }  // namespace corvane::engine

@@ -49,8 +49,9 @@ std::int32_t SocketErrorFromLookup(int lookupResult, int error);
 std::string SocketErrorMessage(std::int32_t code);
 
 // Integer rule shared by the address parsers: optional leading blanks, then a
-// sign and decimal digits, or "$", "x" or "0x" and hexadecimal digits, and
-// nothing after. Returns false for anything else (also out of 32-bit range).
+// sign and decimal digits within the signed 32-bit range, or "$", "x" or "0x"
+// and hexadecimal digits of at most 32 bits, which are the integer's two's
+// complement bits ("$FFFFFFFF" is -1); nothing after. False for anything else.
 bool TryParseNetInteger(const std::string& text, std::int32_t& value);
 
 // IPv4 address in network byte order (the bytes in text order).
@@ -60,7 +61,7 @@ using TNetIPv4 = std::array<std::uint8_t, 4>;
 // platform calls; they return -1 on failure and leave the error code for
 // SysGetLastError, unless stated otherwise.
 class TNetStack {
-public:
+  public:
     TNetStack() = default;
     virtual ~TNetStack() = default;
     TNetStack(const TNetStack&) = delete;
@@ -72,12 +73,13 @@ public:
     const std::vector<std::string>& LocalAddresses();
 
     virtual TNetSocket SysAccept(TNetSocket socket, std::string& ip, std::int32_t& port) = 0;
-    virtual std::int32_t SysBind(TNetSocket socket, int family, const std::string& ip, std::int32_t port) = 0;
+    virtual std::int32_t SysBind(TNetSocket socket, int family, const std::string& ip,
+                                 std::int32_t port) = 0;
     virtual std::int32_t SysCloseSocket(TNetSocket socket) = 0;
     // Connects within timeoutMs milliseconds (0: as long as the platform's own
     // attempt lasts); running out of time fails with 10060.
-    virtual std::int32_t SysConnect(TNetSocket socket, int family, const std::string& ip, std::int32_t port,
-                                    std::int32_t timeoutMs) = 0;
+    virtual std::int32_t SysConnect(TNetSocket socket, int family, const std::string& ip,
+                                    std::int32_t port, std::int32_t timeoutMs) = 0;
     // The first IPv4 address of the host, formatted; raises ENetSocketError
     // with the lookup's error code when there is none.
     virtual std::string SysGetHostByName(const std::string& host) = 0;
@@ -93,18 +95,21 @@ public:
     virtual std::uint16_t SysNetToHost16(std::uint16_t value);
     virtual std::uint32_t SysHostToNet32(std::uint32_t value);
     virtual std::uint32_t SysNetToHost32(std::uint32_t value);
-    virtual std::int32_t SysRecv(TNetSocket socket, void* buffer, std::int32_t capacity, int flags) = 0;
-    virtual std::int32_t SysRecvFrom(TNetSocket socket, void* buffer, std::int32_t capacity, int flags,
-                                     std::string& ip, std::int32_t& port) = 0;
+    virtual std::int32_t SysRecv(TNetSocket socket, void* buffer, std::int32_t capacity,
+                                 int flags) = 0;
+    virtual std::int32_t SysRecvFrom(TNetSocket socket, void* buffer, std::int32_t capacity,
+                                     int flags, std::string& ip, std::int32_t& port) = 0;
     // Waits until a socket of a list is ready (read, write, exceptional
     // condition); each given list is replaced by its ready sockets. Returns the
     // number of ready entries, 0 when the time ran out, -1 on failure. More
     // than 64 sockets in one list raise ENetStackSetSizeExceeded.
-    virtual std::int32_t SysSelect(std::vector<TNetSocket>* readList, std::vector<TNetSocket>* writeList,
-                                   std::int32_t timeout, std::vector<TNetSocket>* exceptList) = 0;
-    virtual std::int32_t SysSend(TNetSocket socket, const void* bytes, std::int32_t count, int flags) = 0;
-    virtual std::int32_t SysSendTo(TNetSocket socket, const void* bytes, std::int32_t count, int flags,
-                                   const std::string& ip, std::int32_t port) = 0;
+    virtual std::int32_t SysSelect(std::vector<TNetSocket>* readList,
+                                   std::vector<TNetSocket>* writeList, std::int32_t timeout,
+                                   std::vector<TNetSocket>* exceptList) = 0;
+    virtual std::int32_t SysSend(TNetSocket socket, const void* bytes, std::int32_t count,
+                                 int flags) = 0;
+    virtual std::int32_t SysSendTo(TNetSocket socket, const void* bytes, std::int32_t count,
+                                   int flags, const std::string& ip, std::int32_t port) = 0;
     virtual std::int32_t SysSetSockOpt(TNetSocket socket, int level, int option, const void* value,
                                        std::int32_t length) = 0;
     virtual TNetSocket SysSocket(int family, int type, int protocol) = 0;
@@ -112,8 +117,10 @@ public:
     virtual std::int32_t SysGetLastError() = 0;
     // Address and port of the connected peer / of the local end; a failure
     // raises ENetSocketError.
-    virtual void SysGetPeerName(TNetSocket socket, int& family, std::string& ip, std::int32_t& port) = 0;
-    virtual void SysGetSockName(TNetSocket socket, int& family, std::string& ip, std::int32_t& port) = 0;
+    virtual void SysGetPeerName(TNetSocket socket, int& family, std::string& ip,
+                                std::int32_t& port) = 0;
+    virtual void SysGetSockName(TNetSocket socket, int& family, std::string& ip,
+                                std::int32_t& port) = 0;
     virtual std::string FormatIPv4(const TNetIPv4& address);
     // Raises EConvertError for a part that is not an integer.
     virtual TNetIPv4 ParseIPv4(const std::string& text);
@@ -137,18 +144,19 @@ public:
     bool CheckSocketResult(std::int32_t result, std::initializer_list<std::int32_t> tolerated = {});
     [[noreturn]] static void ThrowSocketError(std::int32_t code);
 
-private:
+  private:
     std::unique_ptr<std::vector<std::string>> localAddresses_;
 };
 
 // The stack over the platform's own POSIX sockets. The error code of the last
 // failed call is kept per thread.
 class TNetStackPosix : public TNetStack {
-public:
+  public:
     TNetStackPosix() = default;
 
     TNetSocket SysAccept(TNetSocket socket, std::string& ip, std::int32_t& port) override;
-    std::int32_t SysBind(TNetSocket socket, int family, const std::string& ip, std::int32_t port) override;
+    std::int32_t SysBind(TNetSocket socket, int family, const std::string& ip,
+                         std::int32_t port) override;
     std::int32_t SysCloseSocket(TNetSocket socket) override;
     std::int32_t SysConnect(TNetSocket socket, int family, const std::string& ip, std::int32_t port,
                             std::int32_t timeoutMs) override;
@@ -158,12 +166,14 @@ public:
     std::int32_t SysGetServByName(const std::string& name) override;
     std::vector<std::string> SysGetServByPort(std::int32_t port) override;
     std::int32_t SysListen(TNetSocket socket, std::int32_t backlog) override;
-    std::int32_t SysRecv(TNetSocket socket, void* buffer, std::int32_t capacity, int flags) override;
-    std::int32_t SysRecvFrom(TNetSocket socket, void* buffer, std::int32_t capacity, int flags, std::string& ip,
-                             std::int32_t& port) override;
+    std::int32_t SysRecv(TNetSocket socket, void* buffer, std::int32_t capacity,
+                         int flags) override;
+    std::int32_t SysRecvFrom(TNetSocket socket, void* buffer, std::int32_t capacity, int flags,
+                             std::string& ip, std::int32_t& port) override;
     std::int32_t SysSelect(std::vector<TNetSocket>* readList, std::vector<TNetSocket>* writeList,
                            std::int32_t timeout, std::vector<TNetSocket>* exceptList) override;
-    std::int32_t SysSend(TNetSocket socket, const void* bytes, std::int32_t count, int flags) override;
+    std::int32_t SysSend(TNetSocket socket, const void* bytes, std::int32_t count,
+                         int flags) override;
     std::int32_t SysSendTo(TNetSocket socket, const void* bytes, std::int32_t count, int flags,
                            const std::string& ip, std::int32_t port) override;
     std::int32_t SysSetSockOpt(TNetSocket socket, int level, int option, const void* value,
@@ -171,13 +181,15 @@ public:
     TNetSocket SysSocket(int family, int type, int protocol) override;
     std::int32_t SysShutdown(TNetSocket socket, int how) override;
     std::int32_t SysGetLastError() override;
-    void SysGetPeerName(TNetSocket socket, int& family, std::string& ip, std::int32_t& port) override;
-    void SysGetSockName(TNetSocket socket, int& family, std::string& ip, std::int32_t& port) override;
+    void SysGetPeerName(TNetSocket socket, int& family, std::string& ip,
+                        std::int32_t& port) override;
+    void SysGetSockName(TNetSocket socket, int& family, std::string& ip,
+                        std::int32_t& port) override;
     bool HasTransmitFile() const override { return true; }
     std::int64_t SysTransmitFile(TNetSocket socket, const std::string& path) override;
     std::string Name() const override { return "POSIX sockets stack"; }
 
-protected:
+  protected:
     // Sets the code SysGetLastError reports on this thread.
     static void SetLastError(std::int32_t code);
     // Records errno's code and returns -1.
@@ -186,7 +198,7 @@ protected:
 
 // One socket. Not a component: it uses the stack its owner hands it.
 class TNetSocketHandle {
-public:
+  public:
     explicit TNetSocketHandle(TNetStack& stack) : stack_(&stack) {}
     // Closes an open socket (sending side shut down first), with no reports.
     virtual ~TNetSocketHandle();
@@ -223,7 +235,7 @@ public:
     // True only when the socket became readable in time.
     bool WaitReadable(std::int32_t timeout) { return SelectReadable(timeout) == 1; }
 
-private:
+  private:
     TNetStack* stack_;
     TNetSocket osSocket_ = InvalidNetSocket;
     bool allocated_ = false;
