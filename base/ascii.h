@@ -46,9 +46,9 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) noex
 
 // Byte order with "a".."z" taken as "A".."Z" and every other byte by its
 // unsigned value; the first differing byte decides, and a text that is the
-// beginning of the other goes first. Negative, 0 or positive. (Folding to
+// beginning of the other goes first. (Folding to
 // upper case matters for the bytes between "Z" and "a": "_" sorts after
-// every letter.)
+// every letter.) Returns -1, 0 or 1.
 int CompareIgnoringCase(std::string_view a, std::string_view b) noexcept;
 
 // True when `text` holds `part` (plain byte search; an empty part is held).

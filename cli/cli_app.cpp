@@ -13,6 +13,7 @@
 #include "cli/page_fetcher.h"
 #include "cli/progress.h"
 #include "cli/table_output.h"
+#include "base/ascii.h"
 #include "engine/ordering.h"
 #include "engine/survey_file.h"
 #include "engine/survey_run.h"
@@ -181,7 +182,7 @@ int Survey(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
 int ColumnOf(const std::string& text) {
     for (int c = 0; c < engine::kColumnCount; ++c) {
-        if (text == std::to_string(c) || engine::LowerAscii(text) == engine::LowerAscii(engine::kColumnCaptions[c])) {
+        if (text == std::to_string(c) || base::LowerAscii(text) == base::LowerAscii(engine::kColumnCaptions[c])) {
             return c;
         }
     }

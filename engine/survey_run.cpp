@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/ascii.h"
 #include "engine/site_figures.h"
 #include "engine/text_ops.h"
 
@@ -13,8 +14,8 @@ std::string SurveyQueryUrl(const ServiceEndpoints& endpoints, std::string_view t
         return LinkQueryUrl(endpoints, text);
     }
     return endpoints.SearchEndpoint + "/search?p=%22" + ReplaceAllText(text, " ", "+") +
-           "%22&ei=UTF-8&n=" + std::to_string(resultCount) + "&b=" +
-           std::to_string(WrapAdd(skip, 1));
+           "%22&ei=UTF-8&n=" + std::to_string(resultCount) +
+           "&b=" + std::to_string(WrapAdd(skip, 1));
 }
 
 void RunSurvey(SurveyHost& host, const std::string& text, std::int32_t resultCount,
@@ -33,7 +34,7 @@ namespace {
 // ever moves forward, remembering the last hit so that a walk over the whole
 // page searches each stretch once.
 class ForwardFinder {
-public:
+  public:
     explicit ForwardFinder(std::string_view marker) : marker_(marker) {}
 
     std::size_t Find(std::string_view text, std::size_t from) {
@@ -44,7 +45,7 @@ public:
         return hit_;
     }
 
-private:
+  private:
     std::string_view marker_;
     std::size_t hit_ = std::string_view::npos;
     bool searched_ = false;
@@ -53,8 +54,9 @@ private:
 // The walk over one results page: `page` is the whole lower-cased page and
 // `start` the 0-based offset where what is left of it begins.
 class ResultWalker {
-public:
-    explicit ResultWalker(std::string_view page) : page_(page), li_("<li>"), em_("<em"), emEnd_("</em>") {}
+  public:
+    explicit ResultWalker(std::string_view page)
+        : page_(page), li_("<li>"), em_("<em"), emEnd_("</em>") {}
 
     bool HasEntry() { return li_.Find(page_, start_) != std::string_view::npos; }
 
@@ -72,11 +74,14 @@ public:
         // c: from just after "<em" to just before "</em>".
         const std::size_t emAt = em_.Find(page_, rStart);
         const std::size_t endAt = emEnd_.Find(page_, rStart);
-        const std::int64_t s = (emAt == std::string_view::npos ? 0 : static_cast<std::int64_t>(emAt - rStart) + 1) + 3;
-        const std::int64_t e = endAt == std::string_view::npos ? 0 : static_cast<std::int64_t>(endAt - rStart) + 1;
+        const std::int64_t s =
+            (emAt == std::string_view::npos ? 0 : static_cast<std::int64_t>(emAt - rStart) + 1) + 3;
+        const std::int64_t e =
+            endAt == std::string_view::npos ? 0 : static_cast<std::int64_t>(endAt - rStart) + 1;
         std::string_view c = SliceView(rest, s, e - s);
         c = RestFrom(c, PosOf(">", c) + 1);
-        const std::string_view entry = (c.size() >= 3 && Contains(c, ".")) ? c : std::string_view();
+        const std::string_view entry =
+            (c.size() >= 3 && base::Contains(c, ".")) ? c : std::string_view();
 
         // What is left starts with the next "<li>", or is all of r.
         const std::size_t j = li_.Find(page_, rStart);
@@ -86,7 +91,7 @@ public:
 
     std::string_view Left() const { return page_.substr(std::min(start_, page_.size())); }
 
-private:
+  private:
     std::string_view page_;
     std::size_t start_ = 0;
     ForwardFinder li_, em_, emEnd_;
@@ -107,7 +112,7 @@ void ParseResults(SurveyHost& host, std::string page, std::int32_t skip) {
     ResultsTable& table = host.Table();
     table.Clear();
 
-    LowerAsciiInPlace(page);
+    base::LowerAsciiInPlace(page);
     const std::string_view kept = RestFrom(page, PosOf("of about", page));
     ResultWalker walker(kept);
     if (!walker.HasEntry()) {
@@ -127,22 +132,26 @@ void ParseResults(SurveyHost& host, std::string page, std::int32_t skip) {
 
         host.PumpMessages();
         const std::string inbound = InboundLinks(host, site);
-        if (!table.AppendCell(row, inbound)) return;
+        if (!table.AppendCell(row, inbound))
+            return;
 
         host.PumpMessages();
         const std::string outbound = std::to_string(OutboundLinks(host, site));
-        if (!table.AppendCell(row, outbound)) return;
+        if (!table.AppendCell(row, outbound))
+            return;
 
         host.PumpMessages();
         std::int32_t in = 0, out = 0;
         const bool inOk = TryFigureToInt(inbound, in);
         const bool outOk = TryFigureToInt(outbound, out);
         const bool converted = inOk && outOk;
-        if (!table.AppendCell(row, converted ? LinkValue(in, out, counter) : kLinkValuePlaceholder)) return;
+        if (!table.AppendCell(row, converted ? LinkValue(in, out, counter) : kLinkValuePlaceholder))
+            return;
 
         host.PumpMessages();
         const std::string traffic = TrafficRank(host, site);
-        if (!table.AppendCell(row, traffic) || !table.SetChecked(row, false)) return;
+        if (!table.AppendCell(row, traffic) || !table.SetChecked(row, false))
+            return;
         if (!converted) {
             throw ConvertError(inOk ? outbound : inbound);
         }

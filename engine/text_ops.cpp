@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "base/ascii.h"
 #include "base/integer_text.h"
 
 namespace corvane::engine {
@@ -37,27 +38,7 @@ std::string_view RestFrom(std::string_view text, std::int64_t start) {
 }
 
 bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
-}
-
-std::string LowerAscii(std::string_view text) {
-    std::string out(text);
-    LowerAsciiInPlace(out);
-    return out;
-}
-
-void LowerAsciiInPlace(std::string& text) {
-    for (char& c : text) {
-        c = LowerAscii(c);
-    }
-}
-
-bool Contains(std::string_view text, std::string_view pattern) {
-    return text.find(pattern) != std::string_view::npos;
+    return base::IsDigit(c);
 }
 
 std::string ReplaceAllText(std::string_view text, std::string_view pattern,
@@ -66,10 +47,10 @@ std::string ReplaceAllText(std::string_view text, std::string_view pattern,
     if (pattern.empty()) {
         return result;
     }
-    const std::string lowPattern = LowerAscii(pattern);
-    std::string lowered = LowerAscii(text);
+    const std::string lowPattern = base::LowerAscii(pattern);
+    std::string lowered = base::LowerAscii(text);
     const std::size_t n = lowPattern.size();
-    const std::string lowReplacement = LowerAscii(replacement);
+    const std::string lowReplacement = base::LowerAscii(replacement);
     // Each replacement restarts the search at the front of the whole text.
     // Nothing before the previous hit held the pattern, so a new first
     // occurrence can begin at most n - 1 bytes before that hit: searching
@@ -98,7 +79,7 @@ std::string StripNumberSeparators(std::string_view text) {
 }
 
 std::string StripTagMarks(std::string_view text) {
-    std::string out = LowerAscii(text);
+    std::string out = base::LowerAscii(text);
     for (std::string_view mark : {"</i", "</b", "</", "<", ">"}) {
         const auto p = out.find(mark);
         if (p != std::string::npos) {
@@ -109,7 +90,7 @@ std::string StripTagMarks(std::string_view text) {
 }
 
 std::string HostFromUrl(std::string_view text) {
-    std::string low = LowerAscii(text);
+    std::string low = base::LowerAscii(text);
     std::string_view v = low;
     if (const auto p = PosOf("http://", v); p > 0) {
         v = RestFrom(v, p + 7);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ascii.h"
 #include "demo/demo_web.h"
 #include "demo/pages.h"
 #include "engine/site_figures.h"
@@ -16,7 +17,7 @@
 namespace corvane::demo {
 namespace {
 
-using engine::LowerAscii;
+using base::LowerAscii;
 
 const SyntheticWeb& Web() {
     static const SyntheticWeb web;
