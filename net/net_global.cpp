@@ -3,84 +3,32 @@
 #include <array>
 #include <limits>
 
+#include "base/ascii.h"
+#include "base/integer_text.h"
 #include "net/net_exceptions.h"
 
 namespace corvane::net {
 
-bool TryDecimalInt32(std::string_view text, std::int32_t& value) {
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    if (i == text.size()) {
-        return false;
-    }
-    std::int64_t v = 0;
-    for (; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9') {
-            return false;
-        }
-        v = v * 10 + (text[i] - '0');
-        if (v > static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::max()) + 1) {
-            return false;
-        }
-    }
-    if (negative) {
-        v = -v;
-    }
-    if (v > std::numeric_limits<std::int32_t>::max()) {
-        return false;
-    }
-    value = static_cast<std::int32_t>(v);
-    return true;
-}
 namespace {
 
-// "Blank" here is every byte with a code up to 32 (controls and the space);
+// Blanks are every byte with a code up to 32 (controls and the space);
 // bytes from 128 up are text.
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
-
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c; }
-
-std::string_view TrimView(std::string_view text) {
-    std::size_t first = 0;
-    std::size_t last = text.size();
-    while (first < last && IsBlank(text[first])) {
-        ++first;
-    }
-    while (last > first && IsBlank(text[last - 1])) {
-        --last;
-    }
-    return text.substr(first, last - first);
-}
-
 void TrimLeftInPlace(std::string& text) {
-    std::size_t first = 0;
-    while (first < text.size() && IsBlank(text[first])) {
-        ++first;
-    }
-    text.erase(0, first);
+    text.erase(0, text.size() - base::TrimLeftBlanks(text).size());
 }
 
 void TrimInPlace(std::string& text) {
-    std::size_t last = text.size();
-    while (last > 0 && IsBlank(text[last - 1])) {
-        --last;
-    }
-    text.resize(last);
-    TrimLeftInPlace(text);
+    text = std::string(base::TrimBlanks(text));
 }
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 std::int32_t DecimalOr(std::string_view text, std::int32_t fallback) {
     std::int32_t v = 0;
-    return TryDecimalInt32(text, v) ? v : fallback;
+    return base::TryReadDecimalInt32(text, v) ? v : fallback;
 }
 
-bool IsLeapYear(std::int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool IsLeapYear(std::int64_t y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 // Days from 1 March of year 0 (proleptic Gregorian) to the given date.
 std::int64_t DaysFromCivil(std::int64_t y, std::int64_t m, std::int64_t d) {
@@ -95,11 +43,13 @@ std::int64_t DaysFromCivil(std::int64_t y, std::int64_t m, std::int64_t d) {
 // The date-time of midnight at the start of the given day; false for a date
 // the calendar does not have (years 1 to 9999 only).
 bool TryEncodeDate(std::int32_t year, std::int32_t month, std::int32_t day, TDateTime& value) {
-    static constexpr std::array<int, 12> kDaysInMonth = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    static constexpr std::array<int, 12> kDaysInMonth = {31, 28, 31, 30, 31, 30,
+                                                         31, 31, 30, 31, 30, 31};
     if (year < 1 || year > 9999 || month < 1 || month > 12) {
         return false;
     }
-    const int days = kDaysInMonth[static_cast<std::size_t>(month - 1)] + (month == 2 && IsLeapYear(year) ? 1 : 0);
+    const int days = kDaysInMonth[static_cast<std::size_t>(month - 1)] +
+                     (month == 2 && IsLeapYear(year) ? 1 : 0);
     if (day < 1 || day > days) {
         return false;
     }
@@ -115,11 +65,15 @@ bool TryEncodeTime(std::int32_t hour, std::int32_t minute, std::int32_t second, 
     return true;
 }
 
-TDateTime SpanOfMinutes(std::int64_t minutes) { return static_cast<TDateTime>(minutes) / 1440.0; }
+TDateTime SpanOfMinutes(std::int64_t minutes) {
+    return static_cast<TDateTime>(minutes) / 1440.0;
+}
 
 }  // namespace
 
-bool IsLeadByte(char /*c*/) { return false; }
+bool IsLeadByte(char /*c*/) {
+    return false;
+}
 
 std::string TakeToken(std::string& input, std::string_view delimiter, bool remove) {
     // No double-byte characters in this code page (see IsLeadByte), so the
@@ -159,15 +113,7 @@ std::int64_t LastPos(std::string_view pattern, std::string_view text, std::int64
 }
 
 bool SameTextLocale(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (UpperAscii(a[i]) != UpperAscii(b[i])) {
-            return false;
-        }
-    }
-    return true;
+    return base::EqualsIgnoringCase(a, b);
 }
 
 std::string WrapAtBreaks(std::string_view line, std::string_view breakText,
@@ -198,8 +144,8 @@ std::string WrapAtBreaks(std::string_view line, std::string_view breakText,
             ++col;
         } else if (!breakText.empty() && c == breakText.front()) {
             if (!inQuote) {
-                existingBreak =
-                    SameTextLocale(line.substr(static_cast<std::size_t>(pos - 1), breakText.size()), breakText);
+                existingBreak = SameTextLocale(
+                    line.substr(static_cast<std::size_t>(pos - 1), breakText.size()), breakText);
                 if (existingBreak) {
                     pos += breakLength - 1;
                     breakPos = pos;
@@ -303,12 +249,12 @@ TDateTime InternetDateToLocal(std::string_view text) {
 }
 
 TDateTime ZoneOffset(std::string_view text) {
-    const std::string_view zone = TrimView(text).substr(0, 5);
+    const std::string_view zone = base::TrimBlanks(text).substr(0, 5);
     if (zone.size() != 5 || (zone[0] != '+' && zone[0] != '-')) {
         return 0;
     }
     for (std::size_t i = 1; i < 5; ++i) {
-        if (!IsDigit(zone[i])) {
+        if (!base::IsDigit(zone[i])) {
             return 0;
         }
     }
@@ -343,7 +289,8 @@ TDateTime LocalUtcOffset(std::time_t when) {
 }
 
 int DayNameIndex(std::string_view text) {
-    static constexpr std::array<std::string_view, 7> kDays = {"SUN", "MON", "TUE", "WED", "THU", "FRI", "SAT"};
+    static constexpr std::array<std::string_view, 7> kDays = {"SUN", "MON", "TUE", "WED",
+                                                              "THU", "FRI", "SAT"};
     for (std::size_t i = 0; i < kDays.size(); ++i) {
         if (SameTextLocale(text, kDays[i])) {
             return static_cast<int>(i) + 1;
@@ -353,8 +300,8 @@ int DayNameIndex(std::string_view text) {
 }
 
 int MonthIndex(std::string_view text) {
-    static constexpr std::array<std::string_view, 12> kMonths = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
-                                                                 "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+    static constexpr std::array<std::string_view, 12> kMonths = {
+        "JAN", "FEB", "MAR", "APR", "MAY", "JUN", "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
     for (std::size_t i = 0; i < kMonths.size(); ++i) {
         if (SameTextLocale(text, kMonths[i])) {
             return static_cast<int>(i) + 1;

@@ -22,10 +22,6 @@ using TDateTime = double;
 // so that they stay correct should that ever change.
 bool IsLeadByte(char c);
 
-// A decimal integer: an optional sign and at least one digit, nothing else
-// (no blanks), within the signed 32-bit range.
-bool TryDecimalInt32(std::string_view text, std::int32_t& value);
-
 // Cuts `input` at the first occurrence of `delimiter` and returns the text
 // before it. With `remove`, `input` loses that text and the delimiter. When
 // the delimiter does not occur (an empty delimiter occurs nowhere), the whole

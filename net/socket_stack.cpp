@@ -19,6 +19,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/ascii.h"
 #include "base/integer_text.h"
 #include "net/net_exceptions.h"
 
@@ -75,18 +76,6 @@ constexpr ErrorText kErrorTexts[] = {
 constexpr std::size_t kMaxSetSize = 64;
 
 thread_local std::int32_t t_lastError = 0;
-
-bool EqualsIgnoringAsciiCase(const std::string& a, const char* b) {
-    const std::size_t n = std::strlen(b);
-    if (a.size() != n)
-        return false;
-    for (std::size_t i = 0; i < n; ++i) {
-        auto lower = [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; };
-        if (lower(static_cast<unsigned char>(a[i])) != lower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
 
 // Fills an IPv4 socket address; false (with the error code set) when the port
 // does not fit the 16 bits of the address.
@@ -375,7 +364,7 @@ TNetSocket TNetStack::OpenSocket(int type, int protocol) {
 }
 
 std::string TNetStack::ResolveAddress(const std::string& host) {
-    if (EqualsIgnoringAsciiCase(host, "LOCALHOST"))
+    if (base::EqualsIgnoringCase(host, "LOCALHOST"))
         return "127.0.0.1";
     if (IsIPv4Text(host))
         return host;
