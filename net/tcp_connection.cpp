@@ -7,6 +7,7 @@
 #include <arpa/inet.h>
 
 #include "base/ascii.h"
+#include "net/socket_errors.h"
 
 namespace corvane::net {
 

@@ -5,6 +5,9 @@
 
 #include "net/net_component.h"
 #include "net/net_exceptions.h"
+#include "net/posix_stack.h"
+#include "net/socket_errors.h"
+#include "net/socket_handle.h"
 #include "net/socket_stack.h"
 #include "tests/support/scripted_peer.h"
 
