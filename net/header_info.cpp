@@ -1,6 +1,7 @@
 #include "net/header_info.h"
 
-#include "net/net_global.h"
+#include "net/internet_date.h"
+#include "net/text_tokens.h"
 
 #include <limits>
 

@@ -3,7 +3,8 @@
 #include <stdexcept>
 
 #include "base/ascii.h"
-#include "net/net_global.h"
+#include "net/line_wrap.h"
+#include "net/text_tokens.h"
 
 namespace corvane::net {
 namespace {

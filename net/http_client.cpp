@@ -5,7 +5,7 @@
 
 #include "base/ascii.h"
 #include "base/integer_text.h"
-#include "net/net_global.h"
+#include "net/text_tokens.h"
 #include "net/uri.h"
 
 namespace corvane::net {

@@ -1,11 +1,12 @@
-#include "net/net_global.h"
+// Header date parsing for net/internet_date.h, with the calendar arithmetic
+// it needs.
+#include "net/internet_date.h"
 
 #include <array>
-#include <limits>
 
 #include "base/ascii.h"
 #include "base/integer_text.h"
-#include "net/net_exceptions.h"
+#include "net/text_tokens.h"
 
 namespace corvane::net {
 
@@ -65,130 +66,7 @@ bool TryEncodeTime(std::int32_t hour, std::int32_t minute, std::int32_t second, 
     return true;
 }
 
-TDateTime SpanOfMinutes(std::int64_t minutes) {
-    return static_cast<TDateTime>(minutes) / 1440.0;
-}
-
 }  // namespace
-
-bool IsLeadByte(char /*c*/) {
-    return false;
-}
-
-std::string TakeToken(std::string& input, std::string_view delimiter, bool remove) {
-    // No double-byte characters in this code page (see IsLeadByte), so the
-    // plain byte search respects them.
-    const std::size_t p = delimiter.empty() ? std::string::npos : input.find(delimiter);
-    std::string result;
-    if (p == std::string::npos) {
-        result = input;
-        if (remove) {
-            input.clear();
-        }
-    } else {
-        result = input.substr(0, p);
-        if (remove) {
-            input.erase(0, p + delimiter.size());
-        }
-    }
-    return result;
-}
-
-std::int64_t LastPos(std::string_view pattern, std::string_view text, std::int64_t start) {
-    const auto length = static_cast<std::int64_t>(text.size());
-    const auto patternLength = static_cast<std::int64_t>(pattern.size());
-    if (patternLength == 0) {
-        return 0;
-    }
-    std::int64_t s = start == -1 ? length : start;
-    if (s > length - patternLength + 1) {
-        s = length - patternLength + 1;
-    }
-    for (std::int64_t i = s; i >= 1; --i) {
-        if (SameTextLocale(text.substr(static_cast<std::size_t>(i - 1), pattern.size()), pattern)) {
-            return i;
-        }
-    }
-    return 0;
-}
-
-bool SameTextLocale(std::string_view a, std::string_view b) {
-    return base::EqualsIgnoringCase(a, b);
-}
-
-std::string WrapAtBreaks(std::string_view line, std::string_view breakText,
-                         std::string_view breakChars, std::int32_t maxCol) {
-    std::array<bool, 256> isBreakChar{};
-    for (char c : breakChars) {
-        isBreakChar[static_cast<unsigned char>(c)] = true;
-    }
-    auto breakCharAt = [&](char c) { return isBreakChar[static_cast<unsigned char>(c)]; };
-
-    // Positions are 1-based: line[pos - 1] is the byte at pos.
-    const auto length = static_cast<std::int64_t>(line.size());
-    const auto breakLength = static_cast<std::int64_t>(breakText.size());
-    std::int64_t col = 1;
-    std::int64_t pos = 1;
-    std::int64_t lineStart = 1;
-    std::int64_t breakPos = 0;
-    bool inQuote = false;
-    bool existingBreak = false;
-    std::string result;
-    result.reserve(line.size());
-
-    while (pos <= length) {
-        const char c = line[static_cast<std::size_t>(pos - 1)];
-        if (IsLeadByte(c)) {
-            // Together with the step below, both bytes pass as one column.
-            ++pos;
-            ++col;
-        } else if (!breakText.empty() && c == breakText.front()) {
-            if (!inQuote) {
-                existingBreak = SameTextLocale(
-                    line.substr(static_cast<std::size_t>(pos - 1), breakText.size()), breakText);
-                if (existingBreak) {
-                    pos += breakLength - 1;
-                    breakPos = pos;
-                }
-            }
-        } else if (breakCharAt(c)) {
-            if (!inQuote) {
-                breakPos = pos;
-            }
-        } else if (c == '"') {
-            inQuote = !inQuote;
-        }
-        ++pos;
-        ++col;
-
-        if (!inQuote && (existingBreak || (col > maxCol && breakPos > lineStart))) {
-            col = pos - breakPos;
-            result.append(line.substr(static_cast<std::size_t>(lineStart - 1),
-                                      static_cast<std::size_t>(breakPos - lineStart + 1)));
-            // The scan skips the blanks and line ends after the break; they
-            // are still copied, at the start of the next piece.
-            if (c != '"') {
-                while (pos <= length) {
-                    const char n = line[static_cast<std::size_t>(pos - 1)];
-                    if (!breakCharAt(n) && n != '\r' && n != '\n') {
-                        break;
-                    }
-                    ++pos;
-                }
-            }
-            if (!existingBreak && pos < length) {
-                result.append(breakText);
-            }
-            ++breakPos;
-            lineStart = breakPos;
-            existingBreak = false;
-        }
-    }
-    if (lineStart <= length) {
-        result.append(line.substr(static_cast<std::size_t>(lineStart - 1)));
-    }
-    return result;
-}
 
 bool TryParseInternetDate(std::string& text, TDateTime& value) {
     value = 0;
@@ -262,30 +140,6 @@ TDateTime ZoneOffset(std::string_view text) {
     const int minutes = (zone[3] - '0') * 10 + (zone[4] - '0');
     const TDateTime span = SpanOfMinutes(hours * 60 + minutes);
     return zone[0] == '-' ? -span : span;
-}
-
-TDateTime LocalUtcOffset() {
-    const std::time_t now = std::time(nullptr);
-    if (now == static_cast<std::time_t>(-1)) {
-        throw ENetFailedToRetreiveTimeZoneInfo();
-    }
-    return LocalUtcOffset(now);
-}
-
-TDateTime LocalUtcOffset(std::time_t when) {
-    // tm_gmtoff is the offset in force at that moment (daylight saving time
-    // included, as tm_isdst says); a negative tm_isdst means the C library
-    // does not know, which counts as a failure like localtime_r's own.
-    tzset();
-    std::tm local{};
-    if (localtime_r(&when, &local) == nullptr || local.tm_isdst < 0) {
-        throw ENetFailedToRetreiveTimeZoneInfo();
-    }
-    // The bias in whole minutes, UTC minus local time.
-    const std::int64_t bias = -(static_cast<std::int64_t>(local.tm_gmtoff) / 60);
-    const std::int64_t magnitude = bias < 0 ? -bias : bias;
-    const TDateTime span = SpanOfMinutes(magnitude);
-    return bias > 0 ? -span : span;
 }
 
 int DayNameIndex(std::string_view text) {
