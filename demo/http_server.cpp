@@ -509,7 +509,9 @@ void HttpServer::Serve(Connection& connection) {
         HttpResponse response;
         try {
             response = handler_(request);
-        } catch (...) {
+        } catch (const std::exception&) {
+            // A handler that fails answers this one request with a server
+            // error; the connection and the server go on.
             response = Refusal(500);
         }
         if (!Delay())

@@ -1,6 +1,7 @@
 #include "engine/site_figures.h"
 
 #include <cstdlib>
+#include <exception>
 
 #include "base/ascii.h"
 #include "engine/text_ops.h"
@@ -41,9 +42,9 @@ std::string InboundLinks(SurveyHost& host, const std::string& site) {
         std::string figure = ScrapeInboundFigure(page);
         host.PumpMessages();
         return figure;
-    } catch (const RunAbandoned&) {
-        throw;
-    } catch (...) {
+    } catch (const std::exception&) {
+        // A figure never fails: whatever went wrong leaves an empty figure.
+        // (RunAbandoned is no std::exception and passes on, ending the run.)
         return std::string();
     }
 }
@@ -89,9 +90,9 @@ std::int32_t OutboundLinks(SurveyHost& host, const std::string& site) {
         const std::string page = host.FetchPage("http://" + site, 80);
         host.PumpMessages();
         count = CountAbsoluteAnchors(page);
-    } catch (const RunAbandoned&) {
-        throw;
-    } catch (...) {
+    } catch (const std::exception&) {
+        // A figure never fails: the count is what was seen before the failure.
+        // (RunAbandoned is no std::exception and passes on, ending the run.)
     }
     return count;
 }
@@ -142,9 +143,9 @@ std::string TrafficRank(SurveyHost& host, const std::string& site) {
         host.PumpMessages();
         base::LowerAsciiInPlace(page);
         return ScrapeTrafficRank(page);
-    } catch (const RunAbandoned&) {
-        throw;
-    } catch (...) {
+    } catch (const std::exception&) {
+        // A figure never fails: any failure gives the fallback rank.
+        // (RunAbandoned is no std::exception and passes on, ending the run.)
         return kNoTrafficRank;
     }
 }

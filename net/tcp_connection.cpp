@@ -7,6 +7,7 @@
 #include <arpa/inet.h>
 
 #include "base/ascii.h"
+#include "base/scope_guard.h"
 #include "net/socket_errors.h"
 
 namespace corvane::net {
@@ -279,7 +280,8 @@ void TNetTCPConnection::ReadToStream(TNetStream& destination, std::int32_t count
         if (destination.Size() > destination.Position())
             destination.SetSize(destination.Position());
     };
-    try {
+    {
+        const base::OnUnwind finishOnFailure(finish);
         if (remaining > 0 && !inputQueue_.Empty()) {
             const std::size_t take =
                 std::min(inputQueue_.Length(), static_cast<std::size_t>(remaining));
@@ -292,12 +294,11 @@ void TNetTCPConnection::ReadToStream(TNetStream& destination, std::int32_t count
             const std::int32_t chunk = std::min(remaining, RecvBufferSize());
             std::int32_t n = 0;
             if (char* span = destination.WriteSpan(static_cast<std::size_t>(chunk))) {
-                // Straight into the destination's own storage.
-                try {
+                // Straight into the destination's own storage; a failed
+                // receive commits nothing.
+                {
+                    const base::OnUnwind commitNothing([&] { destination.CommitWrite(0); });
                     n = ReceiveInto(!untilClosed, WaitForever, span, chunk, false);
-                } catch (...) {
-                    destination.CommitWrite(0);
-                    throw;
                 }
                 destination.CommitWrite(static_cast<std::size_t>(n));
             } else {
@@ -310,9 +311,6 @@ void TNetTCPConnection::ReadToStream(TNetStream& destination, std::int32_t count
                 RaiseFailedWait();
             remaining -= n;
         }
-    } catch (...) {
-        finish();
-        throw;
     }
     finish();
 }
@@ -404,7 +402,8 @@ void TNetTCPConnection::WriteFromStream(TNetStream& source, bool fromStart, bool
     if (sendCount)
         WriteInt32(size32, true);
     StartWork(WorkWrite, size32);
-    try {
+    {
+        const base::OnUnwind finishOnFailure([this] { FinishWork(WorkWrite); });
         std::vector<char> chunk(static_cast<std::size_t>(sendBufferSize_));
         for (;;) {
             const std::int64_t left = source.Size() - source.Position();
@@ -416,9 +415,6 @@ void TNetTCPConnection::WriteFromStream(TNetStream& source, bool fromStart, bool
                 throw ENetNoDataToRead();
             WriteBytes(chunk.data(), static_cast<std::int32_t>(got));
         }
-    } catch (...) {
-        FinishWork(WorkWrite);
-        throw;
     }
     FinishWork(WorkWrite);
 }
@@ -442,15 +438,13 @@ std::string TNetTCPConnection::ReadAvailable() {
 std::string TNetTCPConnection::ReadUntilClosed() {
     std::string result;
     StartWork(WorkRead, 0);
-    try {
+    {
+        const base::OnUnwind finishOnFailure([this] { FinishWork(WorkRead); });
         while (IsConnected())
             result += ReadAvailable();
         // Bytes that were queued when the close was seen belong to the result.
         if (!inputQueue_.Empty())
             result += TakeInput(InputSize());
-    } catch (...) {
-        FinishWork(WorkRead);
-        throw;
     }
     FinishWork(WorkRead);
     return result;
