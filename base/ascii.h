@@ -22,6 +22,11 @@ constexpr bool IsLetterOrDigit(char c) noexcept {
     return IsLetter(c) || IsDigit(c);
 }
 
+// The ASCII control bytes: 0 to 31 and 127 (DEL).
+constexpr bool IsControl(char c) noexcept {
+    return static_cast<unsigned char>(c) < 32 || c == '\x7F';
+}
+
 // A blank in the wide sense of the header and date texts: any byte up to 32,
 // that is the control bytes and the space.
 constexpr bool IsBlankOrControl(char c) noexcept {

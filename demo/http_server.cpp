@@ -109,7 +109,7 @@ int ParseHead(std::string_view head, HttpRequest& request) {
     if (!IsToken(method) || target.empty())
         return 400;
     for (char c : target) {
-        if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7f)
+        if (c == ' ' || base::IsControl(c))
             return 400;
     }
     if (version.size() != 8 || version.substr(0, 5) != "HTTP/" || version[6] != '.' ||
@@ -132,7 +132,7 @@ int ParseHead(std::string_view head, HttpRequest& request) {
             return 400;
         const std::string_view value = Trim(line.substr(colon + 1));
         for (char c : value) {
-            if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7f)
+            if (c != '\t' && base::IsControl(c))
                 return 400;
         }
         request.Headers.emplace_back(std::string(line.substr(0, colon)), std::string(value));

@@ -430,7 +430,7 @@ std::string EscapeText(std::string_view text) {
                 break;
             default:
                 // Control bytes from a query have no place in a page.
-                out += (static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7f ? ' ' : c;
+                out += c != '\t' && base::IsControl(c) ? ' ' : c;
                 break;
         }
     }

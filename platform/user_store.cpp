@@ -21,10 +21,6 @@ constexpr std::string_view kFirstLine = "corvane-user-store 1";
 // A store file is a handful of lines; anything far larger is not one.
 constexpr std::size_t kMaxFileSize = std::size_t{16} << 20;
 
-bool IsControl(unsigned char c) {
-    return c < 0x20 || c == 0x7f;
-}
-
 // "\Software\\A\" -> "Software\A".
 std::string NormaliseKey(std::string_view key) {
     std::string out;
@@ -45,7 +41,7 @@ std::string NormaliseKey(std::string_view key) {
 
 bool HasControl(std::string_view s) {
     for (char c : s) {
-        if (IsControl(static_cast<unsigned char>(c))) {
+        if (base::IsControl(c)) {
             return true;
         }
     }
@@ -74,7 +70,7 @@ void Quote(std::string& out, std::string_view s) {
                 out += "\\t";
                 break;
             default:
-                if (IsControl(c)) {
+                if (base::IsControl(ch)) {
                     out += "\\x";
                     out += kHex[c >> 4];
                     out += kHex[c & 15];
@@ -104,7 +100,7 @@ struct LineReader {
             const char c = s[i++];
             if (c == '"')
                 return true;
-            if (IsControl(static_cast<unsigned char>(c)))
+            if (base::IsControl(c))
                 return false;
             if (c != '\\') {
                 out += c;
