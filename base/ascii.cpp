@@ -1,3 +1,4 @@
+// Case folding, comparison and trimming of base/ascii.h; pure functions.
 #include "base/ascii.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The digit and integer text readers of base/integer_text.h; pure functions.
 #include "base/integer_text.h"
 
 #include "base/ascii.h"
