@@ -6,6 +6,7 @@
 #include <iterator>
 #include <optional>
 
+#include "base/ascii.h"
 #include "cli/cli_app.h"
 #include "engine/text_ops.h"
 #include "history/sqlite_db.h"
@@ -84,7 +85,7 @@ std::vector<SurveyRequest> ParseBatch(std::string_view text, const std::string& 
             continue;
         SurveyRequest request;
         constexpr std::string_view kDomain = "domain:";
-        if (engine::LowerAscii(std::string(line.substr(0, kDomain.size()))) == kDomain) {
+        if (base::LowerAscii(std::string(line.substr(0, kDomain.size()))) == kDomain) {
             request.Mode = engine::SurveyMode::Domain;
             request.Text = Trimmed(line.substr(kDomain.size()));
             if (request.Text.empty()) {

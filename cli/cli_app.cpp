@@ -11,6 +11,7 @@
 #include "cli/history_cli.h"
 #include "cli/survey_runner.h"
 #include "cli/table_output.h"
+#include "base/ascii.h"
 #include "engine/ordering.h"
 #include "engine/survey_file.h"
 #include "engine/text_ops.h"
@@ -178,7 +179,7 @@ int Survey(const std::vector<std::string>& args, std::ostream& out, std::ostream
 int ColumnOf(const std::string& text) {
     for (int c = 0; c < engine::kColumnCount; ++c) {
         if (text == std::to_string(c) ||
-            engine::LowerAscii(text) == engine::LowerAscii(engine::kColumnCaptions[c])) {
+            base::LowerAscii(text) == base::LowerAscii(engine::kColumnCaptions[c])) {
             return c;
         }
     }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "base/ascii.h"
+#include "base/integer_text.h"
 #include "demo/pages.h"
 #include "demo/request_target.h"
 
@@ -24,25 +26,17 @@ std::int64_t NumberParam(const QueryParams& params, std::string_view key, std::i
     const auto text = ParamValue(params, key);
     if (!text || text->empty() || text->size() > 40)
         return fallback;
-    std::size_t i = 0;
-    bool negative = false;
-    if ((*text)[0] == '-' || (*text)[0] == '+') {
-        negative = (*text)[0] == '-';
-        ++i;
-    }
-    if (i == text->size())
+    std::string_view digits = *text;
+    const bool negative = digits.front() == '-';
+    if (negative || digits.front() == '+')
+        digits.remove_prefix(1);
+    if (digits.empty() || !std::all_of(digits.begin(), digits.end(), base::IsDigit))
         return fallback;
-    std::int64_t v = 0;
-    for (; i < text->size(); ++i) {
-        const char c = (*text)[i];
-        if (c < '0' || c > '9')
-            return fallback;
-        if (v < hi)
-            v = std::min<std::int64_t>(hi, v * 10 + (c - '0'));  // saturates
-    }
-    if (negative)
-        v = -v;
-    return std::clamp(v, lo, hi);
+    std::uint64_t magnitude = 0;
+    if (!base::TryReadDecimalDigits(digits, static_cast<std::uint64_t>(hi), magnitude))
+        magnitude = static_cast<std::uint64_t>(hi);  // saturates
+    const auto v = static_cast<std::int64_t>(magnitude);
+    return std::clamp(negative ? -v : v, lo, hi);
 }
 
 HttpResponse Page(int status, std::string body) {
@@ -62,8 +56,7 @@ HttpResponse Search(const SyntheticWeb& web, const RequestTarget& target) {
     while (!q.empty() && q.front() == ' ')
         q.remove_prefix(1);
     std::string head(q.substr(0, 5));
-    for (char& c : head)
-        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    base::LowerAsciiInPlace(head);
     if (head == "link:") {
         return Page(200, LinkResultsPage(web, p, q.substr(5), b, n));
     }

@@ -15,6 +15,9 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "base/ascii.h"
+#include "base/integer_text.h"
+
 namespace corvane::demo {
 
 namespace {
@@ -24,22 +27,8 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t kMaxHeaderLines = 100;
 constexpr int kLingerMs = 500;
 
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i]))
-            return false;
-    }
-    return true;
-}
-
 bool IsTokenChar(char c) {
-    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
+    if (base::IsLetterOrDigit(c))
         return true;
     return std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
 }
@@ -69,7 +58,7 @@ bool ListsToken(const std::string* value, std::string_view token) {
     std::string_view rest = *value;
     while (!rest.empty()) {
         const auto comma = rest.find(',');
-        if (SameNoCase(Trim(rest.substr(0, comma)), token))
+        if (base::EqualsIgnoringCase(Trim(rest.substr(0, comma)), token))
             return true;
         if (comma == std::string_view::npos)
             break;
@@ -120,7 +109,7 @@ int ParseHead(std::string_view head, HttpRequest& request) {
     if (!IsToken(method) || target.empty())
         return 400;
     for (char c : target) {
-        if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7f)
+        if (c == ' ' || base::IsControl(c))
             return 400;
     }
     if (version.size() != 8 || version.substr(0, 5) != "HTTP/" || version[6] != '.' ||
@@ -143,14 +132,14 @@ int ParseHead(std::string_view head, HttpRequest& request) {
             return 400;
         const std::string_view value = Trim(line.substr(colon + 1));
         for (char c : value) {
-            if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7f)
+            if (c != '\t' && base::IsControl(c))
                 return 400;
         }
         request.Headers.emplace_back(std::string(line.substr(0, colon)), std::string(value));
     }
     std::size_t hosts = 0;
     for (const auto& [name, value] : request.Headers) {
-        if (SameNoCase(name, "Host"))
+        if (base::EqualsIgnoringCase(name, "Host"))
             ++hosts;
     }
     if (hosts > 1 || (hosts == 0 && request.Version == "HTTP/1.1"))
@@ -162,16 +151,12 @@ int ParseHead(std::string_view head, HttpRequest& request) {
 long long BodyLength(const HttpRequest& request) {
     long long length = -1;
     for (const auto& [name, value] : request.Headers) {
-        if (!SameNoCase(name, "Content-Length"))
+        if (!base::EqualsIgnoringCase(name, "Content-Length"))
             continue;
-        if (value.empty() || value.size() > 18)
+        std::uint64_t digits = 0;
+        if (value.size() > 18 || !base::TryReadDecimalDigits(value, 999999999999999999u, digits))
             return -2;
-        long long v = 0;
-        for (char c : value) {
-            if (c < '0' || c > '9')
-                return -2;
-            v = v * 10 + (c - '0');
-        }
+        const auto v = static_cast<long long>(digits);
         if (length >= 0 && length != v)
             return -2;
         length = v;
@@ -233,7 +218,7 @@ int MsLeft(Clock::time_point deadline) {
 
 const std::string* HttpRequest::Header(std::string_view name) const {
     for (const auto& [n, v] : Headers) {
-        if (SameNoCase(n, name))
+        if (base::EqualsIgnoringCase(n, name))
             return &v;
     }
     return nullptr;
@@ -524,7 +509,9 @@ void HttpServer::Serve(Connection& connection) {
         HttpResponse response;
         try {
             response = handler_(request);
-        } catch (...) {
+        } catch (const std::exception&) {
+            // A handler that fails answers this one request with a server
+            // error; the connection and the server go on.
             response = Refusal(500);
         }
         if (!Delay())

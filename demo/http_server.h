@@ -55,6 +55,8 @@ const char* ReasonPhrase(int status);
 
 class HttpServer {
   public:
+    // Answers one request. A handler that throws (a std::exception) gets the
+    // request answered with 500 and the server goes on.
     using Handler = std::function<HttpResponse(const HttpRequest&)>;
 
     explicit HttpServer(Handler handler);

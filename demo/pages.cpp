@@ -4,31 +4,11 @@
 #include <iterator>
 #include <vector>
 
+#include "base/ascii.h"
+
 namespace corvane::demo {
 
 namespace {
-
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool IsAlnum(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-}
-
-bool StartsWithNoCase(std::string_view text, std::size_t at, std::string_view prefix) {
-    if (text.size() - at < prefix.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (Lower(text[at + i]) != prefix[i])
-            return false;
-    }
-    return true;
-}
-
-bool Contains(std::string_view text, std::string_view part) {
-    return text.find(part) != std::string_view::npos;
-}
 
 template <std::size_t N>
 const char* Pick(const char* const (&list)[N], std::uint64_t h) {
@@ -58,7 +38,7 @@ std::string QueryEscape(std::string_view text) {
     std::string out;
     for (char c : text) {
         const auto u = static_cast<unsigned char>(c);
-        if (IsAlnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
+        if (base::IsLetterOrDigit(c) || c == '-' || c == '_' || c == '.' || c == '~') {
             out += c;
         } else if (c == ' ') {
             out += '+';
@@ -76,8 +56,8 @@ std::vector<std::string> SlugWords(std::string_view keyword) {
     std::vector<std::string> words;
     std::string word;
     for (char c : keyword) {
-        if (IsAlnum(c)) {
-            word += Lower(c);
+        if (base::IsLetterOrDigit(c)) {
+            word += base::LowerAscii(c);
         } else if (!word.empty()) {
             words.push_back(std::move(word));
             word.clear();
@@ -107,8 +87,8 @@ std::string TitleCase(std::string_view text) {
     std::string out(text);
     bool start = true;
     for (char& c : out) {
-        if (start && c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
+        if (start)
+            c = base::UpperAscii(c);
         start = c == ' ';
     }
     return out;
@@ -427,8 +407,8 @@ std::string EscapeText(std::string_view text) {
     out.reserve(text.size() + 16);
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        if (StartsWithNoCase(text, i, "of about") ||
-            StartsWithNoCase(text, i, "traffic rank for ")) {
+        if (base::StartsWithIgnoringCase(text.substr(i), "of about") ||
+            base::StartsWithIgnoringCase(text.substr(i), "traffic rank for ")) {
             out += "&#" + std::to_string(static_cast<unsigned char>(c)) + ";";
             continue;
         }
@@ -450,7 +430,7 @@ std::string EscapeText(std::string_view text) {
                 break;
             default:
                 // Control bytes from a query have no place in a page.
-                out += (static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7f ? ' ' : c;
+                out += c != '\t' && base::IsControl(c) ? ' ' : c;
                 break;
         }
     }
@@ -551,8 +531,8 @@ std::string HomePage(const SyntheticWeb& web, std::string_view hostText) {
         page += "</ul>\n";
     }
     // A mail link is relative too, as long as the address names no web host.
-    const bool mail = footer > 0 && !bare.empty() && !Contains(bare, "www.") &&
-                      !Contains(bare, "http") && !Contains(bare, "\"");
+    const bool mail = footer > 0 && !bare.empty() && !base::Contains(bare, "www.") &&
+                      !base::Contains(bare, "http") && !base::Contains(bare, "\"");
     page += "</div>\n<div id=\"footer\">" + relativeRun(mail ? footer - 1 : footer);
     if (mail)
         page += " | <a href=\"mailto:info@" + EscapeText(bare) + "\">E-mail us</a>";

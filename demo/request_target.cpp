@@ -1,24 +1,11 @@
 #include "demo/request_target.h"
 
-#include "demo/ascii_text.h"
+#include "base/ascii.h"
+#include "base/integer_text.h"
 
 namespace corvane::demo {
 
 namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-bool EndsWith(std::string_view text, std::string_view suffix) {
-    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
-}
 
 // Length of the double quote a raw value opens with: 3 escaped, 1 plain.
 std::size_t QuoteOpener(std::string_view raw) {
@@ -30,7 +17,7 @@ std::size_t QuoteOpener(std::string_view raw) {
 }
 
 bool ClosesQuote(std::string_view raw) {
-    return EndsWith(raw, "%22") || EndsWith(raw, "\"");
+    return raw.ends_with("%22") || raw.ends_with("\"");
 }
 
 void SplitPathQuery(std::string_view rest, RequestTarget& out) {
@@ -48,7 +35,7 @@ void SplitPathQuery(std::string_view rest, RequestTarget& out) {
 }  // namespace
 
 std::string HostOfHeader(std::string_view value) {
-    std::string host = LowerText(value);
+    std::string host = base::LowerAscii(value);
     while (!host.empty() && (host.back() == ' ' || host.back() == '\t'))
         host.pop_back();
     while (!host.empty() && (host.front() == ' ' || host.front() == '\t'))
@@ -69,7 +56,7 @@ std::optional<RequestTarget> SplitTarget(std::string_view target, std::string_vi
         SplitPathQuery(target, out);
         return out;
     }
-    if (LowerText(target.substr(0, 7)) != "http://")
+    if (base::LowerAscii(target.substr(0, 7)) != "http://")
         return std::nullopt;
     std::string_view rest = target.substr(7);
     const auto end = rest.find_first_of("/?#");
@@ -89,9 +76,10 @@ std::string PercentDecode(std::string_view text, bool plusIsBlank) {
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        if (c == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-            HexValue(text[i + 2]) >= 0) {
-            out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+        if (c == '%' && i + 2 < text.size() && base::HexDigitValue(text[i + 1]) >= 0 &&
+            base::HexDigitValue(text[i + 2]) >= 0) {
+            out += static_cast<char>(base::HexDigitValue(text[i + 1]) * 16 +
+                                     base::HexDigitValue(text[i + 2]));
             i += 2;
         } else if (c == '+' && plusIsBlank) {
             out += ' ';

@@ -1,6 +1,6 @@
 #include "demo/synthetic_web.h"
 
-#include "demo/ascii_text.h"
+#include "base/ascii.h"
 
 #include <algorithm>
 #include <array>
@@ -83,10 +83,6 @@ constexpr std::uint64_t SplitMix(std::uint64_t z) {
     return z ^ (z >> 31);
 }
 
-bool StartsWith(std::string_view text, std::string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
-}
-
 std::int64_t Pow10(int digits) {
     std::int64_t v = 1;
     while (digits-- > 0)
@@ -111,8 +107,8 @@ std::int64_t Estimate(std::int64_t v) {
 
 std::string Capitalised(std::string_view word) {
     std::string out(word);
-    if (!out.empty() && out[0] >= 'a' && out[0] <= 'z')
-        out[0] = static_cast<char>(out[0] - 'a' + 'A');
+    if (!out.empty())
+        out[0] = base::UpperAscii(out[0]);
     return out;
 }
 
@@ -281,14 +277,14 @@ std::string NormaliseKeyword(std::string_view keyword) {
         if (blank)
             out += ' ';
         blank = false;
-        out += Lower(c);
+        out += base::LowerAscii(c);
     }
     return out;
 }
 
 std::string NormaliseTarget(std::string_view target) {
-    std::string t = LowerText(target);
-    if (StartsWith(t, "http://"))
+    std::string t = base::LowerAscii(target);
+    if (t.starts_with("http://"))
         t.erase(0, 7);
     while (!t.empty() && t.back() == '/')
         t.pop_back();
@@ -296,8 +292,8 @@ std::string NormaliseTarget(std::string_view target) {
 }
 
 std::string HostPart(std::string_view text) {
-    std::string t = LowerText(text);
-    if (StartsWith(t, "http://"))
+    std::string t = base::LowerAscii(text);
+    if (t.starts_with("http://"))
         t.erase(0, 7);
     if (const auto slash = t.find('/'); slash != std::string::npos)
         t.resize(slash);
@@ -309,8 +305,8 @@ std::string HostPart(std::string_view text) {
 }
 
 std::string BareDomainOf(std::string_view host) {
-    std::string h = LowerText(host);
-    if (StartsWith(h, "www."))
+    std::string h = base::LowerAscii(host);
+    if (h.starts_with("www."))
         h.erase(0, 4);
     return h;
 }

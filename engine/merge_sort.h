@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/scope_guard.h"
+
 namespace corvane::engine {
 
 // Sorts `items` by `compare` (a value below 0: the first argument goes
@@ -26,7 +28,18 @@ void StableMergeSort(std::vector<T>& items, Compare&& compare) {
             const std::size_t mid = std::min(lo + width, n);
             const std::size_t hi = std::min(lo + 2 * width, n);
             std::size_t a = lo, b = mid, out = lo;
-            try {
+            {
+                // Should the compare throw, the merge is finished unordered
+                // and everything this pass has moved so far (the runs before
+                // this one too) is put back, so that nothing is lost.
+                const base::OnUnwind finishUnordered([&] {
+                    while (a < mid)
+                        scratch[out++] = std::move(items[a++]);
+                    while (b < hi)
+                        scratch[out++] = std::move(items[b++]);
+                    std::move(scratch.begin(), scratch.begin() + static_cast<std::ptrdiff_t>(hi),
+                              items.begin());
+                });
                 while (a < mid && b < hi) {
                     // Take from the right run only when it must go strictly first.
                     if (compare(items[b], items[a]) < 0) {
@@ -35,17 +48,11 @@ void StableMergeSort(std::vector<T>& items, Compare&& compare) {
                         scratch[out++] = std::move(items[a++]);
                     }
                 }
-            } catch (...) {
-                // Finish the merge unordered, so that nothing is lost.
-                while (a < mid) scratch[out++] = std::move(items[a++]);
-                while (b < hi) scratch[out++] = std::move(items[b++]);
-                std::move(scratch.begin() + static_cast<std::ptrdiff_t>(lo),
-                          scratch.begin() + static_cast<std::ptrdiff_t>(hi),
-                          items.begin() + static_cast<std::ptrdiff_t>(lo));
-                throw;
             }
-            while (a < mid) scratch[out++] = std::move(items[a++]);
-            while (b < hi) scratch[out++] = std::move(items[b++]);
+            while (a < mid)
+                scratch[out++] = std::move(items[a++]);
+            while (b < hi)
+                scratch[out++] = std::move(items[b++]);
         }
         items.swap(scratch);
     }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/ascii.h"
 #include "engine/text_ops.h"
 
 namespace corvane::engine {
@@ -15,26 +16,10 @@ namespace {
 // Direction of each column: +1 ascending, -1 descending.
 constexpr int kDirection[kColumnCount] = {+1, +1, -1, +1, -1, +1};
 
-unsigned char UpperAscii(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return (u >= 'a' && u <= 'z') ? static_cast<unsigned char>(u - ('a' - 'A')) : u;
-}
-
 }  // namespace
 
 int CompareCaptions(std::string_view a, std::string_view b) {
-    const std::size_t common = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < common; ++i) {
-        const unsigned char x = UpperAscii(a[i]);
-        const unsigned char y = UpperAscii(b[i]);
-        if (x != y) {
-            return x < y ? -1 : 1;
-        }
-    }
-    if (a.size() == b.size()) {
-        return 0;
-    }
-    return a.size() < b.size() ? -1 : 1;
+    return base::CompareIgnoringCase(a, b);
 }
 
 namespace {
@@ -87,9 +72,11 @@ void ListView1ColumnClick(ResultsTable& table, std::int32_t column) {
     // converted.
     std::vector<Figure> figures(table.Count());
     for (std::size_t i = 0; i < figures.size(); ++i) {
-        if (const auto v = table.FigureAt(i, column)) figures[i] = Figure{true, *v};
+        if (const auto v = table.FigureAt(i, column))
+            figures[i] = Figure{true, *v};
     }
-    table.SortByKeys(std::move(figures), [column](Figure a, Figure b) { return CompareFigures(a, b, column); });
+    table.SortByKeys(std::move(figures),
+                     [column](Figure a, Figure b) { return CompareFigures(a, b, column); });
 }
 
 }  // namespace corvane::engine

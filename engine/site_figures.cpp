@@ -1,7 +1,9 @@
 #include "engine/site_figures.h"
 
 #include <cstdlib>
+#include <exception>
 
+#include "base/ascii.h"
 #include "engine/text_ops.h"
 
 namespace corvane::engine {
@@ -36,13 +38,13 @@ std::string InboundLinks(SurveyHost& host, const std::string& site) {
         host.PumpMessages();
         std::string page = host.FetchPage(LinkQueryUrl(host.Endpoints(), site), 80);
         host.PumpMessages();
-        LowerAsciiInPlace(page);
+        base::LowerAsciiInPlace(page);
         std::string figure = ScrapeInboundFigure(page);
         host.PumpMessages();
         return figure;
-    } catch (const RunAbandoned&) {
-        throw;
-    } catch (...) {
+    } catch (const std::exception&) {
+        // A figure never fails: whatever went wrong leaves an empty figure.
+        // (RunAbandoned is no std::exception and passes on, ending the run.)
         return std::string();
     }
 }
@@ -56,8 +58,9 @@ std::int32_t CountAbsoluteAnchors(std::string_view page) {
     std::size_t from = 0;
     for (;;) {
         std::size_t p = page.find('<', from);
-        while (p != std::string_view::npos &&
-               !(p + 2 < page.size() && LowerAscii(page[p + 1]) == 'a' && page[p + 2] == ' ')) {
+        while (
+            p != std::string_view::npos &&
+            !(p + 2 < page.size() && base::LowerAscii(page[p + 1]) == 'a' && page[p + 2] == ' ')) {
             p = page.find('<', p + 1);
         }
         if (p == std::string_view::npos) {
@@ -68,8 +71,9 @@ std::int32_t CountAbsoluteAnchors(std::string_view page) {
             break;  // no complete tag follows
         }
         tag.assign(page.substr(p, g - p + 1));
-        LowerAsciiInPlace(tag);
-        if (Contains(tag, "http://") || Contains(tag, "https://") || Contains(tag, "www.")) {
+        base::LowerAsciiInPlace(tag);
+        if (base::Contains(tag, "http://") || base::Contains(tag, "https://") ||
+            base::Contains(tag, "www.")) {
             count = WrapAdd(count, 1);
         }
         from = g;  // the page goes on from the tag's ">"
@@ -86,9 +90,9 @@ std::int32_t OutboundLinks(SurveyHost& host, const std::string& site) {
         const std::string page = host.FetchPage("http://" + site, 80);
         host.PumpMessages();
         count = CountAbsoluteAnchors(page);
-    } catch (const RunAbandoned&) {
-        throw;
-    } catch (...) {
+    } catch (const std::exception&) {
+        // A figure never fails: the count is what was seen before the failure.
+        // (RunAbandoned is no std::exception and passes on, ending the run.)
     }
     return count;
 }
@@ -104,7 +108,8 @@ std::string LinkValue(std::int32_t inbound, std::int32_t outbound, std::int32_t 
     const std::int64_t den = static_cast<std::int64_t>(divisor) * d;
     const bool negative = (num < 0) != (den < 0);
     const std::uint64_t a = static_cast<std::uint64_t>(num < 0 ? -num : num);
-    const std::uint64_t b = den < 0 ? static_cast<std::uint64_t>(-(den + 1)) + 1 : static_cast<std::uint64_t>(den);
+    const std::uint64_t b =
+        den < 0 ? static_cast<std::uint64_t>(-(den + 1)) + 1 : static_cast<std::uint64_t>(den);
     std::uint64_t q = a / b;
     const std::uint64_t r = a % b;
     if (r >= b - r) {  // r / b >= 1/2: away from zero
@@ -133,14 +138,14 @@ std::string ScrapeTrafficRank(std::string_view page) {
 std::string TrafficRank(SurveyHost& host, const std::string& site) {
     try {
         const std::string domain = BareDomain(site);
-        std::string page =
-            host.FetchPage(host.Endpoints().TrafficEndpoint + "/data/details/?url=www." + domain, 80);
+        std::string page = host.FetchPage(
+            host.Endpoints().TrafficEndpoint + "/data/details/?url=www." + domain, 80);
         host.PumpMessages();
-        LowerAsciiInPlace(page);
+        base::LowerAsciiInPlace(page);
         return ScrapeTrafficRank(page);
-    } catch (const RunAbandoned&) {
-        throw;
-    } catch (...) {
+    } catch (const std::exception&) {
+        // A figure never fails: any failure gives the fallback rank.
+        // (RunAbandoned is no std::exception and passes on, ending the run.)
         return kNoTrafficRank;
     }
 }

@@ -2,8 +2,9 @@
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
-#include "engine/text_ops.h"
+#include "base/integer_text.h"
 #include "platform/atomic_file.h"
 #include "platform/profile_reader.h"
 
@@ -14,16 +15,26 @@ namespace {
 // The keys of the five cells, in column order.
 constexpr const char* kCellKeys[kCellCount] = {"rank", "in", "out", "val", "alex"};
 
-std::string SectionName(std::size_t index) { return "item" + std::to_string(index); }
+std::string SectionName(std::size_t index) {
+    return "item" + std::to_string(index);
+}
 
-// "check": any integer other than 0 is true, 0 is false; a value that is not
-// an integer counts as missing, and a missing one as true.
+// "check": decimal, or hexadecimal after "0x" or "0X" when the value is
+// longer than those two characters (not the figure rule: "$0" is no integer
+// here). Any integer other than 0 is true, 0 is false; a value that is not
+// an integer counts as missing, and a missing one as true. A number too long
+// to read is no 0, so it counts as true either way.
 bool CheckedFrom(const std::optional<std::string>& value) {
-    std::int32_t number = 0;
-    if (!value || !TryFigureToInt(*value, number)) {
+    if (!value) {
         return true;
     }
-    return number != 0;
+    const std::string_view text = *value;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        std::uint64_t number = 0;
+        return !base::TryReadHexDigits(text.substr(2), UINT64_MAX, number) || number != 0;
+    }
+    std::int32_t number = 0;
+    return !base::TryReadDecimalInt32(text, number) || number != 0;
 }
 
 void AppendQuoted(std::string& out, const char* key, std::string_view value) {
@@ -43,7 +54,8 @@ void ReadSurvey(ResultsTable& table, const platform::ProfileFile& profile) {
     }
     const std::size_t count = profile.SectionNames().size();
     for (std::size_t i = 0; i < count; ++i) {
-        const std::optional<platform::ProfileFile::Section> section = profile.FindSection(SectionName(i));
+        const std::optional<platform::ProfileFile::Section> section =
+            profile.FindSection(SectionName(i));
         auto read = [&](const char* key) {
             return section ? section->Value(key) : std::optional<std::string>();
         };

@@ -27,7 +27,7 @@ struct ServiceEndpoints {
 };
 
 class SurveyHost {
-public:
+  public:
     virtual ~SurveyHost() = default;
 
     // Shows the text in the status line, replacing what was there.
@@ -47,12 +47,13 @@ public:
 // Thrown by a host's PumpMessages or FetchPage to give the run up at once
 // (the front end has a newer request to serve). Unlike any other failure it
 // is not absorbed by the figures: it leaves RunSurvey straight away, before
-// the run writes another cell.
+// the run writes another cell. It is deliberately no std::exception, which
+// is what the figures absorb.
 struct RunAbandoned {};
 
 // A figure text that is not an integer: "'%s' is not a valid integer value".
 class ConvertError : public std::runtime_error {
-public:
+  public:
     explicit ConvertError(const std::string& text);
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/ascii.h"
 #include "engine/site_figures.h"
 
 namespace corvane::engine {
@@ -59,7 +60,7 @@ class ResultWalker {
             endAt == std::string_view::npos ? 0 : static_cast<std::int64_t>(endAt - rStart) + 1;
         std::string_view c = SliceView(rest, s, e - s);
         c = RestFrom(c, PosOf(">", c) + 1);
-        const std::string_view entry = (c.size() >= 3 && Contains(c, ".")) ? c : std::string_view();
+        const std::string_view entry = (c.size() >= 3 && base::Contains(c, ".")) ? c : std::string_view();
 
         // What is left starts with the next "<li>", or is all of r.
         const std::size_t j = li_.Find(page_, rStart);
@@ -100,7 +101,7 @@ PlannedRow PlanRow(const ServiceEndpoints& endpoints, std::string site, std::int
 SurveyPlan PlanSurvey(const ServiceEndpoints& endpoints, std::string resultsPage,
                       std::int32_t skip) {
     SurveyPlan plan;
-    LowerAsciiInPlace(resultsPage);
+    base::LowerAsciiInPlace(resultsPage);
     const std::string_view kept = RestFrom(resultsPage, PosOf("of about", resultsPage));
     ResultWalker walker(kept);
     std::int32_t rank = WrapAdd(skip, 1);
@@ -116,7 +117,7 @@ std::string InboundCell(const FetchedPage& page) {
     if (page.Failed()) {
         return std::string();
     }
-    return ScrapeInboundFigure(LowerAscii(page.Text));
+    return ScrapeInboundFigure(base::LowerAscii(page.Text));
 }
 
 std::string OutboundCell(const FetchedPage& page) {
@@ -130,7 +131,7 @@ std::string TrafficCell(const FetchedPage& page) {
     if (page.Failed()) {
         return kNoTrafficRank;
     }
-    return ScrapeTrafficRank(LowerAscii(page.Text));
+    return ScrapeTrafficRank(base::LowerAscii(page.Text));
 }
 
 LinkValueCell RowLinkValue(const std::string& inbound, const std::string& outbound,

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <limits>
 
+#include "base/ascii.h"
+#include "base/integer_text.h"
+
 namespace corvane::engine {
 
 std::int64_t PosOf(std::string_view pattern, std::string_view text) {
@@ -34,24 +37,8 @@ std::string_view RestFrom(std::string_view text, std::int64_t start) {
     return SliceView(text, start, static_cast<std::int64_t>(text.size()));
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
-
-std::string LowerAscii(std::string_view text) {
-    std::string out(text);
-    LowerAsciiInPlace(out);
-    return out;
-}
-
-void LowerAsciiInPlace(std::string& text) {
-    for (char& c : text) {
-        c = LowerAscii(c);
-    }
-}
-
-bool Contains(std::string_view text, std::string_view pattern) {
-    return text.find(pattern) != std::string_view::npos;
+bool IsDigit(char c) {
+    return base::IsDigit(c);
 }
 
 std::string ReplaceAllText(std::string_view text, std::string_view pattern,
@@ -60,10 +47,10 @@ std::string ReplaceAllText(std::string_view text, std::string_view pattern,
     if (pattern.empty()) {
         return result;
     }
-    const std::string lowPattern = LowerAscii(pattern);
-    std::string lowered = LowerAscii(text);
+    const std::string lowPattern = base::LowerAscii(pattern);
+    std::string lowered = base::LowerAscii(text);
     const std::size_t n = lowPattern.size();
-    const std::string lowReplacement = LowerAscii(replacement);
+    const std::string lowReplacement = base::LowerAscii(replacement);
     // Each replacement restarts the search at the front of the whole text.
     // Nothing before the previous hit held the pattern, so a new first
     // occurrence can begin at most n - 1 bytes before that hit: searching
@@ -92,7 +79,7 @@ std::string StripNumberSeparators(std::string_view text) {
 }
 
 std::string StripTagMarks(std::string_view text) {
-    std::string out = LowerAscii(text);
+    std::string out = base::LowerAscii(text);
     for (std::string_view mark : {"</i", "</b", "</", "<", ">"}) {
         const auto p = out.find(mark);
         if (p != std::string::npos) {
@@ -103,7 +90,7 @@ std::string StripTagMarks(std::string_view text) {
 }
 
 std::string HostFromUrl(std::string_view text) {
-    std::string low = LowerAscii(text);
+    std::string low = base::LowerAscii(text);
     std::string_view v = low;
     if (const auto p = PosOf("http://", v); p > 0) {
         v = RestFrom(v, p + 7);
@@ -122,54 +109,11 @@ std::string BareDomain(std::string_view text) {
     return host;
 }
 
-namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-}  // namespace
-
 bool TryFigureToInt(std::string_view text, std::int32_t& value) {
-    std::size_t i = 0;
-    while (i < text.size() && text[i] == ' ') {
-        ++i;
-    }
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    unsigned base = 10;
-    if (i < text.size() && text[i] == '$') {
-        base = 16;
-        ++i;
-    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-        base = 16;
-        i += 2;
-    }
-    if (i >= text.size()) {
-        return false;
-    }
-    // Magnitude limit: 2147483647, or 2147483648 for a negative value.
-    const std::uint64_t limit = negative ? 2147483648ULL : 2147483647ULL;
-    std::uint64_t magnitude = 0;
-    for (; i < text.size(); ++i) {
-        const int d = base == 16 ? HexValue(text[i]) : (IsDigit(text[i]) ? text[i] - '0' : -1);
-        if (d < 0) {
-            return false;
-        }
-        magnitude = magnitude * base + static_cast<unsigned>(d);
-        if (magnitude > limit) {
-            return false;
-        }
-    }
-    value = negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(magnitude))
-                     : static_cast<std::int32_t>(magnitude);
-    return true;
+    // A figure is a number in its own right: hexadecimal figures must fit the
+    // signed range as well, so "$FFFFFFFF" is no figure (unlike an address
+    // part, see the socket stack's integer rule).
+    return base::TryReadInt32(text, value);
 }
 
 }  // namespace corvane::engine

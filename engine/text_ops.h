@@ -2,7 +2,7 @@
 //
 // Pure functions on byte strings. Positions are 1-based and follow PosOf and
 // Slice, whose clamping at the edges every scraping rule relies on. Case
-// folding touches the ASCII letters only; every other byte stays as it is.
+// folding is the base library's (base/ascii.h): the ASCII letters only.
 #pragma once
 
 #include <cstdint>
@@ -24,13 +24,8 @@ std::string Slice(std::string_view text, std::int64_t start, std::int64_t count)
 // The rest of `text` from position `start` (Slice with the whole length).
 std::string_view RestFrom(std::string_view text, std::int64_t start);
 
+// "0" to "9".
 bool IsDigit(char c);
-char LowerAscii(char c);
-std::string LowerAscii(std::string_view text);
-void LowerAsciiInPlace(std::string& text);
-
-// True when `text` holds `pattern`; plain byte search.
-bool Contains(std::string_view text, std::string_view pattern);
 
 // Replaces every occurrence of `pattern`, found without regard to ASCII case,
 // by `replacement`. Letters outside the replaced stretches keep their case.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/ascii.h"
 #include "engine/text_ops.h"
 #include "net/uri.h"
 
@@ -29,7 +30,7 @@ FetchFunction PageFetch(net::FetchOptions options) {
 
 std::string OriginOf(const std::string& url) {
     const net::UriParts parts = net::SplitUri(url);
-    return engine::LowerAscii(parts.Host) + ":" + (parts.Port.empty() ? "80" : parts.Port);
+    return base::LowerAscii(parts.Host) + ":" + (parts.Port.empty() ? "80" : parts.Port);
 }
 
 FetchScheduler::FetchScheduler(SchedulerLimits limits, net::FetchOptions options)

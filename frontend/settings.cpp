@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "base/ascii.h"
 #include "engine/text_ops.h"
 
 namespace corvane::frontend {
@@ -64,7 +65,7 @@ void ParseHostPort(const std::string& text, const std::string& option, std::stri
 namespace {
 
 std::string Endpoint(const std::string& text, const std::string& option) {
-    if (engine::LowerAscii(text.substr(0, 7)) != "http://" || text.size() <= 7) {
+    if (base::LowerAscii(text.substr(0, 7)) != "http://" || text.size() <= 7) {
         throw UsageError(option + ": expected an http:// address, got '" + text + "'");
     }
     for (char c : text) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/ascii.h"
 #include "engine/site_figures.h"
 #include "engine/survey_run.h"
 #include "engine/text_ops.h"
@@ -15,7 +16,7 @@ namespace {
 using namespace corvane::engine;
 
 class FuzzHost : public SurveyHost {
-public:
+  public:
     explicit FuzzHost(std::string page) : page_(std::move(page)) {}
     void ShowStatus(const std::string&) override {}
     void PumpMessages() override {}
@@ -27,7 +28,7 @@ public:
     ResultsTable& Table() override { return table_; }
     std::atomic<bool>& Stop() override { return stop_; }
 
-private:
+  private:
     std::string page_;
     int fetches_ = 0;
     ResultsTable table_;
@@ -38,7 +39,7 @@ private:
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);
-    const std::string low = LowerAscii(input);
+    const std::string low = corvane::base::LowerAscii(input);
     (void)ScrapeInboundFigure(low);
     (void)CountAbsoluteAnchors(input);
     (void)ScrapeTrafficRank(low);
@@ -55,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const ResultsTable& t = host.Table();
     for (std::size_t i = 0; i < t.Count(); ++i) {
-        if (t.Row(i).Cells.size() != 5) __builtin_trap();
+        if (t.Row(i).Cells.size() != 5)
+            __builtin_trap();
     }
     return 0;
 }

@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "net/header_list.h"
-#include "net/net_global.h"
+#include "net/line_wrap.h"
+#include "net/text_tokens.h"
 
 using namespace corvane::net;
 

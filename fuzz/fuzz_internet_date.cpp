@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "net/net_global.h"
+#include "net/internet_date.h"
 
 using namespace corvane::net;
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "net/net_global.h"
+#include "net/text_tokens.h"
 #include "net/uri.h"
 
 using namespace corvane::net;
@@ -19,7 +19,9 @@ void Check(bool condition) {
     }
 }
 
-bool Has(const std::string& text, std::string_view bytes) { return text.find_first_of(bytes) != std::string::npos; }
+bool Has(const std::string& text, std::string_view bytes) {
+    return text.find_first_of(bytes) != std::string::npos;
+}
 
 }  // namespace
 
@@ -28,8 +30,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const UriParts p = SplitUri(uri);
 
     Check(!p.Path.empty() && p.Path.front() == '/' && (p.Path.size() == 1 || p.Path.back() == '/'));
-    Check(!Has(p.Host, ":/") && !Has(p.Port, "/") && !Has(p.Document, "/#") && !Has(p.Fragment, "/"));
-    for (const std::string* part : {&p.Protocol, &p.Host, &p.Port, &p.Path, &p.Document, &p.Fragment}) {
+    Check(!Has(p.Host, ":/") && !Has(p.Port, "/") && !Has(p.Document, "/#") &&
+          !Has(p.Fragment, "/"));
+    for (const std::string* part :
+         {&p.Protocol, &p.Host, &p.Port, &p.Path, &p.Document, &p.Fragment}) {
         Check(!Has(*part, "\\"));
     }
     // Every part is a stretch of the input; only the leading "/" of the path
@@ -40,7 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!p.Fragment.empty()) {
         std::string u(uri);
         UnifySlashes(u);
-        Check(u.size() > p.Fragment.size() && u.compare(u.size() - p.Fragment.size(), std::string::npos, p.Fragment) == 0 &&
+        Check(u.size() > p.Fragment.size() &&
+              u.compare(u.size() - p.Fragment.size(), std::string::npos, p.Fragment) == 0 &&
               u[u.size() - p.Fragment.size() - 1] == '#');
     }
 

@@ -9,6 +9,7 @@
 #include <system_error>
 #include <utility>
 
+#include "base/ascii.h"
 #include "engine/text_ops.h"
 #include "history/sqlite_db.h"
 #include "platform/user_paths.h"
@@ -160,7 +161,7 @@ std::unique_ptr<SqliteConnection> OpenChecked(const std::string& path) {
     RefuseNewer(SchemaVersion(*db), path);
     db->Exec("PRAGMA foreign_keys = ON");
     const std::optional<std::string> mode = db->QueryText("PRAGMA journal_mode = WAL");
-    if (!mode || engine::LowerAscii(*mode) != "wal") {
+    if (!mode || base::LowerAscii(*mode) != "wal") {
         throw SqliteError(SQLITE_CANTOPEN, "the history file cannot use write-ahead logging");
     }
     // With the write-ahead log, NORMAL loses no committed transaction when a

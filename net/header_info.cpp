@@ -1,9 +1,11 @@
 #include "net/header_info.h"
 
-#include "net/net_global.h"
+#include "net/internet_date.h"
+#include "net/text_tokens.h"
 
 #include <limits>
 
+#include "base/integer_text.h"
 #include "net/net_exceptions.h"
 
 namespace corvane::net {
@@ -23,7 +25,8 @@ std::string TakeValue(TNetHeaderList& list, std::string_view name) {
 
 std::uint32_t RangeBound(const std::string& text) {
     std::int32_t v = 0;
-    if (!TryHeaderDecimal(text, v)) throw EConvertError(text);
+    if (!TryHeaderDecimal(text, v))
+        throw EConvertError(text);
     return static_cast<std::uint32_t>(v);
 }
 
@@ -31,11 +34,14 @@ std::uint32_t RangeBound(const std::string& text) {
 
 bool TryHeaderDecimal(std::string_view text, std::int32_t& value) {
     std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    return TryDecimalInt32(text.substr(i), value);
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
+        ++i;
+    return base::TryReadDecimalInt32(text.substr(i), value);
 }
 
-TNetHeaderInfo::TNetHeaderInfo(TNetHTTP* owner) : owner_(owner) { ResetFields(); }
+TNetHeaderInfo::TNetHeaderInfo(TNetHTTP* owner) : owner_(owner) {
+    ResetFields();
+}
 
 void TNetHeaderInfo::ResetFields() {
     Accept = kDefaultAccept;
@@ -67,7 +73,8 @@ void TNetHeaderInfo::ResetFields() {
 void TNetHeaderInfo::FillRequestLines(TNetHeaderList& list) const {
     list.Clear();
     auto add = [&list](const char* prefix, const std::string& value) {
-        if (!value.empty()) list.Add(prefix + value);
+        if (!value.empty())
+            list.Add(prefix + value);
     };
     add("Accept: ", Accept);
     add("Accept-Charset: ", AcceptCharSet);
@@ -81,13 +88,16 @@ void TNetHeaderInfo::FillRequestLines(TNetHeaderList& list) const {
     add("Content-Encoding: ", ContentEncoding);
     add("Content-Language: ", ContentLanguage);
     add("Content-Type: ", ContentType);
-    if (ContentLength != 0) list.Add("Content-Length: " + std::to_string(ContentLength));
+    if (ContentLength != 0)
+        list.Add("Content-Length: " + std::to_string(ContentLength));
     if (ContentRangeStart != 0 || ContentRangeEnd != 0) {
         std::string range = "Range: bytes=" + std::to_string(ContentRangeStart) + "-";
-        if (ContentRangeEnd != 0) range += std::to_string(ContentRangeEnd);
+        if (ContentRangeEnd != 0)
+            range += std::to_string(ContentRangeEnd);
         list.Add(std::move(range));
     }
-    if (!Username.empty()) list.Add("Authorization: Basic " + Base64Text(Username + ":" + Password));
+    if (!Username.empty())
+        list.Add("Authorization: Basic " + Base64Text(Username + ":" + Password));
     if (!ProxyServer.empty() && !ProxyUsername.empty()) {
         list.Add("Proxy-Authorization: Basic " + Base64Text(ProxyUsername + ":" + ProxyPassword));
     }
@@ -127,11 +137,14 @@ void TNetHeaderInfo::TakeResponseLines(TNetHeaderList& list) {
 }
 
 std::string Base64Text(std::string_view text) {
-    static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    static const char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
     out.reserve((text.size() + 2) / 3 * 4);
     std::size_t i = 0;
-    auto byte = [&text](std::size_t k) { return static_cast<std::uint32_t>(static_cast<unsigned char>(text[k])); };
+    auto byte = [&text](std::size_t k) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(text[k]));
+    };
     for (; i + 3 <= text.size(); i += 3) {
         const std::uint32_t v = (byte(i) << 16) | (byte(i + 1) << 8) | byte(i + 2);
         out += kAlphabet[(v >> 18) & 63];
@@ -142,7 +155,8 @@ std::string Base64Text(std::string_view text) {
     const std::size_t rest = text.size() - i;
     if (rest > 0) {
         std::uint32_t v = byte(i) << 16;
-        if (rest == 2) v |= byte(i + 1) << 8;
+        if (rest == 2)
+            v |= byte(i + 1) << 8;
         out += kAlphabet[(v >> 18) & 63];
         out += kAlphabet[(v >> 12) & 63];
         out += rest == 2 ? kAlphabet[(v >> 6) & 63] : '=';

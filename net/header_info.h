@@ -7,15 +7,15 @@
 #include <string>
 #include <string_view>
 
+#include "net/date_time.h"
 #include "net/header_list.h"
-#include "net/net_global.h"
 
 namespace corvane::net {
 
 class TNetHTTP;
 
 class TNetHeaderInfo {
-public:
+  public:
     // `owner` is the client the record belongs to (none for a free record).
     explicit TNetHeaderInfo(TNetHTTP* owner = nullptr);
 
@@ -67,7 +67,7 @@ public:
     // number raises EConvertError.
     void TakeResponseLines(TNetHeaderList& list);
 
-private:
+  private:
     TNetHTTP* owner_;
 };
 

@@ -2,34 +2,21 @@
 
 #include <stdexcept>
 
-#include "net/net_global.h"
+#include "base/ascii.h"
+#include "net/line_wrap.h"
+#include "net/text_tokens.h"
 
 namespace corvane::net {
 namespace {
 
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
-bool IsSpaceOrTab(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view TrimLeft(std::string_view text) {
-    std::size_t first = 0;
-    while (first < text.size() && IsBlank(text[first])) {
-        ++first;
-    }
-    return text.substr(first);
-}
-
-std::string_view TrimRight(std::string_view text) {
-    std::size_t last = text.size();
-    while (last > 0 && IsBlank(text[last - 1])) {
-        --last;
-    }
-    return text.substr(0, last);
+bool IsSpaceOrTab(char c) {
+    return c == ' ' || c == '\t';
 }
 
 }  // namespace
 
 TNetHeaderList::TNetHeaderList(TNetHeaderListSettings settings)
-    : settings_(std::move(settings)), readSeparator_(TrimRight(settings_.Separator)) {}
+    : settings_(std::move(settings)), readSeparator_(base::TrimRightBlanks(settings_.Separator)) {}
 
 bool TNetHeaderList::IsContinuation(const std::string& line) {
     return !line.empty() && IsSpaceOrTab(line.front());
@@ -47,7 +34,9 @@ std::size_t TNetHeaderList::NameLength(std::string_view line) const {
     return readSeparator_.empty() ? std::string_view::npos : line.find(readSeparator_);
 }
 
-const std::string& TNetHeaderList::operator[](int index) const { return lines_[CheckedIndex(index)]; }
+const std::string& TNetHeaderList::operator[](int index) const {
+    return lines_[CheckedIndex(index)];
+}
 
 int TNetHeaderList::Add(std::string line) {
     lines_.push_back(std::move(line));
@@ -61,7 +50,9 @@ void TNetHeaderList::Insert(int index, std::string line) {
     lines_.insert(lines_.begin() + index, std::move(line));
 }
 
-void TNetHeaderList::Replace(int index, std::string line) { lines_[CheckedIndex(index)] = std::move(line); }
+void TNetHeaderList::Replace(int index, std::string line) {
+    lines_[CheckedIndex(index)] = std::move(line);
+}
 
 void TNetHeaderList::Delete(int index) {
     lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(CheckedIndex(index)));
@@ -90,11 +81,7 @@ std::string TNetHeaderList::NameOfLine(int index) const {
     }
     std::string name = line.substr(0, length);
     if (!settings_.MatchCase) {
-        for (char& c : name) {
-            if (c >= 'a' && c <= 'z') {
-                c = static_cast<char>(c - ('a' - 'A'));
-            }
-        }
+        base::UpperAsciiInPlace(name);
     }
     return name;
 }
@@ -117,17 +104,18 @@ std::string TNetHeaderList::ValueOfLine(int index) const {
             if (!value.empty() && !IsSpaceOrTab(value.back())) {
                 value += ' ';
             }
-            value += TrimLeft(lines_[j]);
+            value += base::TrimLeftBlanks(lines_[j]);
         }
     }
-    return std::string(TrimLeft(value));
+    return std::string(base::TrimLeftBlanks(value));
 }
 
 int TNetHeaderList::FindName(std::string_view name) const {
     for (std::size_t i = 0; i < lines_.size(); ++i) {
         const std::string_view line = lines_[i];
         const std::size_t length = NameLength(line);
-        const std::string_view lineName = length == std::string_view::npos ? std::string_view() : line.substr(0, length);
+        const std::string_view lineName =
+            length == std::string_view::npos ? std::string_view() : line.substr(0, length);
         // NameOfLine's upper-casing does not matter to a comparison that
         // ignores case.
         if (SameTextLocale(lineName, name)) {
@@ -137,7 +125,9 @@ int TNetHeaderList::FindName(std::string_view name) const {
     return -1;
 }
 
-std::string TNetHeaderList::ValueOf(std::string_view name) const { return ValueOfLine(FindName(name)); }
+std::string TNetHeaderList::ValueOf(std::string_view name) const {
+    return ValueOfLine(FindName(name));
+}
 
 void TNetHeaderList::StoreValue(std::string_view name, std::string_view value) {
     int i = FindName(name);
@@ -171,7 +161,8 @@ void TNetHeaderList::DropContinuations(int index) {
     while (end < lines_.size() && IsContinuation(lines_[end])) {
         ++end;
     }
-    lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(first), lines_.begin() + static_cast<std::ptrdiff_t>(end));
+    lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(first),
+                 lines_.begin() + static_cast<std::ptrdiff_t>(end));
 }
 
 void TNetHeaderList::ReplaceWithFolded(std::string_view text, int index) {
@@ -183,8 +174,8 @@ void TNetHeaderList::ReplaceWithFolded(std::string_view text, int index) {
     }
     lines_[i] = std::move(pieces.back());
     pieces.pop_back();
-    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(i), std::make_move_iterator(pieces.begin()),
-                  std::make_move_iterator(pieces.end()));
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(i),
+                  std::make_move_iterator(pieces.begin()), std::make_move_iterator(pieces.end()));
 }
 
 std::vector<std::string> TNetHeaderList::FoldText(std::string_view text) const {
@@ -194,8 +185,8 @@ std::vector<std::string> TNetHeaderList::FoldText(std::string_view text) const {
     std::size_t start = 0;
     while (start < w.size()) {
         const std::size_t end = w.find("\r\n", start);
-        const std::string_view piece =
-            TrimRight(w.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+        const std::string_view piece = base::TrimRightBlanks(
+            w.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
         start = end == std::string_view::npos ? w.size() : end + 2;
         if (pieces.empty()) {
             pieces.emplace_back(piece);

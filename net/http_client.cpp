@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <climits>
 
-#include "net/net_global.h"
+#include "base/ascii.h"
+#include "net/text_tokens.h"
 #include "net/uri.h"
 
 namespace corvane::net {
@@ -14,16 +15,6 @@ namespace {
 // early or start another one.
 bool IsSafeLineText(const std::string& text) {
     return text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
-}
-
-std::string Trimmed(const std::string& text) {
-    std::size_t b = 0;
-    std::size_t e = text.size();
-    while (b < e && static_cast<unsigned char>(text[b]) <= 32)
-        ++b;
-    while (e > b && static_cast<unsigned char>(text[e - 1]) <= 32)
-        --e;
-    return text.substr(b, e - b);
 }
 
 // The port part of a URL: a decimal number, or none.
@@ -266,7 +257,7 @@ void TNetHTTP::RunExchange(HttpMethod method, const std::string& url,
 
     if (ProtocolVersion == pv1_0 || serverIsHttp10) {
         CloseConnection();
-    } else if (SameTextLocale(Trimmed(ResponseInfo.Connection), "CLOSE") && IsConnected()) {
+    } else if (SameTextLocale(base::TrimBlanks(ResponseInfo.Connection), "CLOSE") && IsConnected()) {
         CloseConnection();
     } else {
         PollPeerClosed(false);

@@ -4,8 +4,10 @@
 #include <cstring>
 #include <limits>
 
+#include "base/ascii.h"
+#include "base/integer_text.h"
 #include "net/header_info.h"
-#include "net/net_global.h"
+#include "net/text_tokens.h"
 
 namespace corvane::net {
 
@@ -15,20 +17,6 @@ using State = TNetHTTPParseState;
 using Status = TNetHTTPParseStatus;
 using ParseError = TNetHTTPParseError;
 
-// The value of a hexadecimal digit; -1 for any other byte.
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
@@ -60,7 +48,7 @@ bool ParseCount(std::string_view text, std::int64_t& value) {
         return false;
     std::int64_t v = 0;
     for (char c : text) {
-        if (!IsDigit(c))
+        if (!base::IsDigit(c))
             return false;
         v = v * 10 + (c - '0');
     }
@@ -354,9 +342,9 @@ Status TNetHTTPResponseParser::OnStatusLine() {
         // reason phrase or nothing.
         const std::string& s = statusLine_;
         statusCodeText_ = s.size() >= 12 ? s.substr(9, 3) : std::string();
-        const bool ok = s.size() >= 12 && s.compare(0, 5, "HTTP/") == 0 && IsDigit(s[5]) &&
-                        s[6] == '.' && IsDigit(s[7]) && s[8] == ' ' && IsDigit(s[9]) &&
-                        IsDigit(s[10]) && IsDigit(s[11]) && (s.size() == 12 || s[12] == ' ');
+        const bool ok = s.size() >= 12 && s.compare(0, 5, "HTTP/") == 0 && base::IsDigit(s[5]) &&
+                        s[6] == '.' && base::IsDigit(s[7]) && s[8] == ' ' && base::IsDigit(s[9]) &&
+                        base::IsDigit(s[10]) && base::IsDigit(s[11]) && (s.size() == 12 || s[12] == ' ');
         if (!ok)
             return Fail(ParseError::BadStatusLine);
         statusCode_ = (s[9] - '0') * 100 + (s[10] - '0') * 10 + (s[11] - '0');
@@ -463,7 +451,7 @@ std::int32_t TNetHTTPResponseParser::ClassicChunkLength(std::string_view line, b
         return 0;
     std::uint32_t v = 0;
     for (char c : line) {
-        const int d = HexDigit(c);
+        const int d = base::HexDigitValue(c);
         if (d < 0)
             return 0;
         v = v * 16 + static_cast<std::uint32_t>(d);
@@ -485,10 +473,10 @@ Status TNetHTTPResponseParser::OnChunkSizeLine() {
     } else {
         // chunk-size [ BWS ";" chunk-ext ]; the extension is skipped.
         std::size_t i = 0;
-        while (i < line_.size() && HexDigit(line_[i]) >= 0) {
+        while (i < line_.size() && base::HexDigitValue(line_[i]) >= 0) {
             if (size > (std::numeric_limits<std::int64_t>::max() >> 4))
                 return Fail(ParseError::BadChunk);
-            size = size * 16 + HexDigit(line_[i]);
+            size = size * 16 + base::HexDigitValue(line_[i]);
             ++i;
         }
         if (i == 0)

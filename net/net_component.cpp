@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "net/net_exceptions.h"
+#include "net/posix_stack.h"
 
 namespace corvane::net {
 
@@ -27,8 +28,10 @@ TNetStack* AcquireStack() {
     SharedStackState& s = State();
     std::lock_guard<std::mutex> guard(s.lock);
     if (!s.stack) {
-        std::unique_ptr<TNetStack> created = s.factory ? s.factory() : std::make_unique<TNetStackPosix>();
-        if (!created) throw ENetStackInitializationFailed();
+        std::unique_ptr<TNetStack> created =
+            s.factory ? s.factory() : std::make_unique<TNetStackPosix>();
+        if (!created)
+            throw ENetStackInitializationFailed();
         s.stack = std::move(created);
     }
     ++s.users;
@@ -40,7 +43,8 @@ void ReleaseStack() {
     {
         SharedStackState& s = State();
         std::lock_guard<std::mutex> guard(s.lock);
-        if (--s.users == 0) dead = std::move(s.stack);
+        if (--s.users == 0)
+            dead = std::move(s.stack);
     }
 }
 
@@ -70,22 +74,31 @@ TNetStack* SharedNetStack() {
 
 std::string StatusMessage(TNetStatus status, const std::string& argument) {
     switch (status) {
-        case StatusResolving: return "Resolving hostname " + argument + ".";
-        case StatusConnecting: return "Connecting to " + argument + ".";
-        case StatusConnected: return "Connected.";
-        case StatusDisconnecting: return "Disconnecting from " + argument + ".";
-        case StatusDisconnected: return "Not connected.";
-        case StatusText: return argument;
+        case StatusResolving:
+            return "Resolving hostname " + argument + ".";
+        case StatusConnecting:
+            return "Connecting to " + argument + ".";
+        case StatusConnected:
+            return "Connected.";
+        case StatusDisconnecting:
+            return "Disconnecting from " + argument + ".";
+        case StatusDisconnected:
+            return "Not connected.";
+        case StatusText:
+            return argument;
     }
     return argument;
 }
 
 TNetComponent::TNetComponent() : stack_(AcquireStack()) {}
 
-TNetComponent::~TNetComponent() { ReleaseStack(); }
+TNetComponent::~TNetComponent() {
+    ReleaseStack();
+}
 
 void TNetComponent::ReportStatus(TNetStatus status, const std::string& argument) {
-    if (!OnStatus) return;
+    if (!OnStatus)
+        return;
     OnStatus(*this, status, StatusMessage(status, argument));
 }
 
@@ -95,23 +108,28 @@ void TNetComponent::StartWork(TWorkMode mode, std::int32_t total) {
     if (w.Level == 1) {
         w.Total = total;
         w.Count = 0;
-        if (OnWorkBegin) OnWorkBegin(*this, mode, total);
+        if (OnWorkBegin)
+            OnWorkBegin(*this, mode, total);
     }
 }
 
 void TNetComponent::AddWork(TWorkMode mode, std::int32_t count) {
     TWorkRecord& w = work_[mode == WorkWrite ? 1 : 0];
-    if (w.Level < 1) return;
+    if (w.Level < 1)
+        return;
     // The count is 32 bits wide; a transfer beyond 2 GiB wraps it.
     w.Count = WrappingAdd(w.Count, count);
-    if (OnWork) OnWork(*this, mode, w.Count);
+    if (OnWork)
+        OnWork(*this, mode, w.Count);
 }
 
 void TNetComponent::FinishWork(TWorkMode mode) {
     TWorkRecord& w = work_[mode == WorkWrite ? 1 : 0];
-    if (w.Level < 1) return;  // unbalanced: never let the level go negative
+    if (w.Level < 1)
+        return;  // unbalanced: never let the level go negative
     --w.Level;
-    if (w.Level == 0 && OnWorkEnd) OnWorkEnd(*this, mode);
+    if (w.Level == 0 && OnWorkEnd)
+        OnWorkEnd(*this, mode);
 }
 
 }  // namespace corvane::net

@@ -1,287 +1,23 @@
+// The operations every socket stack shares, built on its Sys* calls; see
+// net/socket_stack.h.
 #include "net/socket_stack.h"
 
-#include "net/net_global.h"
+#include <arpa/inet.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
-#include <cstring>
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <pthread.h>
-#include <signal.h>
-#include <sys/sendfile.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include "base/ascii.h"
+#include "base/integer_text.h"
 #include "net/net_exceptions.h"
+#include "net/socket_errors.h"
 
 namespace corvane::net {
 
-namespace {
-
-struct ErrorText {
-    std::int32_t code;
-    const char* text;
-};
-
-constexpr ErrorText kErrorTexts[] = {
-    {10004, "Interrupted system call."},
-    {10009, "Bad file number."},
-    {10013, "Access denied."},
-    {10014, "Bad address."},
-    {10022, "Invalid argument."},
-    {10024, "Too many open files."},
-    {10035, "Operation would block. "},
-    {10036, "Operation now in progress."},
-    {10037, "Operation already in progress."},
-    {10038, "Socket operation on non-socket."},
-    {10039, "Destination address required."},
-    {10040, "Message too long."},
-    {10041, "Protocol wrong type for socket."},
-    {10042, "Bad protocol option."},
-    {10043, "Protocol not supported."},
-    {10044, "Socket type not supported."},
-    {10045, "Operation not supported on socket."},
-    {10046, "Protocol family not supported."},
-    {10047, "Address family not supported by protocol family."},
-    {10048, "Address already in use."},
-    {10049, "Cannot assign requested address."},
-    {10050, "Network is down."},
-    {10051, "Network is unreachable."},
-    {10052, "Net dropped connection or reset."},
-    {10053, "Software caused connection abort."},
-    {10054, "Connection reset by peer."},
-    {10055, "No buffer space available."},
-    {10056, "Socket is already connected."},
-    {10057, "Socket is not connected."},
-    {10058, "Cannot send or receive after socket is closed."},
-    {10059, "Too many references, cannot splice."},
-    {10060, "Connection timed out."},
-    {10061, "Connection refused."},
-    {10062, "Too many levels of symbolic links."},
-    {10063, "File name too long."},
-    {10064, "Host is down."},
-    {10065, "No route to host."},
-    {10066, "Directory not empty"},
-};
-
-constexpr std::size_t kMaxSetSize = 64;
-
-thread_local std::int32_t t_lastError = 0;
-
-bool EqualsIgnoringAsciiCase(const std::string& a, const char* b) {
-    const std::size_t n = std::strlen(b);
-    if (a.size() != n) return false;
-    for (std::size_t i = 0; i < n; ++i) {
-        auto lower = [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; };
-        if (lower(static_cast<unsigned char>(a[i])) != lower(static_cast<unsigned char>(b[i]))) return false;
-    }
-    return true;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// Fills an IPv4 socket address; false (with the error code set) when the port
-// does not fit the 16 bits of the address.
-bool MakeAddress(TNetStack& stack, int family, const std::string& ip, std::int32_t port, sockaddr_in& out,
-                 std::int32_t& error) {
-    std::memset(&out, 0, sizeof out);
-    if (port < 0 || port > 65535) {
-        error = 10022;
-        return false;
-    }
-    out.sin_family = static_cast<sa_family_t>(family);
-    out.sin_port = htons(static_cast<std::uint16_t>(port));
-    if (ip.empty()) {
-        out.sin_addr.s_addr = htonl(INADDR_ANY);
-    } else {
-        const TNetIPv4 a = stack.ParseIPv4(ip);
-        std::memcpy(&out.sin_addr.s_addr, a.data(), 4);
-    }
-    return true;
-}
-
-void SplitAddress(TNetStack& stack, const sockaddr_in& in, int& family, std::string& ip, std::int32_t& port) {
-    family = in.sin_family;
-    TNetIPv4 a{};
-    std::memcpy(a.data(), &in.sin_addr.s_addr, 4);
-    ip = stack.FormatIPv4(a);
-    port = ntohs(in.sin_port);
-}
-
-// Milliseconds left until deadline, at least 0.
-int RemainingMs(std::chrono::steady_clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    return left.count() < 0 ? 0 : static_cast<int>(left.count());
-}
-
-// poll(2) that resumes after a signal with the time that is left; timeout < 0
-// waits without limit.
-int PollResuming(pollfd* fds, nfds_t count, int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
-    for (;;) {
-        const int r = ::poll(fds, count, timeoutMs < 0 ? -1 : RemainingMs(deadline));
-        if (r >= 0 || errno != EINTR) return r;
-    }
-}
-
-// Keeps SIGPIPE from reaching the process during a call that cannot be told
-// not to raise it (sendfile): blocks it on this thread and swallows one that
-// the call raised.
-class SigPipeGuard {
-public:
-    SigPipeGuard() {
-        sigemptyset(&pipe_);
-        sigaddset(&pipe_, SIGPIPE);
-        sigset_t pending;
-        sigemptyset(&pending);
-        sigpending(&pending);
-        wasPending_ = sigismember(&pending, SIGPIPE) == 1;
-        pthread_sigmask(SIG_BLOCK, &pipe_, &old_);
-    }
-    ~SigPipeGuard() {
-        if (!wasPending_) {
-            sigset_t pending;
-            sigemptyset(&pending);
-            sigpending(&pending);
-            if (sigismember(&pending, SIGPIPE) == 1) {
-                timespec zero{};
-                while (sigtimedwait(&pipe_, nullptr, &zero) == -1 && errno == EINTR) {
-                }
-            }
-        }
-        pthread_sigmask(SIG_SETMASK, &old_, nullptr);
-    }
-    SigPipeGuard(const SigPipeGuard&) = delete;
-    SigPipeGuard& operator=(const SigPipeGuard&) = delete;
-
-private:
-    sigset_t pipe_{};
-    sigset_t old_{};
-    bool wasPending_ = false;
-};
-
-}  // namespace
-
-// ---- error numbering ----
-
-std::int32_t SocketErrorFromErrno(int error) {
-    switch (error) {
-        case EINTR: return 10004;
-        case EBADF: return 10009;
-        case EACCES:
-        case EPERM: return 10013;
-        case EFAULT: return 10014;
-        case EINVAL: return 10022;
-        case EMFILE:
-        case ENFILE: return 10024;
-        case EAGAIN: return 10035;  // EWOULDBLOCK is the same value here
-        case EINPROGRESS: return 10036;
-        case EALREADY: return 10037;
-        case ENOTSOCK: return 10038;
-        case EDESTADDRREQ: return 10039;
-        case EMSGSIZE: return 10040;
-        case EPROTOTYPE: return 10041;
-        case ENOPROTOOPT: return 10042;
-        case EPROTONOSUPPORT: return 10043;
-        case ESOCKTNOSUPPORT: return 10044;
-        case EOPNOTSUPP: return 10045;  // ENOTSUP is the same value here
-        case EPFNOSUPPORT: return 10046;
-        case EAFNOSUPPORT: return 10047;
-        case EADDRINUSE: return 10048;
-        case EADDRNOTAVAIL: return 10049;
-        case ENETDOWN: return 10050;
-        case ENETUNREACH: return 10051;
-        case ENETRESET: return 10052;
-        case ECONNABORTED: return 10053;
-        case ECONNRESET: return 10054;
-        case ENOBUFS:
-        case ENOMEM: return 10055;
-        case EISCONN: return 10056;
-        case ENOTCONN: return 10057;
-        case ESHUTDOWN:
-        case EPIPE: return 10058;
-        case ETOOMANYREFS: return 10059;
-        case ETIMEDOUT: return 10060;
-        case ECONNREFUSED: return 10061;
-        case ELOOP: return 10062;
-        case ENAMETOOLONG: return 10063;
-        case EHOSTDOWN: return 10064;
-        case EHOSTUNREACH: return 10065;
-        case ENOTEMPTY: return 10066;
-        default: return error;
-    }
-}
-
-std::int32_t SocketErrorFromLookup(int lookupResult, int error) {
-    switch (lookupResult) {
-        case 0: return 0;
-        case EAI_NONAME: return NetErrorHostNotFound;
-        case EAI_AGAIN: return NetErrorTryAgain;
-        case EAI_FAIL: return NetErrorNoRecovery;
-#ifdef EAI_NODATA
-        case EAI_NODATA: return NetErrorNoData;
-#endif
-#ifdef EAI_ADDRFAMILY
-        case EAI_ADDRFAMILY: return NetErrorNoData;
-#endif
-        case EAI_MEMORY: return 10055;
-        case EAI_SYSTEM: return SocketErrorFromErrno(error);
-        default: return NetErrorNoRecovery;
-    }
-}
-
-std::string SocketErrorMessage(std::int32_t code) {
-    std::string text;
-    for (const ErrorText& e : kErrorTexts) {
-        if (e.code == code) {
-            text = e.text;
-            break;
-        }
-    }
-    return "Socket Error # " + std::to_string(code) + "\r\n" + text;
-}
-
 bool TryParseNetInteger(const std::string& text, std::int32_t& value) {
-    std::size_t i = 0;
-    while (i < text.size() && text[i] == ' ') ++i;
-    if (i == text.size()) return false;
-    bool hex = false;
-    if (text[i] == '$' || text[i] == 'x' || text[i] == 'X') {
-        hex = true;
-        ++i;
-    } else if (text[i] == '0' && i + 1 < text.size() && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-        hex = true;
-        i += 2;
-    }
-    if (hex) {
-        if (i == text.size()) return false;
-        std::uint64_t v = 0;
-        for (; i < text.size(); ++i) {
-            const int d = HexDigit(text[i]);
-            if (d < 0) return false;
-            v = v * 16 + static_cast<std::uint64_t>(d);
-            if (v > 0xFFFFFFFFull) return false;
-        }
-        // Hexadecimal texts cover the whole 32 bits: $FFFFFFFF is -1.
-        value = static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
-        return true;
-    }
-    return TryDecimalInt32(text.substr(i), value);
+    // Hexadecimal texts cover the whole 32 bits ("$FFFFFFFF" is -1); address
+    // parts are range-checked or cut to 8 bits by their callers.
+    return base::TryReadInt32Bits(text, value);
 }
-
-// ---- TNetStack ----
 
 void TNetStack::FillLocalAddresses(std::vector<std::string>& list) {
     list.clear();
@@ -294,19 +30,28 @@ std::string TNetStack::LocalAddress() {
 }
 
 const std::vector<std::string>& TNetStack::LocalAddresses() {
-    if (!localAddresses_) localAddresses_ = std::make_unique<std::vector<std::string>>();
+    if (!localAddresses_)
+        localAddresses_ = std::make_unique<std::vector<std::string>>();
     FillLocalAddresses(*localAddresses_);
     return *localAddresses_;
 }
 
-std::uint16_t TNetStack::SysHostToNet16(std::uint16_t value) { return htons(value); }
-std::uint16_t TNetStack::SysNetToHost16(std::uint16_t value) { return ntohs(value); }
-std::uint32_t TNetStack::SysHostToNet32(std::uint32_t value) { return htonl(value); }
-std::uint32_t TNetStack::SysNetToHost32(std::uint32_t value) { return ntohl(value); }
+std::uint16_t TNetStack::SysHostToNet16(std::uint16_t value) {
+    return htons(value);
+}
+std::uint16_t TNetStack::SysNetToHost16(std::uint16_t value) {
+    return ntohs(value);
+}
+std::uint32_t TNetStack::SysHostToNet32(std::uint32_t value) {
+    return htonl(value);
+}
+std::uint32_t TNetStack::SysNetToHost32(std::uint32_t value) {
+    return ntohl(value);
+}
 
 std::string TNetStack::FormatIPv4(const TNetIPv4& address) {
-    return std::to_string(address[0]) + "." + std::to_string(address[1]) + "." + std::to_string(address[2]) + "." +
-           std::to_string(address[3]);
+    return std::to_string(address[0]) + "." + std::to_string(address[1]) + "." +
+           std::to_string(address[2]) + "." + std::to_string(address[3]);
 }
 
 TNetIPv4 TNetStack::ParseIPv4(const std::string& text) {
@@ -315,27 +60,35 @@ TNetIPv4 TNetStack::ParseIPv4(const std::string& text) {
     for (int part = 0; part < 4; ++part) {
         std::size_t dot = start <= text.size() ? text.find('.', start) : std::string::npos;
         const std::string piece =
-            start <= text.size() ? text.substr(start, dot == std::string::npos ? std::string::npos : dot - start)
-                                 : std::string();
+            start <= text.size()
+                ? text.substr(start, dot == std::string::npos ? std::string::npos : dot - start)
+                : std::string();
         std::int32_t v = 0;
-        if (!TryParseNetInteger(piece, v)) throw EConvertError(piece);
-        out[static_cast<std::size_t>(part)] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(v) & 0xFFu);
+        if (!TryParseNetInteger(piece, v))
+            throw EConvertError(piece);
+        out[static_cast<std::size_t>(part)] =
+            static_cast<std::uint8_t>(static_cast<std::uint32_t>(v) & 0xFFu);
         start = dot == std::string::npos ? text.size() + 1 : dot + 1;
     }
     return out;
 }
 
-std::int64_t TNetStack::SysTransmitFile(TNetSocket, const std::string&) { return 0; }
+std::int64_t TNetStack::SysTransmitFile(TNetSocket, const std::string&) {
+    return 0;
+}
 
 TNetSocket TNetStack::OpenSocket(int type, int protocol) {
     const TNetSocket s = SysSocket(NetAddressFamilyIPv4, type, protocol);
-    if (s == InvalidNetSocket) throw ENetInvalidSocket();
+    if (s == InvalidNetSocket)
+        throw ENetInvalidSocket();
     return s;
 }
 
 std::string TNetStack::ResolveAddress(const std::string& host) {
-    if (EqualsIgnoringAsciiCase(host, "LOCALHOST")) return "127.0.0.1";
-    if (IsIPv4Text(host)) return host;
+    if (base::EqualsIgnoringCase(host, "LOCALHOST"))
+        return "127.0.0.1";
+    if (IsIPv4Text(host))
+        return host;
     return SysGetHostByName(host);
 }
 
@@ -344,427 +97,32 @@ bool TNetStack::IsIPv4Text(const std::string& text) {
     std::size_t start = 0;
     for (int i = 0; i < 3; ++i) {
         const std::size_t dot = text.find('.', start);
-        if (dot == std::string::npos) return false;  // a missing part is empty
+        if (dot == std::string::npos)
+            return false;  // a missing part is empty
         parts[i] = text.substr(start, dot - start);
         start = dot + 1;
     }
     parts[3] = text.substr(start);
     for (const std::string& p : parts) {
         std::int32_t v = 0;
-        if (!TryParseNetInteger(p, v) || v < 0 || v > 255) return false;
+        if (!TryParseNetInteger(p, v) || v < 0 || v > 255)
+            return false;
     }
     return true;
 }
 
-bool TNetStack::CheckSocketResult(std::int32_t result, std::initializer_list<std::int32_t> tolerated) {
-    if (result != -1) return false;
+bool TNetStack::CheckSocketResult(std::int32_t result,
+                                  std::initializer_list<std::int32_t> tolerated) {
+    if (result != -1)
+        return false;
     const std::int32_t code = SysGetLastError();
-    if (std::find(tolerated.begin(), tolerated.end(), code) != tolerated.end()) return true;
+    if (std::find(tolerated.begin(), tolerated.end(), code) != tolerated.end())
+        return true;
     ThrowSocketError(code);
 }
 
-void TNetStack::ThrowSocketError(std::int32_t code) { throw ENetSocketError(code, SocketErrorMessage(code)); }
-
-// ---- TNetStackPosix ----
-
-void TNetStackPosix::SetLastError(std::int32_t code) { t_lastError = code; }
-
-std::int32_t TNetStackPosix::Fail() {
-    t_lastError = SocketErrorFromErrno(errno);
-    return -1;
-}
-
-std::int32_t TNetStackPosix::SysGetLastError() { return t_lastError; }
-
-TNetSocket TNetStackPosix::SysSocket(int family, int type, int protocol) {
-    const int s = ::socket(family, type | SOCK_CLOEXEC, protocol);
-    if (s < 0) return Fail();
-    return s;
-}
-
-std::int32_t TNetStackPosix::SysBind(TNetSocket socket, int family, const std::string& ip, std::int32_t port) {
-    sockaddr_in a{};
-    std::int32_t error = 0;
-    if (!MakeAddress(*this, family, ip, port, a, error)) {
-        SetLastError(error);
-        return -1;
-    }
-    if (::bind(socket, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) return Fail();
-    return 0;
-}
-
-std::int32_t TNetStackPosix::SysConnect(TNetSocket socket, int family, const std::string& ip, std::int32_t port,
-                                        std::int32_t timeoutMs) {
-    sockaddr_in a{};
-    std::int32_t error = 0;
-    if (!MakeAddress(*this, family, ip, port, a, error)) {
-        SetLastError(error);
-        return -1;
-    }
-    // The attempt runs non-blocking so that it can be given a time limit (and
-    // survives signals); the socket is blocking again afterwards.
-    const int flags = ::fcntl(socket, F_GETFL);
-    if (flags < 0) return Fail();
-    if (::fcntl(socket, F_SETFL, flags | O_NONBLOCK) != 0) return Fail();
-    auto restore = [&] { ::fcntl(socket, F_SETFL, flags); };
-    if (::connect(socket, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0) {
-        restore();
-        return 0;
-    }
-    if (errno != EINPROGRESS && errno != EINTR) {
-        const std::int32_t r = Fail();
-        restore();
-        return r;
-    }
-    pollfd p{socket, POLLOUT, 0};
-    const int ready = PollResuming(&p, 1, timeoutMs > 0 ? timeoutMs : -1);
-    if (ready < 0) {
-        const std::int32_t r = Fail();
-        restore();
-        return r;
-    }
-    if (ready == 0) {
-        restore();
-        SetLastError(NetErrorTimedOut);
-        return -1;
-    }
-    int soError = 0;
-    socklen_t len = sizeof soError;
-    if (::getsockopt(socket, SOL_SOCKET, SO_ERROR, &soError, &len) != 0) soError = errno;
-    restore();
-    if (soError != 0) {
-        errno = soError;
-        return Fail();
-    }
-    return 0;
-}
-
-std::string TNetStackPosix::SysGetHostByName(const std::string& host) {
-    // A zero byte would cut the name short and look up some other host.
-    if (host.find('\0') != std::string::npos) {
-        SetLastError(NetErrorHostNotFound);
-        CheckSocketResult(-1);
-    }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* result = nullptr;
-    errno = 0;
-    const int r = ::getaddrinfo(host.c_str(), nullptr, &hints, &result);
-    if (r != 0 || result == nullptr) {
-        SetLastError(r != 0 ? SocketErrorFromLookup(r, errno) : NetErrorNoData);
-        CheckSocketResult(-1);
-    }
-    sockaddr_in a{};
-    std::memcpy(&a, result->ai_addr, sizeof a);
-    ::freeaddrinfo(result);
-    TNetIPv4 bytes{};
-    std::memcpy(bytes.data(), &a.sin_addr.s_addr, 4);
-    return FormatIPv4(bytes);
-}
-
-std::string TNetStackPosix::SysGetHostName() {
-    char name[250] = {};
-    if (::gethostname(name, sizeof name - 1) != 0) CheckSocketResult(Fail());
-    return std::string(name, ::strnlen(name, sizeof name));
-}
-
-std::string TNetStackPosix::SysGetHostByAddr(const std::string& ip) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    if (ip.find('\0') != std::string::npos || ::inet_pton(AF_INET, ip.c_str(), &a.sin_addr) != 1) {
-        SetLastError(NetErrorHostNotFound);
-        CheckSocketResult(-1);
-    }
-    char host[NI_MAXHOST] = {};
-    const int r = ::getnameinfo(reinterpret_cast<const sockaddr*>(&a), sizeof a, host, sizeof host, nullptr, 0,
-                                NI_NAMEREQD);
-    if (r != 0) {
-        SetLastError(SocketErrorFromLookup(r, errno));
-        CheckSocketResult(-1);
-    }
-    return host;
-}
-
-std::int32_t TNetStackPosix::SysGetServByName(const std::string& name) {
-    servent entry{};
-    servent* found = nullptr;
-    char buffer[1024];
-    if (name.find('\0') == std::string::npos &&
-        ::getservbyname_r(name.c_str(), nullptr, &entry, buffer, sizeof buffer, &found) == 0 && found) {
-        return ntohs(static_cast<std::uint16_t>(found->s_port));
-    }
-    std::int32_t port = 0;
-    if (TryParseNetInteger(name, port)) return port;
-    throw ENetInvalidServiceName(name);
-}
-
-std::vector<std::string> TNetStackPosix::SysGetServByPort(std::int32_t port) {
-    std::vector<std::string> names;
-    servent entry{};
-    servent* found = nullptr;
-    char buffer[1024];
-    if (::getservbyport_r(htons(static_cast<std::uint16_t>(port)), nullptr, &entry, buffer, sizeof buffer, &found) ==
-            0 &&
-        found) {
-        names.emplace_back(found->s_name);
-        for (char** alias = found->s_aliases; alias && *alias; ++alias) names.emplace_back(*alias);
-    }
-    return names;
-}
-
-std::int32_t TNetStackPosix::SysListen(TNetSocket socket, std::int32_t backlog) {
-    if (::listen(socket, backlog) != 0) return Fail();
-    return 0;
-}
-
-TNetSocket TNetStackPosix::SysAccept(TNetSocket socket, std::string& ip, std::int32_t& port) {
-    sockaddr_in a{};
-    socklen_t len = sizeof a;
-    int s;
-    do {
-        s = ::accept4(socket, reinterpret_cast<sockaddr*>(&a), &len, SOCK_CLOEXEC);
-    } while (s < 0 && errno == EINTR);
-    if (s < 0) return Fail();
-    int family = 0;
-    SplitAddress(*this, a, family, ip, port);
-    return s;
-}
-
-std::int32_t TNetStackPosix::SysRecv(TNetSocket socket, void* buffer, std::int32_t capacity, int flags) {
-    for (;;) {
-        const ssize_t n = ::recv(socket, buffer, capacity < 0 ? 0 : static_cast<std::size_t>(capacity), flags);
-        if (n >= 0) return static_cast<std::int32_t>(n);
-        if (errno != EINTR) return Fail();
-    }
-}
-
-std::int32_t TNetStackPosix::SysRecvFrom(TNetSocket socket, void* buffer, std::int32_t capacity, int flags,
-                                         std::string& ip, std::int32_t& port) {
-    sockaddr_in a{};
-    for (;;) {
-        socklen_t len = sizeof a;
-        const ssize_t n = ::recvfrom(socket, buffer, capacity < 0 ? 0 : static_cast<std::size_t>(capacity), flags,
-                                     reinterpret_cast<sockaddr*>(&a), &len);
-        if (n >= 0) {
-            int family = 0;
-            SplitAddress(*this, a, family, ip, port);
-            return static_cast<std::int32_t>(n);
-        }
-        if (errno != EINTR) return Fail();
-    }
-}
-
-std::int32_t TNetStackPosix::SysSend(TNetSocket socket, const void* bytes, std::int32_t count, int flags) {
-    for (;;) {
-        // MSG_NOSIGNAL: a peer that went away is an error code, never SIGPIPE.
-        const ssize_t n =
-            ::send(socket, bytes, count < 0 ? 0 : static_cast<std::size_t>(count), flags | MSG_NOSIGNAL);
-        if (n >= 0) return static_cast<std::int32_t>(n);
-        if (errno != EINTR) return Fail();
-    }
-}
-
-std::int32_t TNetStackPosix::SysSendTo(TNetSocket socket, const void* bytes, std::int32_t count, int flags,
-                                       const std::string& ip, std::int32_t port) {
-    sockaddr_in a{};
-    std::int32_t error = 0;
-    if (!MakeAddress(*this, NetAddressFamilyIPv4, ip, port, a, error)) {
-        SetLastError(error);
-        return -1;
-    }
-    for (;;) {
-        const ssize_t n = ::sendto(socket, bytes, count < 0 ? 0 : static_cast<std::size_t>(count),
-                                   flags | MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&a), sizeof a);
-        if (n >= 0) return static_cast<std::int32_t>(n);
-        if (errno != EINTR) return Fail();
-    }
-}
-
-std::int32_t TNetStackPosix::SysSelect(std::vector<TNetSocket>* readList, std::vector<TNetSocket>* writeList,
-                                       std::int32_t timeout, std::vector<TNetSocket>* exceptList) {
-    std::vector<TNetSocket>* lists[3] = {readList, writeList, exceptList};
-    const short events[3] = {POLLIN, POLLOUT, POLLPRI};
-    // Each list becomes a set: duplicates collapse, order of first appearance.
-    std::vector<TNetSocket> sets[3];
-    for (int k = 0; k < 3; ++k) {
-        if (!lists[k]) continue;
-        if (lists[k]->size() > kMaxSetSize) throw ENetStackSetSizeExceeded();
-        for (TNetSocket s : *lists[k]) {
-            if (std::find(sets[k].begin(), sets[k].end(), s) == sets[k].end()) sets[k].push_back(s);
-        }
-    }
-    std::vector<pollfd> fds;
-    std::vector<std::size_t> owner;  // which set each pollfd belongs to
-    for (int k = 0; k < 3; ++k) {
-        for (TNetSocket s : sets[k]) {
-            fds.push_back(pollfd{s, events[k], 0});
-            owner.push_back(static_cast<std::size_t>(k));
-        }
-    }
-    const int wait = timeout < 0 ? -1 : timeout;
-    const int r = PollResuming(fds.data(), fds.size(), wait);
-    if (r < 0) return Fail();
-    for (const pollfd& p : fds) {
-        if (p.revents & POLLNVAL) {
-            SetLastError(10038);
-            return -1;
-        }
-    }
-    std::int32_t ready = 0;
-    for (int k = 0; k < 3; ++k) {
-        if (lists[k]) lists[k]->clear();
-    }
-    for (std::size_t i = 0; i < fds.size(); ++i) {
-        const std::size_t k = owner[i];
-        short hit = fds[i].revents;
-        // As with select, an error or hang-up counts as readable and writable.
-        if (k != 2) hit &= static_cast<short>(events[k] | POLLERR | POLLHUP);
-        else hit &= POLLPRI;
-        if (hit) {
-            lists[k]->push_back(fds[i].fd);
-            ++ready;
-        }
-    }
-    return ready;
-}
-
-std::int32_t TNetStackPosix::SysSetSockOpt(TNetSocket socket, int level, int option, const void* value,
-                                           std::int32_t length) {
-    if (::setsockopt(socket, level, option, value, static_cast<socklen_t>(length < 0 ? 0 : length)) != 0) return Fail();
-    return 0;
-}
-
-std::int32_t TNetStackPosix::SysShutdown(TNetSocket socket, int how) {
-    if (::shutdown(socket, how) != 0) return Fail();
-    return 0;
-}
-
-std::int32_t TNetStackPosix::SysCloseSocket(TNetSocket socket) {
-    if (::close(socket) != 0) return Fail();
-    return 0;
-}
-
-void TNetStackPosix::SysGetPeerName(TNetSocket socket, int& family, std::string& ip, std::int32_t& port) {
-    sockaddr_in a{};
-    socklen_t len = sizeof a;
-    if (::getpeername(socket, reinterpret_cast<sockaddr*>(&a), &len) != 0) CheckSocketResult(Fail());
-    SplitAddress(*this, a, family, ip, port);
-}
-
-void TNetStackPosix::SysGetSockName(TNetSocket socket, int& family, std::string& ip, std::int32_t& port) {
-    sockaddr_in a{};
-    socklen_t len = sizeof a;
-    if (::getsockname(socket, reinterpret_cast<sockaddr*>(&a), &len) != 0) CheckSocketResult(Fail());
-    SplitAddress(*this, a, family, ip, port);
-}
-
-std::int64_t TNetStackPosix::SysTransmitFile(TNetSocket socket, const std::string& path) {
-    if (path.find('\0') != std::string::npos) {
-        SetLastError(10022);
-        return 0;
-    }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        Fail();
-        return 0;
-    }
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    struct stat st {};
-    std::int64_t size = 0;
-    bool ok = ::fstat(fd, &st) == 0;
-    if (ok) size = st.st_size;
-    {
-        SigPipeGuard guard;
-        off_t offset = 0;
-        while (ok && offset < size) {
-            const ssize_t n = ::sendfile(socket, fd, &offset, static_cast<std::size_t>(size - offset));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                if (n < 0) Fail();
-                ok = false;
-            }
-        }
-    }
-    ::close(fd);
-    return ok ? size : 0;
-}
-
-// ---- TNetSocketHandle ----
-
-TNetSocketHandle::~TNetSocketHandle() { TNetSocketHandle::CloseOsSocket(true); }
-
-void TNetSocketHandle::Allocate(int type, int protocol) {
-    CloseOsSocket(true);
-    osSocket_ = stack_->OpenSocket(type, protocol);
-    allocated_ = true;
-}
-
-void TNetSocketHandle::CloseOsSocket(bool resetLocal) {
-    if (!allocated_) return;
-    allocated_ = false;
-    stack_->SysShutdown(osSocket_, NetShutdownSending);
-    stack_->SysCloseSocket(osSocket_);
-    ResetHandle(resetLocal);
-}
-
-void TNetSocketHandle::ResetHandle(bool resetLocal) {
-    allocated_ = false;
-    osSocket_ = InvalidNetSocket;
-    if (resetLocal) {
-        ip_.clear();
-        port_ = 0;
-    }
-    remoteIP_.clear();
-    remotePort_ = 0;
-}
-
-void TNetSocketHandle::BindLocal() {
-    const std::int32_t r = stack_->SysBind(osSocket_, NetAddressFamilyIPv4, ip_, port_);
-    if (stack_->CheckSocketResult(r, {NetErrorAddressInUse})) throw ENetCouldNotBindSocket();
-    RefreshLocal();
-}
-
-void TNetSocketHandle::SetRemote(const std::string& ip, std::int32_t port) {
-    remoteIP_ = ip;
-    remotePort_ = port;
-}
-
-std::int32_t TNetSocketHandle::ConnectToRemote(int family, std::int32_t timeoutMs) {
-    const std::int32_t r = stack_->SysConnect(osSocket_, family, remoteIP_, remotePort_, timeoutMs);
-    if (r != -1) {
-        RefreshLocal();
-        RefreshRemote();
-    }
-    return r;
-}
-
-void TNetSocketHandle::RefreshLocal() {
-    int family = 0;
-    stack_->SysGetSockName(osSocket_, family, ip_, port_);
-}
-
-void TNetSocketHandle::RefreshRemote() {
-    int family = 0;
-    stack_->SysGetPeerName(osSocket_, family, remoteIP_, remotePort_);
-}
-
-std::int32_t TNetSocketHandle::ReceiveBytes(void* buffer, std::int32_t capacity, int flags) {
-    return stack_->SysRecv(osSocket_, buffer, capacity, flags);
-}
-
-std::int32_t TNetSocketHandle::SendBytes(const void* bytes, std::int32_t count, int flags) {
-    return stack_->SysSend(osSocket_, bytes, count, flags);
-}
-
-void TNetSocketHandle::SetOption(int level, int option, const void* value, std::int32_t length) {
-    stack_->CheckSocketResult(stack_->SysSetSockOpt(osSocket_, level, option, value, length));
-}
-
-std::int32_t TNetSocketHandle::SelectReadable(std::int32_t timeout) {
-    if (!allocated_) throw ENetConnClosedGracefully();
-    std::vector<TNetSocket> readList{osSocket_};
-    return stack_->SysSelect(&readList, nullptr, timeout, nullptr);
+void TNetStack::ThrowSocketError(std::int32_t code) {
+    throw ENetSocketError(code, SocketErrorMessage(code));
 }
 
 }  // namespace corvane::net

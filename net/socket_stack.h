@@ -1,7 +1,10 @@
-// The socket stack: the one place that talks to the platform's sockets
-// (IPv4, blocking calls), the socket object built on it, and the socket error
-// numbering and messages. Error codes use the 10004..10066 numbering of the
-// message table, and 11001..11004 for failed name lookups.
+// The socket stack interface: the abstract stack TNetStack, whose Sys* calls
+// are the only way the network code reaches the platform's sockets (IPv4,
+// blocking calls), and the operations every stack shares on top of them
+// (address texts, name resolution, checking call results). It holds no
+// platform calls of its own beyond byte-order conversion; TNetStackPosix
+// (net/posix_stack.h) is the implementation over POSIX sockets and
+// TNetSocketHandle (net/socket_handle.h) the socket object built on a stack.
 #pragma once
 
 #include <array>
@@ -26,31 +29,10 @@ constexpr int NetLevelTCP = 6;
 constexpr int NetOptionNoDelay = 1;
 constexpr int NetShutdownSending = 1;
 
-// Error codes the code tests for by number.
-constexpr std::int32_t NetErrorWouldBlock = 10035;
-constexpr std::int32_t NetErrorAddressInUse = 10048;
-constexpr std::int32_t NetErrorShutdown = 10058;
-constexpr std::int32_t NetErrorTimedOut = 10060;
-constexpr std::int32_t NetErrorRefused = 10061;
-constexpr std::int32_t NetErrorHostNotFound = 11001;
-constexpr std::int32_t NetErrorTryAgain = 11002;
-constexpr std::int32_t NetErrorNoRecovery = 11003;
-constexpr std::int32_t NetErrorNoData = 11004;
-
-// The socket error code for a platform errno value; values without a
-// counterpart in the table are passed through unchanged.
-std::int32_t SocketErrorFromErrno(int error);
-// The socket error code for a failed getaddrinfo (its EAI_ result and the
-// errno it left).
-std::int32_t SocketErrorFromLookup(int lookupResult, int error);
-
-// "Socket Error # <code>\r\n<text>", the text from the message table (empty
-// for a code outside it).
-std::string SocketErrorMessage(std::int32_t code);
-
 // Integer rule shared by the address parsers: optional leading blanks, then a
-// sign and decimal digits, or "$", "x" or "0x" and hexadecimal digits, and
-// nothing after. Returns false for anything else (also out of 32-bit range).
+// sign and decimal digits within the signed 32-bit range, or "$", "x" or "0x"
+// and hexadecimal digits of at most 32 bits, which are the integer's two's
+// complement bits ("$FFFFFFFF" is -1); nothing after. False for anything else.
 bool TryParseNetInteger(const std::string& text, std::int32_t& value);
 
 // IPv4 address in network byte order (the bytes in text order).
@@ -60,7 +42,7 @@ using TNetIPv4 = std::array<std::uint8_t, 4>;
 // platform calls; they return -1 on failure and leave the error code for
 // SysGetLastError, unless stated otherwise.
 class TNetStack {
-public:
+  public:
     TNetStack() = default;
     virtual ~TNetStack() = default;
     TNetStack(const TNetStack&) = delete;
@@ -72,12 +54,13 @@ public:
     const std::vector<std::string>& LocalAddresses();
 
     virtual TNetSocket SysAccept(TNetSocket socket, std::string& ip, std::int32_t& port) = 0;
-    virtual std::int32_t SysBind(TNetSocket socket, int family, const std::string& ip, std::int32_t port) = 0;
+    virtual std::int32_t SysBind(TNetSocket socket, int family, const std::string& ip,
+                                 std::int32_t port) = 0;
     virtual std::int32_t SysCloseSocket(TNetSocket socket) = 0;
     // Connects within timeoutMs milliseconds (0: as long as the platform's own
     // attempt lasts); running out of time fails with 10060.
-    virtual std::int32_t SysConnect(TNetSocket socket, int family, const std::string& ip, std::int32_t port,
-                                    std::int32_t timeoutMs) = 0;
+    virtual std::int32_t SysConnect(TNetSocket socket, int family, const std::string& ip,
+                                    std::int32_t port, std::int32_t timeoutMs) = 0;
     // The first IPv4 address of the host, formatted; raises ENetSocketError
     // with the lookup's error code when there is none.
     virtual std::string SysGetHostByName(const std::string& host) = 0;
@@ -93,18 +76,21 @@ public:
     virtual std::uint16_t SysNetToHost16(std::uint16_t value);
     virtual std::uint32_t SysHostToNet32(std::uint32_t value);
     virtual std::uint32_t SysNetToHost32(std::uint32_t value);
-    virtual std::int32_t SysRecv(TNetSocket socket, void* buffer, std::int32_t capacity, int flags) = 0;
-    virtual std::int32_t SysRecvFrom(TNetSocket socket, void* buffer, std::int32_t capacity, int flags,
-                                     std::string& ip, std::int32_t& port) = 0;
+    virtual std::int32_t SysRecv(TNetSocket socket, void* buffer, std::int32_t capacity,
+                                 int flags) = 0;
+    virtual std::int32_t SysRecvFrom(TNetSocket socket, void* buffer, std::int32_t capacity,
+                                     int flags, std::string& ip, std::int32_t& port) = 0;
     // Waits until a socket of a list is ready (read, write, exceptional
     // condition); each given list is replaced by its ready sockets. Returns the
     // number of ready entries, 0 when the time ran out, -1 on failure. More
     // than 64 sockets in one list raise ENetStackSetSizeExceeded.
-    virtual std::int32_t SysSelect(std::vector<TNetSocket>* readList, std::vector<TNetSocket>* writeList,
-                                   std::int32_t timeout, std::vector<TNetSocket>* exceptList) = 0;
-    virtual std::int32_t SysSend(TNetSocket socket, const void* bytes, std::int32_t count, int flags) = 0;
-    virtual std::int32_t SysSendTo(TNetSocket socket, const void* bytes, std::int32_t count, int flags,
-                                   const std::string& ip, std::int32_t port) = 0;
+    virtual std::int32_t SysSelect(std::vector<TNetSocket>* readList,
+                                   std::vector<TNetSocket>* writeList, std::int32_t timeout,
+                                   std::vector<TNetSocket>* exceptList) = 0;
+    virtual std::int32_t SysSend(TNetSocket socket, const void* bytes, std::int32_t count,
+                                 int flags) = 0;
+    virtual std::int32_t SysSendTo(TNetSocket socket, const void* bytes, std::int32_t count,
+                                   int flags, const std::string& ip, std::int32_t port) = 0;
     virtual std::int32_t SysSetSockOpt(TNetSocket socket, int level, int option, const void* value,
                                        std::int32_t length) = 0;
     virtual TNetSocket SysSocket(int family, int type, int protocol) = 0;
@@ -112,8 +98,10 @@ public:
     virtual std::int32_t SysGetLastError() = 0;
     // Address and port of the connected peer / of the local end; a failure
     // raises ENetSocketError.
-    virtual void SysGetPeerName(TNetSocket socket, int& family, std::string& ip, std::int32_t& port) = 0;
-    virtual void SysGetSockName(TNetSocket socket, int& family, std::string& ip, std::int32_t& port) = 0;
+    virtual void SysGetPeerName(TNetSocket socket, int& family, std::string& ip,
+                                std::int32_t& port) = 0;
+    virtual void SysGetSockName(TNetSocket socket, int& family, std::string& ip,
+                                std::int32_t& port) = 0;
     virtual std::string FormatIPv4(const TNetIPv4& address);
     // Raises EConvertError for a part that is not an integer.
     virtual TNetIPv4 ParseIPv4(const std::string& text);
@@ -137,100 +125,8 @@ public:
     bool CheckSocketResult(std::int32_t result, std::initializer_list<std::int32_t> tolerated = {});
     [[noreturn]] static void ThrowSocketError(std::int32_t code);
 
-private:
+  private:
     std::unique_ptr<std::vector<std::string>> localAddresses_;
-};
-
-// The stack over the platform's own POSIX sockets. The error code of the last
-// failed call is kept per thread.
-class TNetStackPosix : public TNetStack {
-public:
-    TNetStackPosix() = default;
-
-    TNetSocket SysAccept(TNetSocket socket, std::string& ip, std::int32_t& port) override;
-    std::int32_t SysBind(TNetSocket socket, int family, const std::string& ip, std::int32_t port) override;
-    std::int32_t SysCloseSocket(TNetSocket socket) override;
-    std::int32_t SysConnect(TNetSocket socket, int family, const std::string& ip, std::int32_t port,
-                            std::int32_t timeoutMs) override;
-    std::string SysGetHostByName(const std::string& host) override;
-    std::string SysGetHostName() override;
-    std::string SysGetHostByAddr(const std::string& ip) override;
-    std::int32_t SysGetServByName(const std::string& name) override;
-    std::vector<std::string> SysGetServByPort(std::int32_t port) override;
-    std::int32_t SysListen(TNetSocket socket, std::int32_t backlog) override;
-    std::int32_t SysRecv(TNetSocket socket, void* buffer, std::int32_t capacity, int flags) override;
-    std::int32_t SysRecvFrom(TNetSocket socket, void* buffer, std::int32_t capacity, int flags, std::string& ip,
-                             std::int32_t& port) override;
-    std::int32_t SysSelect(std::vector<TNetSocket>* readList, std::vector<TNetSocket>* writeList,
-                           std::int32_t timeout, std::vector<TNetSocket>* exceptList) override;
-    std::int32_t SysSend(TNetSocket socket, const void* bytes, std::int32_t count, int flags) override;
-    std::int32_t SysSendTo(TNetSocket socket, const void* bytes, std::int32_t count, int flags,
-                           const std::string& ip, std::int32_t port) override;
-    std::int32_t SysSetSockOpt(TNetSocket socket, int level, int option, const void* value,
-                               std::int32_t length) override;
-    TNetSocket SysSocket(int family, int type, int protocol) override;
-    std::int32_t SysShutdown(TNetSocket socket, int how) override;
-    std::int32_t SysGetLastError() override;
-    void SysGetPeerName(TNetSocket socket, int& family, std::string& ip, std::int32_t& port) override;
-    void SysGetSockName(TNetSocket socket, int& family, std::string& ip, std::int32_t& port) override;
-    bool HasTransmitFile() const override { return true; }
-    std::int64_t SysTransmitFile(TNetSocket socket, const std::string& path) override;
-    std::string Name() const override { return "POSIX sockets stack"; }
-
-protected:
-    // Sets the code SysGetLastError reports on this thread.
-    static void SetLastError(std::int32_t code);
-    // Records errno's code and returns -1.
-    static std::int32_t Fail();
-};
-
-// One socket. Not a component: it uses the stack its owner hands it.
-class TNetSocketHandle {
-public:
-    explicit TNetSocketHandle(TNetStack& stack) : stack_(&stack) {}
-    // Closes an open socket (sending side shut down first), with no reports.
-    virtual ~TNetSocketHandle();
-    TNetSocketHandle(const TNetSocketHandle&) = delete;
-    TNetSocketHandle& operator=(const TNetSocketHandle&) = delete;
-
-    TNetStack& Stack() const { return *stack_; }
-    TNetSocket OsSocket() const { return osSocket_; }
-    bool IsAllocated() const { return allocated_; }
-    const std::string& IP() const { return ip_; }
-    void SetIP(const std::string& ip) { ip_ = ip; }
-    std::int32_t Port() const { return port_; }
-    void SetPort(std::int32_t port) { port_ = port; }
-    const std::string& RemoteIP() const { return remoteIP_; }
-    std::int32_t RemotePort() const { return remotePort_; }
-
-    // Closes any open socket, then opens a new one (ENetInvalidSocket).
-    void Allocate(int type, int protocol);
-    virtual void CloseOsSocket(bool resetLocal = true);
-    void ResetHandle(bool resetLocal);
-    // Binds to IP:Port; ENetCouldNotBindSocket when in use, else ENetSocketError.
-    void BindLocal();
-    void SetRemote(const std::string& ip, std::int32_t port);
-    // Connects to RemoteIP:RemotePort; returns the stack's result unchecked.
-    virtual std::int32_t ConnectToRemote(int family, std::int32_t timeoutMs = 0);
-    void RefreshLocal();
-    void RefreshRemote();
-    std::int32_t ReceiveBytes(void* buffer, std::int32_t capacity, int flags = 0);
-    std::int32_t SendBytes(const void* bytes, std::int32_t count, int flags = 0);
-    void SetOption(int level, int option, const void* value, std::int32_t length);
-    // The stack's select result for this socket becoming readable: 1 ready,
-    // 0 time up, -1 failed. ENetConnClosedGracefully when no socket is open.
-    std::int32_t SelectReadable(std::int32_t timeout);
-    // True only when the socket became readable in time.
-    bool WaitReadable(std::int32_t timeout) { return SelectReadable(timeout) == 1; }
-
-private:
-    TNetStack* stack_;
-    TNetSocket osSocket_ = InvalidNetSocket;
-    bool allocated_ = false;
-    std::string ip_;
-    std::string remoteIP_;
-    std::int32_t port_ = 0;
-    std::int32_t remotePort_ = 0;
 };
 
 }  // namespace corvane::net

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "base/scope_guard.h"
+
 namespace corvane::net {
 
 namespace {
@@ -16,7 +18,8 @@ void AppendPort(std::string& packet, std::int32_t port) {
 // A field the proxy reads up to a zero byte, or behind a one-byte length:
 // checked before anything is sent, so that nothing is cut short or spills
 // into the next field.
-void CheckSocksField(const std::string& value, const char* what, bool lengthByte, bool zeroTerminated) {
+void CheckSocksField(const std::string& value, const char* what, bool lengthByte,
+                     bool zeroTerminated) {
     if (lengthByte && value.size() > kMaxSocksField) {
         throw ENetSocksError(std::string("SOCKS ") + what + " is longer than 255 bytes.");
     }
@@ -26,48 +29,61 @@ void CheckSocksField(const std::string& value, const char* what, bool lengthByte
 }
 
 void CheckSocksPort(std::int32_t port) {
-    if (port < 0 || port > 65535) throw ENetSocksError("SOCKS target port is out of range.");
+    if (port < 0 || port > 65535)
+        throw ENetSocksError("SOCKS target port is out of range.");
 }
 
 }  // namespace
 
-TNetTCPClient::TNetTCPClient() { ReadTimeout = DefaultReadTimeout; }
+TNetTCPClient::TNetTCPClient() {
+    ReadTimeout = DefaultReadTimeout;
+}
 
 void TNetTCPClient::DoOnConnected() {
-    if (OnConnected) OnConnected(*this);
+    if (OnConnected)
+        OnConnected(*this);
 }
 
 void TNetTCPClient::OpenConnection() {
-    if (SocketHandle().IsAllocated()) throw ENetAlreadyConnected();
+    if (SocketHandle().IsAllocated())
+        throw ENetAlreadyConnected();
     ResetForConnect();
     SocketHandle().Allocate(NetSocketStream, 0);
-    try {
+    {
+        // A failure from here to the connect closes the socket again (with its
+        // reports); should the close fail too, the caller still sees the step
+        // that failed.
+        const base::OnUnwind closeOnFailure([this] { CloseConnection(); });
         SocketHandle().SetIP(BoundIP);
         SocketHandle().BindLocal();
         const bool direct = SocksInfo.Version == svNoSocks;
         const std::string& host = direct ? Host : SocksInfo.Host;
         const std::int32_t port = direct ? Port : SocksInfo.Port;
-        if (!TNetStack::IsIPv4Text(host)) ReportStatus(StatusResolving, host);
+        if (!TNetStack::IsIPv4Text(host))
+            ReportStatus(StatusResolving, host);
         SocketHandle().SetRemote(Stack().ResolveAddress(host), port);
         if (!UseNagle) {
             const std::int32_t one = 1;
             SocketHandle().SetOption(NetLevelTCP, NetOptionNoDelay, &one, sizeof one);
         }
         ReportStatus(StatusConnecting, SocketHandle().RemoteIP());
-        Stack().CheckSocketResult(SocketHandle().ConnectToRemote(NetAddressFamilyIPv4, ConnectTimeout));
-    } catch (...) {
-        try {
-            CloseConnection();
-        } catch (...) {
-        }
-        throw;
+        Stack().CheckSocketResult(
+            SocketHandle().ConnectToRemote(NetAddressFamilyIPv4, ConnectTimeout));
     }
-    if (InterceptEnabled() && Intercept()) Intercept()->NotifyConnect(SocketHandle());
+    if (InterceptEnabled() && Intercept())
+        Intercept()->NotifyConnect(SocketHandle());
     switch (SocksInfo.Version) {
-        case svSocks4: NegotiateSocks4(false); break;
-        case svSocks4A: NegotiateSocks4(true); break;
-        case svSocks5: NegotiateSocks5(); break;
-        case svNoSocks: break;
+        case svSocks4:
+            NegotiateSocks4(false);
+            break;
+        case svSocks4A:
+            NegotiateSocks4(true);
+            break;
+        case svSocks5:
+            NegotiateSocks5();
+            break;
+        case svNoSocks:
+            break;
     }
     ReportStatus(StatusConnected, SocketHandle().RemoteIP());
     DoOnConnected();
@@ -76,11 +92,9 @@ void TNetTCPClient::OpenConnection() {
 std::string TNetTCPClient::OpenAndReadAll() {
     OpenConnection();
     std::string all;
-    try {
+    {
+        const base::OnUnwind closeOnFailure([this] { CloseConnection(); });
         all = ReadUntilClosed();
-    } catch (...) {
-        CloseConnection();
-        throw;
     }
     CloseConnection();
     return all;
@@ -89,9 +103,11 @@ std::string TNetTCPClient::OpenAndReadAll() {
 void TNetTCPClient::NegotiateSocks4(bool withHostName) {
     CheckSocksPort(Port);
     CheckSocksField(SocksInfo.UserID, "user name", false, true);
-    if (withHostName) CheckSocksField(Host, "host name", true, true);
+    if (withHostName)
+        CheckSocksField(Host, "host name", true, true);
     TNetIPv4 address{0, 0, 0, 1};
-    if (!withHostName) address = Stack().ParseIPv4(Stack().ResolveAddress(Host));
+    if (!withHostName)
+        address = Stack().ParseIPv4(Stack().ResolveAddress(Host));
 
     std::string request;
     request.push_back(4);
@@ -109,11 +125,16 @@ void TNetTCPClient::NegotiateSocks4(bool withHostName) {
     unsigned char reply[8];
     ReadExact(reply, sizeof reply);
     switch (reply[1]) {
-        case 90: return;
-        case 91: throw ENetSocksRequestFailed();
-        case 92: throw ENetSocksRequestServerFailed();
-        case 93: throw ENetSocksRequestIdentFailed();
-        default: throw ENetSocksUnknownError();
+        case 90:
+            return;
+        case 91:
+            throw ENetSocksRequestFailed();
+        case 92:
+            throw ENetSocksRequestServerFailed();
+        case 93:
+            throw ENetSocksRequestIdentFailed();
+        default:
+            throw ENetSocksUnknownError();
     }
 }
 
@@ -138,7 +159,8 @@ void TNetTCPClient::NegotiateSocks5() {
     WriteText(std::string{5, 1, method});
     unsigned char reply[32];
     readReply(reply, 2);
-    if (reply[1] != static_cast<unsigned char>(method)) throw ENetSocksAuthMethodError();
+    if (reply[1] != static_cast<unsigned char>(method))
+        throw ENetSocksAuthMethodError();
 
     if (withPassword) {
         std::string auth;
@@ -149,7 +171,8 @@ void TNetTCPClient::NegotiateSocks5() {
         auth += SocksInfo.Password;
         WriteText(auth);
         readReply(reply, 2);
-        if (reply[1] != 0) throw ENetSocksAuthError();
+        if (reply[1] != 0)
+            throw ENetSocksAuthError();
     }
 
     std::string request{5, 1, 0, 3};
@@ -163,23 +186,40 @@ void TNetTCPClient::NegotiateSocks5() {
     // that nothing waits for bytes the proxy will not send.
     readReply(reply, 5);
     switch (reply[1]) {
-        case 0: break;
-        case 1: throw ENetSocksServerGeneralError();
-        case 2: throw ENetSocksServerPermissionError();
-        case 3: throw ENetSocksServerNetUnreachableError();
-        case 4: throw ENetSocksServerHostUnreachableError();
-        case 5: throw ENetSocksServerConnectionRefusedError();
-        case 6: throw ENetSocksServerTTLExpiredError();
-        case 7: throw ENetSocksServerCommandError();
-        case 8: throw ENetSocksServerAddressError();
-        default: throw ENetSocksUnknownError();
+        case 0:
+            break;
+        case 1:
+            throw ENetSocksServerGeneralError();
+        case 2:
+            throw ENetSocksServerPermissionError();
+        case 3:
+            throw ENetSocksServerNetUnreachableError();
+        case 4:
+            throw ENetSocksServerHostUnreachableError();
+        case 5:
+            throw ENetSocksServerConnectionRefusedError();
+        case 6:
+            throw ENetSocksServerTTLExpiredError();
+        case 7:
+            throw ENetSocksServerCommandError();
+        case 8:
+            throw ENetSocksServerAddressError();
+        default:
+            throw ENetSocksUnknownError();
     }
     std::int32_t rest = 0;
     switch (reply[3]) {
-        case 1: rest = 4 - 1 + 2; break;                 // IPv4 address and port
-        case 3: rest = reply[4] + 2; break;              // name of that length and port
-        case 4: rest = 16 - 1 + 2; break;                // IPv6 address and port
-        default: throw ENetSocksServerAddressError();
+        case 1:
+            rest = 4 - 1 + 2;
+            break;  // IPv4 address and port
+        case 3:
+            rest = reply[4] + 2;
+            break;  // name of that length and port
+        case 4:
+            rest = 16 - 1 + 2;
+            break;  // IPv6 address and port
+        default:
+            throw ENetSocksServerAddressError();
     }
     unsigned char tail[256 + 2];
     readReply(tail, rest);

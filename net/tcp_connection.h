@@ -13,6 +13,7 @@
 #include "net/net_component.h"
 #include "net/net_exceptions.h"
 #include "net/net_stream.h"
+#include "net/socket_handle.h"
 #include "net/socket_stack.h"
 
 namespace corvane::net {
@@ -22,7 +23,7 @@ class TNetTCPConnection;
 // Optional hook on a connection's data path (a secure channel, a tracer). The
 // base class observes nothing and replaces nothing.
 class TNetConnectionIntercept : public TNetBaseComponent {
-public:
+  public:
     TNetConnectionIntercept() = default;
     // Detaches itself from every connection that uses it.
     ~TNetConnectionIntercept() override;
@@ -48,7 +49,7 @@ public:
     // hook's last words (a secure channel's closing alert). Must not throw.
     virtual void NotifyClosing() {}
 
-private:
+  private:
     friend class TNetTCPConnection;
     TNetSocketHandle* socketHandle_ = nullptr;
     std::vector<TNetTCPConnection*> users_;
@@ -57,7 +58,7 @@ private:
 using TNetReplyCodes = std::vector<std::int16_t>;
 
 class TNetTCPConnection : public TNetComponent {
-public:
+  public:
     static constexpr std::int32_t DefaultBufferSize = 32768;
     static constexpr std::int32_t DefaultMaxLineLength = 100 * 1024;
 
@@ -74,7 +75,9 @@ public:
     // Longest line ReadLine accepts, terminator not counted (0: no limit).
     std::int32_t MaxLineLength = DefaultMaxLineLength;
 
-    std::int32_t RecvBufferSize() const { return static_cast<std::int32_t>(receiveBuffer_.Length()); }
+    std::int32_t RecvBufferSize() const {
+        return static_cast<std::int32_t>(receiveBuffer_.Length());
+    }
     // Resizes the receive buffer; values below 1 count as 1.
     void SetRecvBufferSize(std::int32_t size);
     std::int32_t SendBufferSize() const { return sendBufferSize_; }
@@ -125,12 +128,13 @@ public:
     // destination (the receive buffer when none), appending the bytes to the
     // input queue when toInputQueue. Returns the byte count; 0 when nothing
     // came in time or the peer closed.
-    virtual std::int32_t ReceiveOnce(bool raiseIfClosed, std::int32_t timeout, TNetBuffer* destination,
-                                     bool toInputQueue);
+    virtual std::int32_t ReceiveOnce(bool raiseIfClosed, std::int32_t timeout,
+                                     TNetBuffer* destination, bool toInputQueue);
     // The next line without its terminator (empty terminator: LF, and a CR
     // before it is dropped). Empty with ReadLineTimedOut set when a receive
     // brought nothing.
-    virtual std::string ReadLine(const std::string& terminator = std::string(), std::int32_t timeout = WaitForever);
+    virtual std::string ReadLine(const std::string& terminator = std::string(),
+                                 std::int32_t timeout = WaitForever);
     virtual void DropInput(std::int32_t count);
     virtual std::int16_t SendCommand(const std::string& command, const TNetReplyCodes& allowed);
     virtual void WriteText(const std::string& text);
@@ -156,13 +160,13 @@ public:
     void WriteLines(const std::vector<std::string>& lines);
     std::string ReadAvailable();
 
-private:
+  private:
     friend class TNetConnectionIntercept;
 
     [[noreturn]] void RaiseFailedWait();
     // ReceiveOnce into caller-given storage of `capacity` bytes.
-    std::int32_t ReceiveInto(bool raiseIfClosed, std::int32_t timeout, char* data, std::int32_t capacity,
-                             bool toInputQueue);
+    std::int32_t ReceiveInto(bool raiseIfClosed, std::int32_t timeout, char* data,
+                             std::int32_t capacity, bool toInputQueue);
 
     bool UsesInterceptFor(bool receive) const;
     void QueueFrontMoved() { lineSearchFrom_ = 0; }

@@ -1,6 +1,6 @@
 #include "net/uri.h"
 
-#include "net/net_global.h"
+#include "net/text_tokens.h"
 
 namespace corvane::net {
 

@@ -1,6 +1,6 @@
 #include "platform/profile_reader.h"
 
-#include "platform/ascii_case.h"
+#include "base/ascii.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,20 +14,24 @@ namespace corvane::platform {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f';
+}
 
 std::string_view Trim(std::string_view s) {
     std::size_t b = 0;
     std::size_t e = s.size();
-    while (b < e && IsBlank(s[b])) ++b;
-    while (e > b && IsBlank(s[e - 1])) --e;
+    while (b < e && IsBlank(s[b]))
+        ++b;
+    while (e > b && IsBlank(s[e - 1]))
+        --e;
     return s.substr(b, e - b);
 }
 
 std::uint32_t HashFold(std::string_view s) {
     std::uint32_t h = 2166136261u;  // FNV-1a
     for (char c : s) {
-        h ^= static_cast<unsigned char>(FoldAscii(c));
+        h ^= static_cast<unsigned char>(base::LowerAscii(c));
         h *= 16777619u;
     }
     // Final mix, so that the low bits the index uses depend on every byte.
@@ -44,14 +48,15 @@ std::uint32_t HashFold(std::string_view s) {
 // that a walk over the whole text reads each byte a bounded number of times
 // however its line ends are mixed.
 class LineWalker {
-public:
+  public:
     explicit LineWalker(std::string_view text, std::size_t from = 0) : text_(text), pos_(from) {}
 
     // The next line without its line end; false at the end of the text.
     // `start` and `next` are the offsets of the line and of what follows it.
     bool Next(std::string_view& line, std::size_t& start, std::size_t& next) {
         const std::size_t n = text_.size();
-        if (pos_ >= n) return false;
+        if (pos_ >= n)
+            return false;
         start = pos_;
         if (!lfKnown_ || lf_ < pos_) {
             lf_ = std::min(text_.find('\n', pos_), n);
@@ -64,13 +69,13 @@ public:
         std::size_t e = std::min(lf_, cr_);
         line = text_.substr(start, e - start);
         if (e < n) {
-            e += (text_[e] == '\r' && e + 1 < n && text_[e + 1] == '\n') ? 2 : 1;
+            e += (text_[e] == '\r' && e + 1 < n && text_[e + 1] == '\n') ? 2u : 1u;
         }
         pos_ = next = e;
         return true;
     }
 
-private:
+  private:
     std::string_view text_;
     std::size_t pos_;
     std::size_t lf_ = 0;
@@ -98,11 +103,15 @@ std::optional<std::string> ProfileFile::Section::Value(std::string_view key,
     std::size_t next = 0;
     while (lines.Next(line, start, next)) {
         line = Trim(line);
-        if (line.empty() || line.front() == ';') continue;
+        if (line.empty() || line.front() == ';')
+            continue;
         const std::size_t eq = line.find('=');
-        const std::string_view name = eq == std::string_view::npos ? line : Trim(line.substr(0, eq));
-        if (!EqualFold(name, key)) continue;
-        if (eq == std::string_view::npos) return std::nullopt;
+        const std::string_view name =
+            eq == std::string_view::npos ? line : Trim(line.substr(0, eq));
+        if (!base::EqualsIgnoringCase(name, key))
+            continue;
+        if (eq == std::string_view::npos)
+            return std::nullopt;
         return Unquote(Trim(line.substr(eq + 1)), limit);
     }
     return std::nullopt;
@@ -123,7 +132,8 @@ void ProfileFile::Clear() {
 bool ProfileFile::Load(const std::string& path, std::error_code* error) {
     Clear();
     auto fail = [&](std::error_code code) {
-        if (error) *error = code;
+        if (error)
+            *error = code;
         return false;
     };
     // Non-blocking, so that opening a pipe with no writer does not hang; a
@@ -162,10 +172,12 @@ bool ProfileFile::Load(const std::string& path, std::error_code* error) {
         }
         const ssize_t got = ::read(fd, text.data() + used, text.size() - used);
         if (got < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return fail(std::error_code(errno, std::generic_category()));
         }
-        if (got == 0) break;
+        if (got == 0)
+            break;
         used += static_cast<std::size_t>(got);
         if (used > kProfileFileLimit) {
             return fail(std::make_error_code(std::errc::file_too_large));
@@ -173,7 +185,8 @@ bool ProfileFile::Load(const std::string& path, std::error_code* error) {
     }
     text.resize(used);
     Parse(std::move(text));
-    if (error) error->clear();
+    if (error)
+        error->clear();
     return true;
 }
 
@@ -200,9 +213,11 @@ void ProfileFile::Parse(std::string text) {
     std::size_t next = 0;
     while (lines.Next(line, start, next)) {
         const std::string_view trimmed = Trim(line);
-        if (trimmed.empty() || trimmed.front() != '[') continue;
+        if (trimmed.empty() || trimmed.front() != '[')
+            continue;
         const std::size_t close = trimmed.rfind(']');
-        if (close == std::string_view::npos) continue;
+        if (close == std::string_view::npos)
+            continue;
         const std::string_view name = Trim(trimmed.substr(1, close - 1));
         const auto offset = static_cast<std::uint32_t>(name.data() - all.data());
         const auto length = static_cast<std::uint32_t>(name.size());
@@ -242,7 +257,8 @@ std::string_view ProfileFile::NameOf(const SectionEntry& e) const {
 std::size_t ProfileFile::SlotOf(std::string_view name) const {
     const std::size_t mask = slots_.size() - 1;
     std::size_t slot = HashFold(name) & mask;
-    while (slots_[slot] != kNoSection && !EqualFold(NameOf(sections_[slots_[slot]]), name)) {
+    while (slots_[slot] != kNoSection &&
+           !base::EqualsIgnoringCase(NameOf(sections_[slots_[slot]]), name)) {
         slot = (slot + 1) & mask;
     }
     return slot;
@@ -267,7 +283,8 @@ std::vector<std::string_view> ProfileFile::SectionNames(std::size_t bufferBytes)
         const std::string_view name = std::string_view(text_).substr(e.offset, e.length);
         if (name.size() + 1 >= room) {
             // The last name that meets the end of the buffer is cut to fit.
-            if (room > 1) names.push_back(name.substr(0, room - 1));
+            if (room > 1)
+                names.push_back(name.substr(0, room - 1));
             break;
         }
         names.push_back(name);

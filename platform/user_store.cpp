@@ -1,7 +1,5 @@
 #include "platform/user_store.h"
 
-#include "platform/ascii_case.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +8,8 @@
 #include <cstring>
 #include <utility>
 
+#include "base/ascii.h"
+#include "base/integer_text.h"
 #include "platform/atomic_file.h"
 #include "platform/user_paths.h"
 
@@ -20,10 +20,6 @@ namespace {
 constexpr std::string_view kFirstLine = "corvane-user-store 1";
 // A store file is a handful of lines; anything far larger is not one.
 constexpr std::size_t kMaxFileSize = std::size_t{16} << 20;
-
-bool IsControl(unsigned char c) {
-    return c < 0x20 || c == 0x7f;
-}
 
 // "\Software\\A\" -> "Software\A".
 std::string NormaliseKey(std::string_view key) {
@@ -45,7 +41,7 @@ std::string NormaliseKey(std::string_view key) {
 
 bool HasControl(std::string_view s) {
     for (char c : s) {
-        if (IsControl(static_cast<unsigned char>(c))) {
+        if (base::IsControl(c)) {
             return true;
         }
     }
@@ -58,13 +54,23 @@ void Quote(std::string& out, std::string_view s) {
     for (char ch : s) {
         const auto c = static_cast<unsigned char>(ch);
         switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '"': out += "\\\""; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
-                if (IsControl(c)) {
+                if (base::IsControl(ch)) {
                     out += "\\x";
                     out += kHex[c >> 4];
                     out += kHex[c & 15];
@@ -76,13 +82,6 @@ void Quote(std::string& out, std::string_view s) {
     out += '"';
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    c = FoldAscii(c);
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 // A cursor over one line.
 struct LineReader {
     std::string_view s;
@@ -90,82 +89,97 @@ struct LineReader {
 
     bool AtEnd() const { return i >= s.size(); }
     void SkipBlanks() {
-        while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+        while (i < s.size() && (s[i] == ' ' || s[i] == '\t'))
+            ++i;
     }
     bool ReadQuoted(std::string& out) {
-        if (AtEnd() || s[i] != '"') return false;
+        if (AtEnd() || s[i] != '"')
+            return false;
         ++i;
         while (i < s.size()) {
             const char c = s[i++];
-            if (c == '"') return true;
-            if (IsControl(static_cast<unsigned char>(c))) return false;
+            if (c == '"')
+                return true;
+            if (base::IsControl(c))
+                return false;
             if (c != '\\') {
                 out += c;
                 continue;
             }
-            if (AtEnd()) return false;
+            if (AtEnd())
+                return false;
             const char e = s[i++];
             switch (e) {
-                case '\\': out += '\\'; break;
-                case '"': out += '"'; break;
-                case 'n': out += '\n'; break;
-                case 'r': out += '\r'; break;
-                case 't': out += '\t'; break;
+                case '\\':
+                    out += '\\';
+                    break;
+                case '"':
+                    out += '"';
+                    break;
+                case 'n':
+                    out += '\n';
+                    break;
+                case 'r':
+                    out += '\r';
+                    break;
+                case 't':
+                    out += '\t';
+                    break;
                 case 'x': {
-                    if (i + 2 > s.size()) return false;
-                    const int hi = HexDigit(s[i]);
-                    const int lo = HexDigit(s[i + 1]);
-                    if (hi < 0 || lo < 0) return false;
+                    if (i + 2 > s.size())
+                        return false;
+                    const int hi = base::HexDigitValue(s[i]);
+                    const int lo = base::HexDigitValue(s[i + 1]);
+                    if (hi < 0 || lo < 0)
+                        return false;
                     out += static_cast<char>(hi * 16 + lo);
                     i += 2;
                     break;
                 }
-                default: return false;
+                default:
+                    return false;
             }
         }
         return false;  // no closing quote
     }
     std::string_view ReadWord() {
         const std::size_t start = i;
-        while (i < s.size() && s[i] >= 'a' && s[i] <= 'z') ++i;
+        while (i < s.size() && s[i] >= 'a' && s[i] <= 'z')
+            ++i;
         return s.substr(start, i - start);
     }
     // -2147483648..4294967295, the upper half wrapped to negative.
     bool ReadInteger(std::int32_t& out) {
-        bool negative = false;
-        if (i < s.size() && s[i] == '-') {
-            negative = true;
-            ++i;
+        const bool negative = i < s.size() && s[i] == '-';
+        const std::size_t start = negative ? i + 1 : i;
+        std::size_t end = start;
+        while (end < s.size() && base::IsDigit(s[end]))
+            ++end;
+        std::uint64_t v = 0;
+        if (!base::TryReadDecimalDigits(s.substr(start, end - start),
+                                        negative ? 2147483648u : 4294967295u, v)) {
+            return false;
         }
-        const std::size_t start = i;
-        std::int64_t v = 0;
-        while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
-            v = v * 10 + (s[i] - '0');
-            if (v > 4294967295LL) return false;
-            ++i;
-        }
-        if (i == start) return false;
-        if (negative) {
-            if (v > 2147483648LL) return false;
-            v = -v;
-        } else if (v > 2147483647LL) {
-            v -= 4294967296LL;
-        }
-        out = static_cast<std::int32_t>(v);
+        i = end;
+        // Above 2147483647: the negative number of the same 32 bits.
+        out = negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(v))
+                       : static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
         return true;
     }
 };
 
 UserStore::Key* FindKey(std::vector<UserStore::Key>& keys, std::string_view path) {
     for (auto& k : keys) {
-        if (EqualFold(k.Path, path)) return &k;
+        if (base::EqualsIgnoringCase(k.Path, path))
+            return &k;
     }
     return nullptr;
 }
 
 UserStore::Value* FindValue(UserStore::Key& key, std::string_view name) {
     for (auto& v : key.Values) {
-        if (EqualFold(v.Name, name)) return &v;
+        if (base::EqualsIgnoringCase(v.Name, name))
+            return &v;
     }
     return nullptr;
 }
@@ -178,10 +192,12 @@ std::string Describe(int err) {
 // user as per-user configuration folders should be.
 void MakeFolders(const std::string& folder) {
     for (std::size_t i = 1; i <= folder.size(); ++i) {
-        if (i != folder.size() && folder[i] != '/') continue;
+        if (i != folder.size() && folder[i] != '/')
+            continue;
         const std::string part = folder.substr(0, i);
         struct stat st {};
-        if (::stat(part.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) continue;
+        if (::stat(part.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            continue;
         if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
             throw UserStoreError("cannot create the folder " + part + ": " + Describe(errno));
         }
@@ -200,12 +216,15 @@ bool UserStore::Parse(std::string_view contents, std::vector<Key>& keys) {
     std::size_t pos = 0;
     while (pos < contents.size()) {
         std::size_t end = contents.find('\n', pos);
-        if (end == std::string_view::npos) end = contents.size();
+        if (end == std::string_view::npos)
+            end = contents.size();
         std::string_view line = contents.substr(pos, end - pos);
         pos = end + 1;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
         if (first) {
-            if (line != kFirstLine) return false;
+            if (line != kFirstLine)
+                return false;
             first = false;
             continue;
         }
@@ -215,9 +234,11 @@ bool UserStore::Parse(std::string_view contents, std::vector<Key>& keys) {
             continue;
         }
         if (line[r.i] == '[') {
-            if (line.back() != ']' || r.i + 1 > line.size() - 1) return false;
+            if (line.back() != ']' || r.i + 1 > line.size() - 1)
+                return false;
             const std::string_view raw = line.substr(r.i + 1, line.size() - r.i - 2);
-            if (HasControl(raw)) return false;
+            if (HasControl(raw))
+                return false;
             const std::string path = NormaliseKey(raw);
             current = FindKey(keys, path);
             if (!current) {
@@ -226,26 +247,32 @@ bool UserStore::Parse(std::string_view contents, std::vector<Key>& keys) {
             }
             continue;
         }
-        if (!current) return false;
+        if (!current)
+            return false;
         Value v;
-        if (!r.ReadQuoted(v.Name)) return false;
+        if (!r.ReadQuoted(v.Name))
+            return false;
         r.SkipBlanks();
-        if (r.AtEnd() || line[r.i] != '=') return false;
+        if (r.AtEnd() || line[r.i] != '=')
+            return false;
         ++r.i;
         r.SkipBlanks();
         const std::string_view type = r.ReadWord();
         r.SkipBlanks();
         if (type == "string") {
             v.Type = ValueType::String;
-            if (!r.ReadQuoted(v.Text)) return false;
+            if (!r.ReadQuoted(v.Text))
+                return false;
         } else if (type == "integer") {
             v.Type = ValueType::Integer;
-            if (!r.ReadInteger(v.Number)) return false;
+            if (!r.ReadInteger(v.Number))
+                return false;
         } else {
             return false;
         }
         r.SkipBlanks();
-        if (!r.AtEnd()) return false;
+        if (!r.AtEnd())
+            return false;
         if (Value* old = FindValue(*current, v.Name)) {
             *old = std::move(v);  // the later line wins
         } else {
@@ -257,7 +284,9 @@ bool UserStore::Parse(std::string_view contents, std::vector<Key>& keys) {
 
 std::string UserStore::Serialize(const std::vector<Key>& keys) {
     std::string out(kFirstLine);
-    out += "\n# Per-user settings of Corvane. Values: \"name\" = string \"text\" or \"name\" = integer N.\n";
+    out +=
+        "\n# Per-user settings of Corvane. Values: \"name\" = string \"text\" or \"name\" = "
+        "integer N.\n";
     for (const Key& k : keys) {
         out += '[';
         out += k.Path;
@@ -299,13 +328,15 @@ UserStore::Snapshot UserStore::Load() const {
     for (;;) {
         const ssize_t got = ::read(fd, buf, sizeof buf);
         if (got < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             snap.State = FileState::Unreadable;
             snap.Reason = Describe(errno);
             ::close(fd);
             return snap;
         }
-        if (got == 0) break;
+        if (got == 0)
+            break;
         contents.append(buf, static_cast<std::size_t>(got));
         if (contents.size() > kMaxFileSize) {
             ::close(fd);
@@ -324,16 +355,19 @@ UserStore::Snapshot UserStore::Load() const {
 void UserStore::SetDamagedFileAside() const {
     for (int n = 1; n < 100; ++n) {
         std::string aside = path_ + ".damaged";
-        if (n > 1) aside += "-" + std::to_string(n);
+        if (n > 1)
+            aside += "-" + std::to_string(n);
         // A second name for the same file first, so that the damaged
         // contents have a name at every moment; a plain rename where links
         // are not supported.
         if (::link(path_.c_str(), aside.c_str()) == 0) {
             return;
         }
-        if (errno == EEXIST) continue;
+        if (errno == EEXIST)
+            continue;
         struct stat st {};
-        if (::lstat(aside.c_str(), &st) == 0) continue;
+        if (::lstat(aside.c_str(), &st) == 0)
+            continue;
         if (::rename(path_.c_str(), aside.c_str()) == 0) {
             return;
         }
@@ -401,9 +435,11 @@ void UserStore::CloseKey() {
 }
 
 bool UserStore::ValueExists(std::string_view name) const {
-    if (!open_) return false;
+    if (!open_)
+        return false;
     for (const Value& v : current_.Values) {
-        if (EqualFold(v.Name, name)) return true;
+        if (base::EqualsIgnoringCase(v.Name, name))
+            return true;
     }
     return false;
 }
@@ -413,7 +449,8 @@ const UserStore::Value& UserStore::Find(std::string_view name) const {
         throw UserStoreError("no key is open");
     }
     for (const Value& v : current_.Values) {
-        if (EqualFold(v.Name, name)) return v;
+        if (base::EqualsIgnoringCase(v.Name, name))
+            return v;
     }
     throw UserStoreError("no value \"" + std::string(name) + "\" in " + current_.Path);
 }

@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/ascii.h"
 #include "engine/survey_host.h"
 
 namespace corvane::demo::testing {
@@ -72,8 +73,7 @@ class RawConnection {
         }
         RawResponse r;
         r.Head = buffer_.substr(0, end + 2);
-        for (char& c : r.Head)
-            c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        base::LowerAsciiInPlace(r.Head);
         buffer_.erase(0, end + 4);
         if (r.Head.rfind("http/1.", 0) != 0 || r.Head.size() < 12)
             return std::nullopt;

@@ -11,23 +11,26 @@
 namespace corvane::engine {
 namespace {
 
-struct Spec {
+// A row's figures as the table receives them: the caption and the cell texts.
+struct RowFigures {
     std::string caption;
     std::vector<std::string> cells;
 };
 
-void Fill(ResultsTable& table, const std::vector<Spec>& rows) {
+void Fill(ResultsTable& table, const std::vector<RowFigures>& rows) {
     table.Clear();
-    for (const Spec& s : rows) {
+    for (const RowFigures& r : rows) {
         const RowHandle h = table.Append();
-        table.SetCaption(h, s.caption);
-        for (const std::string& c : s.cells) table.AppendCell(h, c);
+        table.SetCaption(h, r.caption);
+        for (const std::string& c : r.cells)
+            table.AppendCell(h, c);
     }
 }
 
 std::vector<std::string> Captions(const ResultsTable& table) {
     std::vector<std::string> out;
-    for (std::size_t i = 0; i < table.Count(); ++i) out.push_back(table.Row(i).Caption);
+    for (std::size_t i = 0; i < table.Count(); ++i)
+        out.push_back(table.Row(i).Caption);
     return out;
 }
 
@@ -44,7 +47,7 @@ ResultRow Row(std::string caption, std::vector<std::string> cells) {
 }
 
 class OrderingTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { SortColumn = 0; }
     ResultsTable table;
 };
@@ -67,7 +70,8 @@ TEST_F(OrderingTest, EachColumnSortsInItsFixedDirection) {
     for (std::int32_t column = 0; column < kColumnCount; ++column) {
         ListView1ColumnClick(table, column);
         EXPECT_EQ(SortColumn, column);
-        EXPECT_EQ(Captions(table), expected[column]) << "column " << column;
+        EXPECT_EQ(Captions(table), expected[static_cast<std::size_t>(column)])
+            << "column " << column;
     }
 }
 
@@ -139,7 +143,8 @@ TEST_F(OrderingTest, RepeatedClicksAndRowsBeingFilled) {
     // The rows with an inbound figure keep their order among themselves.
     std::vector<std::string> figured;
     for (const std::string& c : once) {
-        if (c == "a" || c == "c" || c == "d") figured.push_back(c);
+        if (c == "a" || c == "c" || c == "d")
+            figured.push_back(c);
     }
     EXPECT_EQ(figured, (std::vector<std::string>{"c", "d", "a"}));
 
@@ -160,9 +165,9 @@ TEST_F(OrderingTest, RepeatedClicksAndRowsBeingFilled) {
 // ListView1Compare gives, and that order is sorted when every cell converts.
 TEST_F(OrderingTest, RandomTablesStaySoundAndOrdered) {
     std::mt19937 rng(20240603);
-    const std::vector<std::string> odd = {"",           "abc",         " ",          "2147483648",
-                                          "-2147483648", "2147483647", "-0",         "0x7fffffff",
-                                          "999999999",   "n/a",        "  12",       "1e3"};
+    const std::vector<std::string> odd = {
+        "",   "abc",        " ",         "2147483648", "-2147483648", "2147483647",
+        "-0", "0x7fffffff", "999999999", "n/a",        "  12",        "1e3"};
     auto cellText = [&](bool numbersOnly) -> std::string {
         if (numbersOnly || rng() % 3 != 0) {
             return std::to_string(static_cast<std::int32_t>(rng()) >> (rng() % 31));
@@ -180,12 +185,14 @@ TEST_F(OrderingTest, RandomTablesStaySoundAndOrdered) {
             const RowHandle h = table.Append();
             table.SetCaption(h, "row" + std::to_string(i));
             const std::size_t cells = numbersOnly ? 5 : rng() % 6;
-            for (std::size_t c = 0; c < cells; ++c) table.AppendCell(h, cellText(numbersOnly));
+            for (std::size_t c = 0; c < cells; ++c)
+                table.AppendCell(h, cellText(numbersOnly));
             handles.push_back(h);
             copies.push_back(table.Row(i));
             const RowHandle t = twin.Append();
             twin.SetCaption(t, copies.back().Caption);
-            for (const std::string& c : copies.back().Cells) twin.AppendCell(t, c);
+            for (const std::string& c : copies.back().Cells)
+                twin.AppendCell(t, c);
         }
         for (std::int32_t column = 0; column < kColumnCount; ++column) {
             ListView1ColumnClick(table, column);

@@ -42,7 +42,8 @@ struct Row {
     friend bool operator==(const Row&, const Row&) = default;
     friend std::ostream& operator<<(std::ostream& os, const Row& r) {
         os << '{' << ::testing::PrintToString(r.caption);
-        for (const std::string& c : r.cells) os << ", " << ::testing::PrintToString(c);
+        for (const std::string& c : r.cells)
+            os << ", " << ::testing::PrintToString(c);
         return os << (r.checked ? ", checked}" : ", unchecked}");
     }
 };
@@ -61,7 +62,8 @@ void Fill(ResultsTable& table, const std::vector<Row>& rows) {
     for (const Row& r : rows) {
         const RowHandle h = table.Append();
         table.SetCaption(h, r.caption);
-        for (const std::string& c : r.cells) table.AppendCell(h, c);
+        for (const std::string& c : r.cells)
+            table.AppendCell(h, c);
         table.SetChecked(h, r.checked);
     }
 }
@@ -76,7 +78,7 @@ std::string Contents(const std::string& path) {
 const std::vector<std::string> kNoCells = {"", "", "", "", ""};
 
 class SurveyFile : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char tmpl[] = "/tmp/corvane-survey-XXXXXX";
         ASSERT_NE(::mkdtemp(tmpl), nullptr);
@@ -92,7 +94,8 @@ protected:
         return Rows(table);
     }
     std::size_t Entries() const {
-        return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+        return static_cast<std::size_t>(
+            std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
     }
 
     std::string dir;
@@ -104,7 +107,8 @@ TEST_F(SurveyFile, RowsAreReadByCountWithDefaults) {
     // item0 and item2: two rows, the second from the missing item1.
     EXPECT_EQ(Load("[item0]\nurl=a.com\nrank=1\nin=20\nout=3\nval=6\nalex=999999999\ncheck=0\n"
                    "[item2]\nurl=c.com\n"),
-              (std::vector<Row>{{"a.com", {"1", "20", "3", "6", "999999999"}, false}, {"", kNoCells, true}}));
+              (std::vector<Row>{{"a.com", {"1", "20", "3", "6", "999999999"}, false},
+                                {"", kNoCells, true}}));
     // Section names do not matter, only their number; figures are not
     // validated; names are case-blind.
     EXPECT_EQ(Load("[zz]\n[ITEM1]\nURL=b.com\nRank=first\n[x]\n"),
@@ -115,9 +119,11 @@ TEST_F(SurveyFile, RowsAreReadByCountWithDefaults) {
 
 TEST_F(SurveyFile, CheckIsAnIntegerOtherwiseTrue) {
     const std::vector<std::pair<std::string, bool>> cases = {
-        {"check=0", false},  {"check=1", true},   {"check=-7", true},    {"check=0x1", true},
-        {"check=0X0", false}, {"check=0x", true},  {"check=yes", true},   {"check=", true},
-        {"check= 00 ", false}, {"check=\"0\"", false}, {"check=0.0", true}, {"check=4294967296", true},
+        {"check=0", false},     {"check=1", true},    {"check=-7", true},
+        {"check=0x1", true},    {"check=0X0", false}, {"check=0x", true},
+        {"check=yes", true},    {"check=", true},     {"check= 00 ", false},
+        {"check=\"0\"", false}, {"check=0.0", true},  {"check=4294967296", true},
+        {"check=$0", true},     {"check=-0", false},  {"check=0x000000000000000000000000", false},
         {"url=x", true},
     };
     for (const auto& [line, expected] : cases) {
@@ -170,8 +176,9 @@ TEST_F(SurveyFile, LineBreaksInValuesBecomeBlanks) {
     const std::string text = Contents(file);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 8);
     ASSERT_TRUE(LoadSurvey(table, file));
-    EXPECT_EQ(Rows(table),
-              (std::vector<Row>{{"a.com  [item1] url=evil check=0", {"1 ", " 2", "3", "4", "5"}, true}}));
+    EXPECT_EQ(
+        Rows(table),
+        (std::vector<Row>{{"a.com  [item1] url=evil check=0", {"1 ", " 2", "3", "4", "5"}, true}}));
 }
 
 TEST_F(SurveyFile, PartialRowsAreSavedWithEmptyCells) {
@@ -188,14 +195,16 @@ TEST_F(SurveyFile, PartialRowsAreSavedWithEmptyCells) {
 TEST_F(SurveyFile, RandomTablesRoundTrip) {
     std::mt19937 rng(4242);
     auto text = [&]() {
-        const std::size_t length = rng() % 10 == 0 ? rng() % (platform::kProfileValueLimit + 1) : rng() % 12;
+        const std::size_t length =
+            rng() % 10 == 0 ? rng() % (platform::kProfileValueLimit + 1) : rng() % 12;
         std::string s;
         for (std::size_t i = 0; i < length; ++i) {
             char c;
             do {
                 // Bias towards the bytes the format cares about.
                 static const char kSpecial[] = " \t\"'=;[]#\0\xEF";
-                c = rng() % 3 == 0 ? kSpecial[rng() % (sizeof kSpecial - 1)] : static_cast<char>(rng());
+                c = rng() % 3 == 0 ? kSpecial[rng() % (sizeof kSpecial - 1)]
+                                   : static_cast<char>(rng());
             } while (c == '\r' || c == '\n');
             s += c;
         }
@@ -205,7 +214,8 @@ TEST_F(SurveyFile, RandomTablesRoundTrip) {
         std::vector<Row> rows(rng() % 40);
         for (Row& r : rows) {
             r.caption = text();
-            for (int c = 0; c < kCellCount; ++c) r.cells.push_back(text());
+            for (int c = 0; c < kCellCount; ++c)
+                r.cells.push_back(text());
             r.checked = rng() % 2 == 0;
         }
         Fill(table, rows);
@@ -223,7 +233,7 @@ TEST_F(SurveyFile, RandomTablesRoundTrip) {
 
 // Restores the file-size limit and the SIGXFSZ disposition on the way out.
 class FileSizeLimit {
-public:
+  public:
     explicit FileSizeLimit(rlim_t bytes) {
         ::getrlimit(RLIMIT_FSIZE, &saved_);
         previous_ = ::signal(SIGXFSZ, SIG_IGN);
@@ -236,7 +246,7 @@ public:
         ::signal(SIGXFSZ, previous_);
     }
 
-private:
+  private:
     rlimit saved_{};
     void (*previous_)(int) = nullptr;
 };
@@ -270,7 +280,8 @@ TEST_F(SurveyFile, BadInputGivesAnEmptyTableOrTheRowsFound) {
     }
     Write(garbage);
     EXPECT_TRUE(LoadSurvey(table, file));
-    for (std::size_t i = 0; i < table.Count(); ++i) EXPECT_EQ(table.Row(i).Cells.size(), 5u);
+    for (std::size_t i = 0; i < table.Count(); ++i)
+        EXPECT_EQ(table.Row(i).Cells.size(), 5u);
 
     // NUL bytes are bytes of a value; a NUL before "[" spoils the header.
     EXPECT_EQ(Load(std::string("[item0]\nurl=a\0b\n\0[item1]\n", 25)),
@@ -304,7 +315,8 @@ TEST_F(SurveyFile, FiftyMegabyteFile) {
         std::ofstream out(file, std::ios::binary);
         out << "[item0]\r\nurl=\"big.com\"\r\nin=";
         const std::string chunk(1 << 20, 'z');
-        for (std::size_t i = 0; i < kSize / chunk.size(); ++i) out << chunk;
+        for (std::size_t i = 0; i < kSize / chunk.size(); ++i)
+            out << chunk;
         out << "\r\n[item1]\r\nrank=2\r\n";
     }
     rusage before{};
@@ -319,7 +331,8 @@ TEST_F(SurveyFile, FiftyMegabyteFile) {
     EXPECT_EQ(table.Row(1).Cells[0], "2");
     if (!kSanitized) {
         const long grownKb = after.ru_maxrss - before.ru_maxrss;
-        EXPECT_LT(grownKb, static_cast<long>(3 * (kSize >> 10))) << "peak grew by " << grownKb << " KB";
+        EXPECT_LT(grownKb, static_cast<long>(3 * (kSize >> 10)))
+            << "peak grew by " << grownKb << " KB";
     }
 }
 

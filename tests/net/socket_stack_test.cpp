@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <netdb.h>
+#include <cerrno>
 
 #include "net/net_component.h"
 #include "net/net_exceptions.h"
+#include "net/posix_stack.h"
+#include "net/socket_errors.h"
+#include "net/socket_handle.h"
 #include "net/socket_stack.h"
 #include "tests/support/scripted_peer.h"
 
@@ -49,12 +52,41 @@ TEST(SocketStack, IntegerRule) {
     EXPECT_FALSE(TryParseNetInteger("+", v));
 }
 
+// The integer rule at its edges. Unlike a survey figure, a hexadecimal text
+// here is 32 bits of two's complement: "$FFFFFFFF" is -1 (and so no address
+// part, while ParseIPv4 keeps its low 8 bits).
+TEST(SocketStack, IntegerRuleAtTheBoundaries) {
+    const struct {
+        const char* text;
+        bool ok;
+        std::int32_t value;
+    } cases[] = {
+        {"$FFFFFFFF", true, -1},
+        {"0x7FFFFFFF", true, 2147483647},
+        {"-2147483648", true, INT32_MIN},
+        {"2147483648", false, 0},
+        {"+5", true, 5},
+        {" 5", true, 5},
+        {"", false, 0},
+        {"x10", true, 16},
+    };
+    for (const auto& c : cases) {
+        std::int32_t v = 99;
+        EXPECT_EQ(TryParseNetInteger(c.text, v), c.ok) << '"' << c.text << '"';
+        EXPECT_EQ(v, c.ok ? c.value : 99) << '"' << c.text << '"';
+    }
+    EXPECT_FALSE(TNetStack::IsIPv4Text("$FFFFFFFF.0.0.1"));
+    TNetStackPosix stack;
+    EXPECT_EQ(stack.ParseIPv4("$FFFFFFFF.0.0.1"), (TNetIPv4{255, 0, 0, 1}));
+}
+
 TEST(SocketStack, ParseAndFormatIPv4) {
     TNetStackPosix stack;
     EXPECT_EQ(stack.FormatIPv4({127, 0, 0, 1}), "127.0.0.1");
     EXPECT_EQ(stack.FormatIPv4({10, 200, 0, 9}), "10.200.0.9");
     EXPECT_EQ(stack.ParseIPv4("$7F.0.0.1"), (TNetIPv4{127, 0, 0, 1}));
-    EXPECT_EQ(stack.ParseIPv4("1.2.3.4.5"), (TNetIPv4{1, 2, 3, 4}));  // the fourth stops at the next dot
+    EXPECT_EQ(stack.ParseIPv4("1.2.3.4.5"),
+              (TNetIPv4{1, 2, 3, 4}));  // the fourth stops at the next dot
     EXPECT_EQ(stack.ParseIPv4("257.0.0.1"), (TNetIPv4{1, 0, 0, 1}));  // low 8 bits
     try {
         stack.ParseIPv4("1.x2z.3.4");
@@ -121,7 +153,8 @@ TEST(SocketStack, SelectLimitsAndPolling) {
     std::vector<TNetSocket> tooMany(65, 0);
     EXPECT_THROW(stack.SysSelect(&tooMany, nullptr, 0, nullptr), ENetStackSetSizeExceeded);
 
-    corvane::testing::ScriptedPeer peer(corvane::testing::PeerScript().Pause(200).Send("x").ReadUntilClosed());
+    corvane::testing::ScriptedPeer peer(
+        corvane::testing::PeerScript().Pause(200).Send("x").ReadUntilClosed());
     const TNetSocket s = stack.OpenSocket(NetSocketStream, 0);
     ASSERT_EQ(stack.SysConnect(s, NetAddressFamilyIPv4, "127.0.0.1", peer.Port(), 0), 0);
     std::vector<TNetSocket> read{s, s};
@@ -145,7 +178,8 @@ TEST(SocketStack, SocketHandleBindConnectAndWait) {
     TNetSocketHandle handle(user.Stack());
     EXPECT_THROW(handle.WaitReadable(0), ENetConnClosedGracefully);
 
-    corvane::testing::ScriptedPeer peer(corvane::testing::PeerScript().Send("hi").ReadUntilClosed());
+    corvane::testing::ScriptedPeer peer(
+        corvane::testing::PeerScript().Send("hi").ReadUntilClosed());
     handle.Allocate(NetSocketStream, 0);
     handle.SetIP("127.0.0.1");
     handle.BindLocal();

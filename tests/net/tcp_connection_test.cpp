@@ -16,17 +16,19 @@ using namespace corvane::testing;
 
 namespace {
 
-const std::string kDisconnectEvents[] = {"status 3: Disconnecting from 127.0.0.1.", "status 4: Not connected.",
-                                         "disconnected"};
+const std::string kDisconnectEvents[] = {"status 3: Disconnecting from 127.0.0.1.",
+                                         "status 4: Not connected.", "disconnected"};
 
-std::vector<std::string> DisconnectEvents() { return {std::begin(kDisconnectEvents), std::end(kDisconnectEvents)}; }
+std::vector<std::string> DisconnectEvents() {
+    return {std::begin(kDisconnectEvents), std::end(kDisconnectEvents)};
+}
 
 // Every read below runs through the plain POSIX stack and through stacks that
 // move one byte per receive or per send; the results must be the same.
 enum class StackMode { Posix, OneByteReceive, OneByteSend };
 
 class ConnectionReads : public ::testing::TestWithParam<StackMode> {
-protected:
+  protected:
     ConnectionReads() {
         stack_.Plan().oneBytePerReceive = GetParam() == StackMode::OneByteReceive;
         stack_.Plan().oneBytePerSend = GetParam() == StackMode::OneByteSend;
@@ -35,12 +37,16 @@ protected:
 };
 
 INSTANTIATE_TEST_SUITE_P(Stacks, ConnectionReads,
-                         ::testing::Values(StackMode::Posix, StackMode::OneByteReceive, StackMode::OneByteSend),
-                         [](const auto& info) {
-                             switch (info.param) {
-                                 case StackMode::Posix: return std::string("Posix");
-                                 case StackMode::OneByteReceive: return std::string("OneByteReceive");
-                                 case StackMode::OneByteSend: return std::string("OneByteSend");
+                         ::testing::Values(StackMode::Posix, StackMode::OneByteReceive,
+                                           StackMode::OneByteSend),
+                         [](const auto& instance) {
+                             switch (instance.param) {
+                                 case StackMode::Posix:
+                                     return std::string("Posix");
+                                 case StackMode::OneByteReceive:
+                                     return std::string("OneByteReceive");
+                                 case StackMode::OneByteSend:
+                                     return std::string("OneByteSend");
                              }
                              return std::string();
                          });
@@ -164,7 +170,8 @@ TEST_P(ConnectionReads, UntilClosedAfterTheCloseWasSeenReturnsTheQueue) {
 }
 
 TEST_P(ConnectionReads, LengthPrefixedReadAndInt32) {
-    ScriptedPeer peer(PeerScript().Send(std::string("\0\0\0\x05hello\x01\x02\x03\x04", 13)).ReadUntilClosed());
+    ScriptedPeer peer(
+        PeerScript().Send(std::string("\0\0\0\x05hello\x01\x02\x03\x04", 13)).ReadUntilClosed());
     auto c = ClientFor(peer);
     TNetMemoryStream s;
     c->ReadToStream(s);
@@ -234,7 +241,8 @@ TEST_P(ConnectionReads, WritesSendExactlyTheirBytes) {
 }
 
 TEST(Connection, LongLinesAreBounded) {
-    ScriptedPeer peer(PeerScript().Send("0123456789\r\n0123456789X\n" + std::string(200, 'y')).ReadUntilClosed());
+    ScriptedPeer peer(
+        PeerScript().Send("0123456789\r\n0123456789X\n" + std::string(200, 'y')).ReadUntilClosed());
     auto c = ClientFor(peer);
     c->MaxLineLength = 10;
     EXPECT_EQ(c->ReadLine(), "0123456789");  // exactly the limit, CR not counted
@@ -291,7 +299,8 @@ TEST(Connection, PollNoticesTheCloseWithoutWaiting) {
     c->PollPeerClosed(false);
     EXPECT_TRUE(c->IsConnected());
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (c->IsConnected() && std::chrono::steady_clock::now() < deadline) c->PollPeerClosed(false);
+    while (c->IsConnected() && std::chrono::steady_clock::now() < deadline)
+        c->PollPeerClosed(false);
     EXPECT_FALSE(c->IsConnected());
     EXPECT_EQ(c->TakeInput(1), "x");
     EXPECT_THROW(c->PollPeerClosed(true), ENetConnClosedGracefully);
@@ -315,7 +324,8 @@ TEST(Connection, WritingToAResetPeerIsAnErrorNotASignal) {
     ASSERT_TRUE(peer.WaitDone(0));
     const std::string block(65536, 'x');
     try {
-        for (int i = 0; i < 100; ++i) c->WriteText(block);
+        for (int i = 0; i < 100; ++i)
+            c->WriteText(block);
         FAIL();
     } catch (const ENetSocketError& e) {
         EXPECT_TRUE(e.ErrorCode == 10054 || e.ErrorCode == 10058) << e.ErrorCode;
@@ -359,14 +369,16 @@ TEST(Connection, CloseReportsAndWorkEvents) {
     EXPECT_EQ(log.events[2], "end 0");
     EXPECT_EQ(log.events[3], "begin 0 5");
     const std::vector<std::string> tail(log.events.end() - 4, log.events.end());
-    EXPECT_EQ(tail, (std::vector<std::string>{"end 0", kDisconnectEvents[0], kDisconnectEvents[1], "disconnected"}));
+    EXPECT_EQ(tail, (std::vector<std::string>{"end 0", kDisconnectEvents[0], kDisconnectEvents[1],
+                                              "disconnected"}));
     EXPECT_EQ(s.Text(), "cdefg");
 }
 
 TEST(Connection, WholeFileBothWays) {
     TempFolder folder;
     std::string content;
-    for (int i = 0; i < 30000; ++i) content += std::to_string(i);
+    for (int i = 0; i < 30000; ++i)
+        content += std::to_string(i);
     const std::string path = folder.Write("data.bin", content);
     ScriptedPeer peer(PeerScript().ReadUntilClosed());
     auto c = ClientFor(peer);
@@ -388,9 +400,13 @@ TEST(Connection, WholeFileToAResetPeerIsAFailureNotASignal) {
 }
 
 class RecordingIntercept : public TNetConnectionIntercept {
-public:
-    void NotifyReceived(const char* bytes, std::int32_t count) override { received.append(bytes, count); }
-    void NotifySent(const char* bytes, std::int32_t count) override { sent.append(bytes, count); }
+  public:
+    void NotifyReceived(const char* bytes, std::int32_t count) override {
+        received.append(bytes, static_cast<std::size_t>(count));
+    }
+    void NotifySent(const char* bytes, std::int32_t count) override {
+        sent.append(bytes, static_cast<std::size_t>(count));
+    }
     void NotifyDisconnect() override {
         ++disconnects;
         TNetConnectionIntercept::NotifyDisconnect();
@@ -482,7 +498,8 @@ TEST(ConnectionFaults, ShutdownCodeWithNothingQueuedRaises) {
         FAIL();
     } catch (const ENetSocketError& e) {
         EXPECT_EQ(e.ErrorCode, 10058);
-        EXPECT_STREQ(e.what(), "Socket Error # 10058\r\nCannot send or receive after socket is closed.");
+        EXPECT_STREQ(e.what(),
+                     "Socket Error # 10058\r\nCannot send or receive after socket is closed.");
     }
     EXPECT_FALSE(c->IsConnected());
 }
@@ -536,9 +553,12 @@ TEST(ConnectionFaults, FailedWaitWithoutAReadLimitRaisesInsteadOfSpinning) {
         TNetMemoryStream s;
         char buf[4];
         try {
-            if (mode == 0) c->ReadToStream(s, 6);
-            if (mode == 1) c->ReadToStream(s, -1, true);
-            if (mode == 2) c->ReadExact(buf, 4);
+            if (mode == 0)
+                c->ReadToStream(s, 6);
+            if (mode == 1)
+                c->ReadToStream(s, -1, true);
+            if (mode == 2)
+                c->ReadExact(buf, 4);
             FAIL() << mode;
         } catch (const ENetSocketError& e) {
             EXPECT_EQ(e.ErrorCode, 10022) << mode;

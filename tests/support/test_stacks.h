@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "net/net_component.h"
+#include "net/posix_stack.h"
 #include "net/socket_stack.h"
 
 namespace corvane::testing {

@@ -1,0 +1,36 @@
+// Test helper for the tests that depend on the local time zone.
+#pragma once
+
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <string>
+
+namespace corvane::net {
+
+// Sets TZ for the life of the guard and puts the old setting back.
+class TimeZone {
+  public:
+    explicit TimeZone(const char* zone) {
+        if (const char* old = std::getenv("TZ")) {
+            old_ = old;
+        }
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~TimeZone() {
+        if (old_) {
+            setenv("TZ", old_->c_str(), 1);
+        } else {
+            unsetenv("TZ");
+        }
+        tzset();
+    }
+    TimeZone(const TimeZone&) = delete;
+    TimeZone& operator=(const TimeZone&) = delete;
+
+  private:
+    std::optional<std::string> old_;
+};
+
+}  // namespace corvane::net
