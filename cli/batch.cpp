@@ -18,8 +18,8 @@ namespace {
 using frontend::UsageError;
 
 constexpr const char* kBatchStopNote =
-    "\ncorvane-cli: stopping the batch after the current row of this survey (Ctrl-C again to "
-    "quit)\n";
+    "\ncorvane-cli: stopping the batch with this survey, keeping its complete rows (Ctrl-C "
+    "again to quit)\n";
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
@@ -173,7 +173,7 @@ int Batch(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         err << "corvane-cli: " << label << '\n';
         engine::ResultsTable table;
         const SurveyOutcome outcome =
-            RunOneSurvey(fetcher, options.Settings.Endpoints, request, table, terminal, err);
+            RunOneSurvey(fetcher, options.Settings, request, table, terminal, err);
         ++ran;
         const std::optional<std::int64_t> id =
             RecordSurvey(*store, RecordOf(request, outcome), table, err);

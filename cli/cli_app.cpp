@@ -7,11 +7,11 @@
 #include <iostream>
 #include <optional>
 
+#include "base/ascii.h"
 #include "cli/batch.h"
 #include "cli/history_cli.h"
 #include "cli/survey_runner.h"
 #include "cli/table_output.h"
-#include "base/ascii.h"
 #include "engine/ordering.h"
 #include "engine/survey_file.h"
 #include "engine/text_ops.h"
@@ -35,8 +35,9 @@ constexpr const char* kUsage =
     "usage:\n"
     "  corvane-cli survey (--keyword TEXT | --domain TEXT) [--results N] [--skip N]\n"
     "                     [--save FILE.cvn] [--csv FILE|-] [--history FILE | --no-history]\n"
-    "                     [network options]\n"
-    "  corvane-cli batch FILE [--results N] [--skip N] [--history FILE] [network options]\n"
+    "                     [--jobs N] [--per-host N] [network options]\n"
+    "  corvane-cli batch FILE [--results N] [--skip N] [--history FILE]\n"
+    "                     [--jobs N] [--per-host N] [network options]\n"
     "  corvane-cli show FILE.cvn [--sort COLUMN] [--csv FILE|-]\n"
     "  corvane-cli history [--query TEXT] [--limit N] [--history FILE]\n"
     "  corvane-cli history show ID [--csv FILE|-] [--history FILE]\n"
@@ -46,8 +47,9 @@ constexpr const char* kUsage =
     "  corvane-cli fetch URL [network options]\n"
     "\n"
     "survey   runs a keyword or domain survey, prints its table and records it in\n"
-    "         the history; Ctrl-C stops it after the current row. --results is kept\n"
-    "         within 2..30 (default 20), --skip (default 0) skips the first results.\n"
+    "         the history; Ctrl-C stops it and keeps its complete rows (with --jobs 1:\n"
+    "         after the current row). --results is kept within 2..30 (default 20),\n"
+    "         --skip (default 0) skips the first results.\n"
     "batch    runs one survey per line of FILE, each recorded: a keyword, or\n"
     "         \"domain:\" and a domain; blank lines and lines starting with # are\n"
     "         skipped. Progress goes to stderr, a summary to stdout; Ctrl-C stops\n"
@@ -71,6 +73,7 @@ constexpr const char* kUsage =
     "network options:\n";
 
 constexpr const char* kHistoryUsage = "\nhistory options:\n";
+constexpr const char* kJobsUsage = "\nsurvey and batch options:\n";
 
 struct Output {
     std::string csv;   // empty: none; "-": stdout
@@ -158,10 +161,10 @@ int Survey(const std::vector<std::string>& args, std::ostream& out, std::ostream
         err << "corvane-cli: demo web at " << fetcher.DemoAddress() << '\n';
     engine::ResultsTable table;
     const SurveyOutcome outcome =
-        RunOneSurvey(fetcher, options.Settings.Endpoints, request, table, terminal, err);
+        RunOneSurvey(fetcher, options.Settings, request, table, terminal, err);
     if (outcome.End == history::SurveyEnd::Stopped)
         err << "corvane-cli: stopped\n";
-    err << "corvane-cli: " << table.Count() << " rows, " << fetcher.RequestCount() << " requests\n";
+    err << "corvane-cli: " << table.Count() << " rows, " << outcome.Requests << " requests\n";
     // The table goes out first: a history that is slow to take the record
     // (another writer holds it) or cannot take it at all changes nothing of
     // the output or the exit code.
@@ -263,7 +266,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     try {
         if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
             (args.empty() ? err : out)
-                << kUsage << kSharedOptionsHelp << kHistoryUsage << kHistoryOptionsHelp;
+                << kUsage << kSharedOptionsHelp << kHistoryUsage << kHistoryOptionsHelp
+                << kJobsUsage << frontend::kJobsOptionsHelp;
             return args.empty() ? kExitUsage : kExitOk;
         }
         const std::vector<std::string> rest(args.begin() + 1, args.end());

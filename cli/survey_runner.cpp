@@ -10,6 +10,8 @@
 
 #include "cli/cli_app.h"
 #include "cli/progress.h"
+#include "frontend/fetch_scheduler.h"
+#include "frontend/scheduled_survey.h"
 #include "history/sqlite_db.h"
 
 namespace corvane::cli {
@@ -21,6 +23,8 @@ std::atomic<int> gInterrupts{0};
 
 constexpr const char* kSurveyStopNote =
     "\ncorvane-cli: stopping after the current row (Ctrl-C again to quit)\n";
+constexpr const char* kParallelStopNote =
+    "\ncorvane-cli: stopping, keeping the complete rows (Ctrl-C again to quit)\n";
 std::atomic<const char*> gInterruptNote{kSurveyStopNote};
 
 void OnInterrupt(int) {
@@ -99,6 +103,44 @@ void NotRecorded(std::ostream& err, const std::string& why) {
         << '\n';
 }
 
+static_assert(frontend::FrontEndSettings::kDefaultJobs == frontend::SchedulerLimits::kDefaultJobs &&
+              frontend::FrontEndSettings::kDefaultPerHost ==
+                  frontend::SchedulerLimits::kDefaultPerHost &&
+              frontend::FrontEndSettings::kMaxJobs == frontend::SchedulerLimits::kMaxJobs);
+
+// What the scheduler's workers tell the run: the fetches they started, and
+// whether the first, the results page, came back empty.
+struct ScheduledCounts {
+    std::atomic<std::uint64_t> requests{0};
+    std::atomic<bool> resultsPageEmpty{false};
+};
+
+// The parallel road: the scheduler's workers fetch with the front end's
+// options, exactly as the serial road's fetcher would; this thread writes
+// the table and polls for Ctrl-C. True when Ctrl-C stopped the run.
+bool RunParallel(const net::FetchOptions& options, const frontend::FrontEndSettings& settings,
+                 const SurveyRequest& request, engine::ResultsTable& table,
+                 SurveyProgress& progress, ScheduledCounts& counts) {
+    frontend::FetchFunction fetch = [&counts, options](const std::string& url, int port,
+                                                       net::FetchCancel& cancel) {
+        net::FetchOptions o = options;
+        o.Cancel = &cancel;
+        // The results page is fetched alone, before any row's page.
+        const bool first = counts.requests.fetch_add(1) == 0;
+        std::string body = net::FetchPage(url, port, o);
+        if (first)
+            counts.resultsPageEmpty = body.empty();
+        return body;
+    };
+    frontend::FetchScheduler scheduler({settings.Jobs, settings.PerHost}, std::move(fetch));
+    frontend::ScheduledSurveyHooks hooks;
+    hooks.StopRequested = [] { return Interrupted(); };
+    hooks.Progress = [&progress](std::size_t, std::size_t total) { progress.SetTotal(total); };
+    hooks.PollInterval = std::chrono::milliseconds(20);
+    return frontend::RunScheduledSurvey(table, scheduler, settings.Endpoints, request.Text,
+                                        request.Results, request.Skip, request.Mode, hooks);
+}
+
 }  // namespace
 
 void InstallInterruptHandler() {
@@ -112,13 +154,15 @@ void InstallInterruptHandler() {
 SurveyOptions SurveyOptionsFromEnvironment() {
     SurveyOptions options;
     frontend::ApplyEnvironment(options.Settings);
+    frontend::ApplyJobsEnvironment(options.Settings);
     return options;
 }
 
 bool TakeSurveyOption(const std::vector<std::string>& args, std::size_t& i,
                       SurveyOptions& options) {
     if (frontend::TakeSharedOption(args, i, options.Settings) ||
-        frontend::TakeHistoryOption(args, i, options.Settings)) {
+        frontend::TakeHistoryOption(args, i, options.Settings) ||
+        frontend::TakeJobsOption(args, i, options.Settings)) {
         return true;
     }
     const std::string& name = args[i];
@@ -147,11 +191,19 @@ void SetInterruptNote(const char* note) {
 }
 
 SurveyOutcome RunOneSurvey(frontend::PageFetcher& fetcher,
-                           const engine::ServiceEndpoints& endpoints, const SurveyRequest& request,
+                           const frontend::FrontEndSettings& settings, const SurveyRequest& request,
                            engine::ResultsTable& table, bool terminal, std::ostream& err) {
     SurveyProgress progress(table, request.Results, terminal, err);
-    CliHost host(fetcher, endpoints, table, progress);
     const ObserverRegistration observing(table, progress);
+    const bool parallel = settings.Jobs > 1;
+    if (parallel && gInterruptNote.load() == kSurveyStopNote)
+        gInterruptNote.store(kParallelStopNote);
+    if (!parallel && gInterruptNote.load() == kParallelStopNote)
+        gInterruptNote.store(kSurveyStopNote);
+    ScheduledCounts counts;
+    const std::uint64_t requestsBefore = fetcher.RequestCount();
+    bool resultsPageEmpty = false;
+    bool stopped = false;
     SurveyOutcome outcome;
     outcome.StartedUtc = Now();
     engine::StopFlag = false;
@@ -160,12 +212,22 @@ SurveyOutcome RunOneSurvey(frontend::PageFetcher& fetcher,
     // good table; a run that could not start or go on (the results page, a
     // broken fetch) is the program's failure.
     try {
-        engine::RunSurvey(host, request.Text, request.Results, request.Skip, request.Mode);
-        if (host.ResultsPageEmpty() && table.Count() == 0) {
+        if (parallel) {
+            stopped = RunParallel(fetcher.Options(), settings, request, table, progress, counts);
+            resultsPageEmpty = counts.resultsPageEmpty.load();
+        } else {
+            CliHost host(fetcher, settings.Endpoints, table, progress);
+            engine::RunSurvey(host, request.Text, request.Results, request.Skip, request.Mode);
+            resultsPageEmpty = host.ResultsPageEmpty();
+            stopped = engine::StopFlag && Interrupted();
+        }
+        if (resultsPageEmpty && table.Count() == 0 && !stopped) {
             progress.Finish();
             err << "corvane-cli: the survey could not run: no results page came back\n";
             outcome.End = history::SurveyEnd::Failed;
             outcome.CouldNotRun = true;
+        } else if (stopped) {
+            outcome.End = history::SurveyEnd::Stopped;
         }
     } catch (const engine::ConvertError& e) {
         progress.Finish();
@@ -179,9 +241,7 @@ SurveyOutcome RunOneSurvey(frontend::PageFetcher& fetcher,
     }
     progress.Finish();
     outcome.EndedUtc = Now();
-    if (outcome.End == history::SurveyEnd::Done && engine::StopFlag && Interrupted()) {
-        outcome.End = history::SurveyEnd::Stopped;
-    }
+    outcome.Requests = fetcher.RequestCount() - requestsBefore + counts.requests.load();
     return outcome;
 }
 

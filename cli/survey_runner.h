@@ -25,11 +25,13 @@ struct SurveyOptions {
     std::int32_t Skip = 0;
 };
 
-// Options start from the environment's settings.
+// Options start from the environment's settings: the network, history and
+// jobs variables. Throws frontend::UsageError for a bad CORVANE_JOBS or
+// CORVANE_PER_HOST.
 SurveyOptions SurveyOptionsFromEnvironment();
 
 // If args[i] is a survey option (the shared network options, --history,
-// --no-history, --results, --skip), takes it and its value, moves i past
+// --no-history, --jobs, --per-host, --results, --skip), takes it and its value, moves i past
 // them and returns true. Throws frontend::UsageError for a bad value.
 bool TakeSurveyOption(const std::vector<std::string>& args, std::size_t& i, SurveyOptions& options);
 
@@ -52,13 +54,23 @@ struct SurveyOutcome {
     bool CouldNotRun = false;
     std::string StartedUtc;
     std::string EndedUtc;
+    // The requests the run made: its page fetches, on either road.
+    std::uint64_t Requests = 0;
 };
 
-// Runs one survey into `table`: progress to `err` (a bar redrawn in place
-// when `terminal`, else a line per row), and one line there for an error
-// that ended the run. Never throws for a failure of the run itself.
+// Runs one survey into `table` with the settings' endpoints: progress to
+// `err` (a bar redrawn in place when `terminal`, else a line per row), and
+// one line there for an error that ended the run. Never throws for a
+// failure of the run itself.
+//
+// With settings.Jobs 1 the pages are fetched one after another through
+// `fetcher` (the serial road), and Ctrl-C stops the run after the current
+// row. Otherwise a fetch scheduler fetches them with the jobs and per-host
+// limits and the fetcher's options, and Ctrl-C ends the run at once: the
+// fetches in flight are cancelled and the complete rows stay. The table is
+// the same on both roads.
 SurveyOutcome RunOneSurvey(frontend::PageFetcher& fetcher,
-                           const engine::ServiceEndpoints& endpoints, const SurveyRequest& request,
+                           const frontend::FrontEndSettings& settings, const SurveyRequest& request,
                            engine::ResultsTable& table, bool terminal, std::ostream& err);
 
 // The history record of a run: the query, profile "classic", the counts,

@@ -29,6 +29,9 @@ class PageFetcher {
     std::string Fetch(const std::string& url, int port);
 
     std::uint64_t RequestCount() const { return requests_; }
+    // The options every fetch goes with: the settings' proxies, or the demo
+    // web as the HTTP proxy.
+    const net::FetchOptions& Options() const { return options_; }
     // "http://127.0.0.1:PORT" of the running demo web, else empty.
     std::string DemoAddress() const;
 

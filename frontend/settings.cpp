@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <limits>
+#include <string>
 
 #include "base/ascii.h"
 #include "engine/text_ops.h"
@@ -26,6 +27,13 @@ const char* const kHistoryOptionsHelp =
     "                               from (default $XDG_DATA_HOME/corvane/history.sqlite,\n"
     "                               or CORVANE_HISTORY when it is set)\n"
     "  --no-history                 do not record the surveys of this run\n";
+
+const char* const kJobsOptionsHelp =
+    "  --jobs N                     fetch up to N pages of a survey at once (1 to 64,\n"
+    "                               default 8); 1 fetches one page after another\n"
+    "  --per-host N                 of those, up to N to one site at once (1 to 64,\n"
+    "                               default 2)\n"
+    "Environment: CORVANE_JOBS and CORVANE_PER_HOST give the same settings; options win.\n";
 
 std::int32_t ParseIntOption(const std::string& text, const std::string& option) {
     std::size_t i = 0;
@@ -150,6 +158,42 @@ bool TakeSharedOption(const std::vector<std::string>& args, std::size_t& i,
         return false;
     }
     ++i;
+    return true;
+}
+
+namespace {
+
+int JobsValue(const std::string& text, const std::string& option) {
+    const std::int32_t value = ParseIntOption(text, option);
+    if (value < 1 || value > FrontEndSettings::kMaxJobs) {
+        throw UsageError(option + ": must be 1 to " + std::to_string(FrontEndSettings::kMaxJobs) +
+                         ", got '" + text + "'");
+    }
+    return value;
+}
+
+}  // namespace
+
+void ApplyJobsEnvironment(FrontEndSettings& settings) {
+    if (const char* v = std::getenv("CORVANE_JOBS"); v && *v) {
+        settings.Jobs = JobsValue(v, "CORVANE_JOBS");
+    }
+    if (const char* v = std::getenv("CORVANE_PER_HOST"); v && *v) {
+        settings.PerHost = JobsValue(v, "CORVANE_PER_HOST");
+    }
+}
+
+bool TakeJobsOption(const std::vector<std::string>& args, std::size_t& i,
+                    FrontEndSettings& settings) {
+    const std::string& name = args[i];
+    if (name != "--jobs" && name != "--per-host") {
+        return false;
+    }
+    if (i + 1 >= args.size()) {
+        throw UsageError(name + " needs a value");
+    }
+    (name == "--jobs" ? settings.Jobs : settings.PerHost) = JobsValue(args[i + 1], name);
+    i += 2;
     return true;
 }
 

@@ -32,6 +32,14 @@ struct FrontEndSettings {
     std::string HistoryPath;
     // False with --no-history: the surveys of this run are not recorded.
     bool RecordHistory = true;
+    // A survey's fetches at once, and at once to one site (1..64 each);
+    // with Jobs 1 a survey fetches one page after another.
+    int Jobs = kDefaultJobs;
+    int PerHost = kDefaultPerHost;
+
+    static constexpr int kDefaultJobs = 8;
+    static constexpr int kDefaultPerHost = 2;
+    static constexpr int kMaxJobs = 64;
 };
 
 // Splits "HOST:PORT" at its last colon; the port must be 1..65535.
@@ -57,14 +65,26 @@ bool TakeSharedOption(const std::vector<std::string>& args, std::size_t& i,
 bool TakeHistoryOption(const std::vector<std::string>& args, std::size_t& i,
                        FrontEndSettings& settings);
 
+// Reads CORVANE_JOBS and CORVANE_PER_HOST, for the front ends that run
+// surveys. Throws UsageError for a value that is not a whole number in 1..64.
+void ApplyJobsEnvironment(FrontEndSettings& settings);
+
+// If args[i] is --jobs N or --per-host N, takes it and its value, moves i
+// past them and returns true. Throws UsageError for a missing value or one
+// outside 1..64.
+bool TakeJobsOption(const std::vector<std::string>& args, std::size_t& i,
+                    FrontEndSettings& settings);
+
 // Checks the combination once all options are read.
 void ValidateSettings(const FrontEndSettings& settings);
 
 // A decimal 32-bit integer option value, or UsageError.
 std::int32_t ParseIntOption(const std::string& text, const std::string& option);
 
-// The usage lines of the shared options and of the history options.
+// The usage lines of the shared options, the history options and the
+// jobs options.
 extern const char* const kSharedOptionsHelp;
 extern const char* const kHistoryOptionsHelp;
+extern const char* const kJobsOptionsHelp;
 
 }  // namespace corvane::frontend
