@@ -160,9 +160,9 @@ TEST(CliSurvey, CtrlCStopsAfterTheCurrentRowAndStillPrints) {
     std::vector<std::string> env = CleanEnv();
     env.push_back("CORVANE_PROXY=" + web.Address());
     env.push_back("CORVANE_HISTORY=" + dir / "h.sqlite");
-    ChildProcess cli(
-        {kCli, "survey", "--keyword", "slow survey", "--results", "30", "--save", dir / "s.cvn"},
-        ChildOptions::WithEnv(env));
+    ChildProcess cli({kCli, "survey", "--keyword", "slow survey", "--results", "30", "--jobs", "1",
+                      "--save", dir / "s.cvn"},
+                     ChildOptions::WithEnv(env));
     ASSERT_TRUE(cli.ReadUntil(
         [](const ProgramResult& r) { return r.err.find("row 2:") != std::string::npos; }, 30000));
     cli.Signal(SIGINT);

@@ -322,7 +322,7 @@ TEST_F(HistoryTest, CtrlCEndsTheBatchAfterTheCurrentSurvey) {
     std::vector<std::string> env = CleanEnv();
     env.push_back("CORVANE_PROXY=" + web.Address());
     env.push_back("CORVANE_HISTORY=" + File("h.sqlite"));
-    ChildProcess cli({kCli, "batch", File("batch.txt"), "--results", "30"},
+    ChildProcess cli({kCli, "batch", File("batch.txt"), "--results", "30", "--jobs", "1"},
                      ChildOptions::WithEnv(env));
     ASSERT_TRUE(cli.ReadUntil(
         [](const ProgramResult& r) { return r.err.find("row 2:") != std::string::npos; }, 30000));
