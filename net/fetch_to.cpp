@@ -51,7 +51,8 @@ class BodyPipe : public TNetStream {
   public:
     enum class Mode { Pass, Decode, Discard };
 
-    BodyPipe(TNetStream& target, std::int64_t limit) : target_(target), limit_(limit) {}
+    BodyPipe(TNetStream& target, std::int64_t limit)
+        : target_(target), limit_(limit), passStart_(target.Position()) {}
     ~BodyPipe() override {
         if (inflating_)
             inflateEnd(&zs_);
