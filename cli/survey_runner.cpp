@@ -23,10 +23,21 @@ constexpr const char* kSurveyStopNote =
     "\ncorvane-cli: stopping after the current row (Ctrl-C again to quit)\n";
 std::atomic<const char*> gInterruptNote{kSurveyStopNote};
 
+// While a single fetch runs: the pipe its watcher waits on (-1: none).
+std::atomic<int> gInterruptPipe{-1};
+
 void OnInterrupt(int) {
     if (gInterrupts.fetch_add(1) > 0) {
         signal(SIGINT, SIG_DFL);
         raise(SIGINT);
+        return;
+    }
+    // A fetch is ended at once by its watcher: the handler itself may only
+    // make the system call that wakes it.
+    if (const int fd = gInterruptPipe.load(); fd >= 0) {
+        const char byte = 'i';
+        ssize_t ignored = write(fd, &byte, 1);
+        (void)ignored;
         return;
     }
     engine::StopFlag = true;
@@ -144,6 +155,10 @@ bool Interrupted() {
 
 void SetInterruptNote(const char* note) {
     gInterruptNote.store(note);
+}
+
+void SetInterruptPipe(int fd) {
+    gInterruptPipe.store(fd);
 }
 
 SurveyOutcome RunOneSurvey(frontend::PageFetcher& fetcher,
