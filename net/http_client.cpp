@@ -103,12 +103,22 @@ bool TNetHTTP::SelectEndpoint(const std::string& protocol, const std::string& ho
         tunnelHost_ = host;
         tunnelPort_ = port ? *port : 443;
         tunnelVersion_ = VersionText(ProtocolVersion);
+        tunnelling_ = false;
         if (TNetConnectionIntercept* intercept = Intercept()) {
             if (dynamic_cast<TNetSSLConnectionIntercept*>(intercept)) {
                 intercept->OnConnect = [this](TNetConnectionIntercept&) { OpenTunnel(); };
             } else {
                 intercept->OnConnect = nullptr;
             }
+        }
+        if (SameTextLocale(protocol.empty() ? RequestScheme : protocol, "HTTPS")) {
+            // A secure address never goes to the proxy in clear text: only
+            // through a tunnel with the secure channel inside it.
+            auto* ssl = dynamic_cast<TNetSSLConnectionIntercept*>(Intercept());
+            if (!ssl || !ssl->ProvidesSecureChannel())
+                throw ENetInterceptPropInvalid();
+            tunnelling_ = true;
+            SetInterceptEnabled(true);
         }
         return true;
     }
@@ -146,12 +156,30 @@ bool TNetHTTP::SelectEndpoint(const std::string& protocol, const std::string& ho
 }
 
 void TNetHTTP::OpenTunnel() {
-    const std::string connect =
-        "CONNECT " + tunnelHost_ + ":" + std::to_string(tunnelPort_) + " HTTP/" + tunnelVersion_;
+    const std::string authority = tunnelHost_ + ":" + std::to_string(tunnelPort_);
+    std::vector<std::string> lines{"CONNECT " + authority + " HTTP/" + tunnelVersion_,
+                                   "Host: " + authority};
+    if (!Request.ProxyUsername.empty()) {
+        lines.push_back("Proxy-Authorization: Basic " +
+                        Base64Text(Request.ProxyUsername + ":" + Request.ProxyPassword));
+    }
+    lines.emplace_back();
     SetInterceptEnabled(false);
-    WriteRequestLines({connect, std::string()});
-    for (int i = 0; i < 3; ++i)
-        ReadLine();
+    WriteRequestLines(lines);
+    // The answer's status line and header block; bytes after it stay queued.
+    BeginResponse(HttpGet);
+    const TNetHTTPParseStatus status = Pump();
+    if (status == TNetHTTPParseStatus::Error || !parser_.HasStatus() ||
+        !parser_.HeadersComplete()) {
+        throw ENetProxyError("Proxy CONNECT aborted: no complete answer from the proxy");
+    }
+    const std::int32_t code = parser_.StatusCode();
+    if (code / 100 != 2) {
+        std::string reason = parser_.StatusLine();
+        TakeToken(reason, " ");
+        throw ENetProxyError("Proxy CONNECT answered " + reason, code);
+    }
+    parser_.Reset();
     SetInterceptEnabled(true);
 }
 
@@ -171,7 +199,7 @@ void TNetHTTP::RunExchange(HttpMethod method, const std::string& url,
     const UriParts parts = SplitUri(url);
     std::string target = parts.Path + parts.Document;
     const std::optional<std::int32_t> port = UrlPortNumber(parts.Port);
-    if (SelectEndpoint(parts.Protocol, parts.Host, port)) {
+    if (SelectEndpoint(parts.Protocol, parts.Host, port) && !tunnelling_) {
         const std::string& scheme = parts.Protocol.empty() ? RequestScheme : parts.Protocol;
         std::string authority = parts.Host.empty() ? RequestHost : parts.Host;
         if (!requestPortText_.empty())
@@ -225,6 +253,8 @@ void TNetHTTP::RunExchange(HttpMethod method, const std::string& url,
 
     BeginResponse(method);
     ReadHeaderPhase();
+    if (OnResponseHeaders)
+        OnResponseHeaders(*this);
     const std::string& rawStatus = parser_.StatusLine();
     const bool serverIsHttp10 =
         rawStatus.size() >= 8 && SameTextLocale(rawStatus.substr(5, 3), "1.0");
@@ -257,7 +287,8 @@ void TNetHTTP::RunExchange(HttpMethod method, const std::string& url,
 
     if (ProtocolVersion == pv1_0 || serverIsHttp10) {
         CloseConnection();
-    } else if (SameTextLocale(base::TrimBlanks(ResponseInfo.Connection), "CLOSE") && IsConnected()) {
+    } else if (SameTextLocale(base::TrimBlanks(ResponseInfo.Connection), "CLOSE") &&
+               IsConnected()) {
         CloseConnection();
     } else {
         PollPeerClosed(false);

@@ -42,6 +42,14 @@ class ENetBadResponse : public ENetException {
     explicit ENetBadResponse(const std::string& message) : ENetException(message) {}
 };
 
+// A proxy refused or broke the tunnel a secure exchange asked it for.
+class ENetProxyError : public ENetException {
+  public:
+    explicit ENetProxyError(const std::string& message, std::int32_t code = 0)
+        : ENetException(message), ReplyCode(code) {}
+    std::int32_t ReplyCode;
+};
+
 // The secure-channel intercept a client needs for "https" addresses. This
 // program has no secure channel: the type exists so that a client can tell
 // it apart from other intercepts, and one that provides no channel is not
@@ -81,6 +89,9 @@ class TNetHTTP : public TNetTCPClient {
     bool HandleRedirects = false;
     std::int32_t RedirectMaximum = 15;
     TNetHTTPOnRedirectEvent OnRedirect;
+    // Runs once the header block of each response is in (ResponseInfo,
+    // StatusCode and ResponseParser tell it), before any body byte.
+    std::function<void(TNetHTTP& sender)> OnResponseHeaders;
     // Header fields sent with each request (proxy, credentials, Accept,
     // User-Agent, ExtraHeaders...).
     TNetHeaderInfo Request;
@@ -132,8 +143,11 @@ class TNetHTTP : public TNetTCPClient {
     bool SelectEndpoint(const std::string& protocol, const std::string& host,
                         std::optional<std::int32_t> port);
     // The CONNECT request of a proxy tunnel (run as the secure channel's
-    // connect hook).
+    // connect hook). The proxy's answer is read as a status line and a
+    // header block; one other than 2xx raises ENetProxyError naming it.
     void OpenTunnel();
+    // The exchange runs through a CONNECT tunnel of the proxy.
+    bool Tunnelling() const { return tunnelling_; }
     // The header block into WorkHeaders, then into ResponseInfo (the status
     // line counts as read).
     void ReadResponseHeaders();
@@ -186,6 +200,7 @@ class TNetHTTP : public TNetTCPClient {
     std::string tunnelHost_;
     std::int32_t tunnelPort_ = 0;
     std::string tunnelVersion_;
+    bool tunnelling_ = false;
     // The URL's explicit port, written after RequestHost in the "Host: " line
     // and in an absolute target; empty when the URL names none.
     std::string requestPortText_;

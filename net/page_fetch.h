@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "net/fetch_cancel.h"
@@ -17,7 +18,7 @@ namespace corvane::net {
 // position p leaves exactly p + n bytes (what lay beyond is dropped) and
 // moves the position to p + n.
 class TextSink : public TNetStream {
-public:
+  public:
     TextSink() = default;
 
     std::int64_t Size() const override { return size_; }
@@ -33,7 +34,7 @@ public:
     // Hands the content out without copying it; the sink is left empty.
     std::string TakeText();
 
-private:
+  private:
     // Makes the stored text end exactly at the position (cutting, or filling
     // a gap with zero bytes), ready for bytes to follow.
     void EndTextAtPosition();
@@ -47,6 +48,18 @@ private:
     std::int64_t size_ = 0;
     std::int64_t position_ = 0;
 };
+
+// How a fetch reads the web. Classic: one GET, no redirect followed, the
+// body as the server sent it, the client's long-standing reading rules.
+// Modern: redirects followed, responses read as RFC 9112 says, compression
+// asked for and decoded, a User-Agent of its own.
+enum class FetchPolicy { Classic, Modern };
+
+// Why a fetch ended before its response was complete.
+enum class FetchFailure { None, Name, Connect, Proxy, Tls, Deadline, Limit, Protocol, Cancelled };
+
+// The words for a failure kind ("TLS", "time-out", ...), for summaries.
+const char* FetchFailureName(FetchFailure failure);
 
 // Settings of a front end's page fetch. The defaults give the plain fetch:
 // no proxy, the TCP client's time limits, the client's body limit.
@@ -75,7 +88,51 @@ struct FetchOptions {
     // Lets another thread end the fetch (not owned; none: the fetch runs to
     // its end or its time limits).
     FetchCancel* Cancel = nullptr;
+
+    FetchPolicy Policy = FetchPolicy::Classic;
+    // Send "Accept-Encoding: gzip, deflate" and decode the body (always on
+    // under the modern policy).
+    bool Compressed = false;
+    // Redirects followed at most (modern policy).
+    std::int32_t MaxRedirects = 10;
+    // Empty: "Corvane/<version>" under the modern policy; the classic policy
+    // sends the client's own.
+    std::string UserAgent;
+    // Extra trusted CA file (PEM) and skipping verification, for https.
+    std::string CaFile;
+    bool Insecure = false;
+    // The whole fetch in milliseconds: name resolution, connect, SOCKS or
+    // CONNECT, TLS handshake, headers and body (0: no limit).
+    std::int32_t DeadlineMs = 60000;
+    // Turns a host name into a dotted IPv4 address, or raises ENetException
+    // when it cannot. Runs on a helper thread the fetch stops waiting for at
+    // its deadline. None: the system's resolver.
+    std::function<std::string(const std::string& host)> Resolver;
 };
+
+struct FetchResult {
+    std::int32_t Status = 0;  // final response's status code (0: none arrived)
+    std::string Reason;       // its reason phrase
+    std::string FinalUrl;     // after redirects
+    // The final response's status line and header lines, each ended by CRLF,
+    // as received.
+    std::string RawHeaders;
+    std::int32_t Redirects = 0;
+    FetchFailure Failure = FetchFailure::None;
+    // The cause in words, e.g. "TLS certificate problem: certificate has
+    // expired"; empty without failure.
+    std::string Message;
+    std::int64_t BodyBytes = 0;  // body bytes written to the sink
+};
+
+// Fetches `url` with a GET, the body going to `sink` as it arrives (never
+// gathered whole); `onHeaders` runs once the final response's headers are
+// in, before any body byte. The sink sees SetSize calls that make room
+// ahead of the bytes (a pure stream may ignore them). Exchange failures come
+// back in the result; only a failure to create the client (the socket
+// library cannot be started) is raised.
+FetchResult FetchTo(const std::string& url, const FetchOptions& options, TNetStream& sink,
+                    const std::function<void(const FetchResult&)>& onHeaders = {});
 
 // The body of the response to a GET of `url`. `port` is only the client's
 // starting port: the URL's own port (80 when it names none) is used. Every

@@ -61,30 +61,42 @@ void TNetTCPClient::OpenConnection() {
         const std::int32_t port = direct ? Port : SocksInfo.Port;
         if (!TNetStack::IsIPv4Text(host))
             ReportStatus(StatusResolving, host);
-        SocketHandle().SetRemote(Stack().ResolveAddress(host), port);
+        SocketHandle().SetRemote(ResolveHost(host), port);
         if (!UseNagle) {
             const std::int32_t one = 1;
             SocketHandle().SetOption(NetLevelTCP, NetOptionNoDelay, &one, sizeof one);
         }
         ReportStatus(StatusConnecting, SocketHandle().RemoteIP());
+        // The connect attempt ends by the deadline too.
+        bool bound = false;
+        const std::int32_t limit =
+            WaitWithinDeadline(ConnectTimeout > 0 ? ConnectTimeout : -1, bound);
         Stack().CheckSocketResult(
-            SocketHandle().ConnectToRemote(NetAddressFamilyIPv4, ConnectTimeout));
+            SocketHandle().ConnectToRemote(NetAddressFamilyIPv4, limit < 0 ? 0 : limit));
+    }
+    if (SocksInfo.Version != svNoSocks) {
+        // The proxy is spoken to in clear; a secure channel starts inside
+        // the tunnel once it stands.
+        const bool intercepted = InterceptEnabled();
+        SetInterceptEnabled(false);
+        switch (SocksInfo.Version) {
+            case svSocks4:
+                NegotiateSocks4(false);
+                break;
+            case svSocks4A:
+                NegotiateSocks4(true);
+                break;
+            case svSocks5:
+                NegotiateSocks5();
+                break;
+            case svNoSocks:
+                break;
+        }
+        if (intercepted)
+            SetInterceptEnabled(true);
     }
     if (InterceptEnabled() && Intercept())
         Intercept()->NotifyConnect(SocketHandle());
-    switch (SocksInfo.Version) {
-        case svSocks4:
-            NegotiateSocks4(false);
-            break;
-        case svSocks4A:
-            NegotiateSocks4(true);
-            break;
-        case svSocks5:
-            NegotiateSocks5();
-            break;
-        case svNoSocks:
-            break;
-    }
     ReportStatus(StatusConnected, SocketHandle().RemoteIP());
     DoOnConnected();
 }
@@ -100,6 +112,10 @@ std::string TNetTCPClient::OpenAndReadAll() {
     return all;
 }
 
+std::string TNetTCPClient::ResolveHost(const std::string& host) {
+    return Resolver ? Resolver(host) : Stack().ResolveAddress(host);
+}
+
 void TNetTCPClient::NegotiateSocks4(bool withHostName) {
     CheckSocksPort(Port);
     CheckSocksField(SocksInfo.UserID, "user name", false, true);
@@ -107,7 +123,7 @@ void TNetTCPClient::NegotiateSocks4(bool withHostName) {
         CheckSocksField(Host, "host name", true, true);
     TNetIPv4 address{0, 0, 0, 1};
     if (!withHostName)
-        address = Stack().ParseIPv4(Stack().ResolveAddress(Host));
+        address = Stack().ParseIPv4(ResolveHost(Host));
 
     std::string request;
     request.push_back(4);
@@ -124,6 +140,9 @@ void TNetTCPClient::NegotiateSocks4(bool withHostName) {
 
     unsigned char reply[8];
     ReadExact(reply, sizeof reply);
+    // The reply's version byte is 0; anything else is no SOCKS 4 reply.
+    if (reply[0] != 0)
+        throw ENetSocksServerRespondError();
     switch (reply[1]) {
         case 90:
             return;
@@ -159,6 +178,8 @@ void TNetTCPClient::NegotiateSocks5() {
     WriteText(std::string{5, 1, method});
     unsigned char reply[32];
     readReply(reply, 2);
+    if (reply[0] != 5)
+        throw ENetSocksServerRespondError();
     if (reply[1] != static_cast<unsigned char>(method))
         throw ENetSocksAuthMethodError();
 
@@ -171,6 +192,8 @@ void TNetTCPClient::NegotiateSocks5() {
         auth += SocksInfo.Password;
         WriteText(auth);
         readReply(reply, 2);
+        if (reply[0] != 1)
+            throw ENetSocksServerRespondError();
         if (reply[1] != 0)
             throw ENetSocksAuthError();
     }
@@ -185,6 +208,8 @@ void TNetTCPClient::NegotiateSocks5() {
     // byte; the rest is read exactly as long as the address type makes it, so
     // that nothing waits for bytes the proxy will not send.
     readReply(reply, 5);
+    if (reply[0] != 5)
+        throw ENetSocksServerRespondError();
     switch (reply[1]) {
         case 0:
             break;

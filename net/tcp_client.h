@@ -25,7 +25,7 @@ struct TSocksInfo {
 };
 
 class TNetTCPClient : public TNetTCPConnection {
-public:
+  public:
     static constexpr std::int32_t DefaultConnectTimeout = 15000;
     static constexpr std::int32_t DefaultReadTimeout = 30000;
 
@@ -44,6 +44,9 @@ public:
     // Running into it raises ENetSocketError 10060. The idle-read limit is
     // ReadTimeout, 30 s by default on a client.
     std::int32_t ConnectTimeout = DefaultConnectTimeout;
+    // Turns a host name into a dotted IPv4 address (raising when it cannot);
+    // none: the stack's resolver.
+    std::function<std::string(const std::string& host)> Resolver;
 
     virtual void DoOnConnected();
     // ENetAlreadyConnected while a socket is open. A failure before the proxy
@@ -52,7 +55,8 @@ public:
     // OpenConnection, ReadUntilClosed, CloseConnection.
     virtual std::string OpenAndReadAll();
 
-private:
+  private:
+    std::string ResolveHost(const std::string& host);
     void NegotiateSocks4(bool withHostName);
     void NegotiateSocks5();
 };

@@ -58,7 +58,8 @@ TNetTCPConnection::~TNetTCPConnection() {
     // The socket closes quietly below; an attached hook still says its last
     // words and lets go of the socket, which goes away with this object.
     if (intercept_ && intercept_->socketHandle_ == socketHandle_.get()) {
-        if (interceptEnabled_ && socketHandle_->IsAllocated()) intercept_->NotifyClosing();
+        if (interceptEnabled_ && socketHandle_->IsAllocated())
+            intercept_->NotifyClosing();
         intercept_->NotifyDisconnect();
     }
     SetIntercept(nullptr);
@@ -135,7 +136,8 @@ void TNetTCPConnection::CloseConnection() {
 
 void TNetTCPConnection::CloseSocketAndNotify() {
     if (socketHandle_->IsAllocated()) {
-        if (interceptEnabled_ && intercept_) intercept_->NotifyClosing();
+        if (interceptEnabled_ && intercept_)
+            intercept_->NotifyClosing();
         ReportStatus(StatusDisconnecting, socketHandle_->RemoteIP());
         socketHandle_->CloseOsSocket(true);
         peerClosed_ = true;
@@ -144,6 +146,22 @@ void TNetTCPConnection::CloseSocketAndNotify() {
     }
     if (interceptEnabled_ && intercept_)
         intercept_->NotifyDisconnect();
+}
+
+std::int32_t TNetTCPConnection::WaitWithinDeadline(std::int32_t wait, bool& bound) const {
+    bound = false;
+    if (Deadline == std::chrono::steady_clock::time_point::max())
+        return wait;
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(Deadline - std::chrono::steady_clock::now())
+            .count();
+    if (left <= 0)
+        throw ENetDeadlineExceeded();
+    if (wait < 0 || left < wait) {
+        bound = true;
+        return static_cast<std::int32_t>(std::min<std::int64_t>(left, INT32_MAX));
+    }
+    return wait;
 }
 
 std::int32_t TNetTCPConnection::ReceiveOnce(bool raiseIfClosed, std::int32_t timeout,
@@ -161,11 +179,15 @@ std::int32_t TNetTCPConnection::ReceiveInto(bool raiseIfClosed, std::int32_t tim
 
     // A wait without limit is bounded by the idle-read limit, when one is set.
     const bool idleLimited = timeout < 0 && ReadTimeout > 0;
-    const std::int32_t wait = idleLimited ? ReadTimeout : timeout;
+    bool deadlineBound = false;
+    const std::int32_t wait =
+        WaitWithinDeadline(idleLimited ? ReadTimeout : timeout, deadlineBound);
     // Bytes a hook already holds are read without waiting for the socket.
     const bool buffered = UsesInterceptFor(true) && intercept_->HasBufferedInput();
     const std::int32_t ready = buffered ? 1 : socketHandle_->SelectReadable(wait);
     if (ready != 1) {
+        if (ready == 0 && deadlineBound)
+            throw ENetDeadlineExceeded();
         if (ready == 0 && idleLimited)
             throw ENetReadTimeout();
         return 0;  // time up, or the wait itself failed

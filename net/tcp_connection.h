@@ -3,6 +3,7 @@
 // peer's close, status and progress through the component's events.
 #pragma once
 
+#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <functional>
@@ -74,6 +75,13 @@ class TNetTCPConnection : public TNetComponent {
     std::int32_t ReadTimeout = 0;
     // Longest line ReadLine accepts, terminator not counted (0: no limit).
     std::int32_t MaxLineLength = DefaultMaxLineLength;
+    // No wait for the peer goes past this point: one that would raises
+    // ENetDeadlineExceeded (default: no deadline).
+    std::chrono::steady_clock::time_point Deadline = std::chrono::steady_clock::time_point::max();
+    // The milliseconds a wait of `wait` ms (negative: no limit) may last
+    // under Deadline; ENetDeadlineExceeded once it has passed. `bound` tells
+    // whether the deadline shortened the wait.
+    std::int32_t WaitWithinDeadline(std::int32_t wait, bool& bound) const;
 
     std::int32_t RecvBufferSize() const {
         return static_cast<std::int32_t>(receiveBuffer_.Length());

@@ -43,6 +43,8 @@ std::string NginxTlsConfig(const std::string& dir, const TestPki& pki,
     }
     c += "  default_type text/html;\n";
     c += "  keepalive_timeout 30;\n";
+    // Compressed answers for clients that ask for them (text/html only).
+    c += "  gzip on;\n  gzip_min_length 1;\n";
     c += "  ssl_protocols TLSv1.2 TLSv1.3;\n";
     for (const auto& [which, port] : ports) {
         c += "  server {\n";

@@ -1,0 +1,444 @@
+// The streaming page fetch: one GET (and, under the modern policy, the
+// redirects it leads to) with one deadline, the body handed to the caller's
+// stream as it arrives, decoded when compression was asked for, and every
+// failure of the exchange told in the result.
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <sys/socket.h>
+
+#include <zlib.h>
+
+#include "base/ascii.h"
+#include "net/fetch_resolve.h"
+#include "net/page_fetch.h"
+#include "net/text_tokens.h"
+#include "net/tls_channel.h"
+#include "net/uri.h"
+
+#ifndef CORVANE_VERSION_TEXT
+#define CORVANE_VERSION_TEXT "0"
+#endif
+
+namespace corvane::net {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The body's content coding ran past what may be kept.
+class EDecodedTooLarge : public ENetResponseTooLarge {
+  public:
+    EDecodedTooLarge() : ENetResponseTooLarge("Maximum body size exceeded after decoding") {}
+};
+
+class EBadContentCoding : public ENetException {
+  public:
+    explicit EBadContentCoding(const std::string& message) : ENetException(message) {}
+};
+
+// The stream TNetHTTP writes the body into. It passes bytes on to the
+// caller's sink untouched, decodes them first, or drops them (the body of a
+// redirect that is followed), and counts what reached the sink.
+class BodyPipe : public TNetStream {
+  public:
+    enum class Mode { Pass, Decode, Discard };
+
+    BodyPipe(TNetStream& target, std::int64_t limit) : target_(target), limit_(limit) {}
+    ~BodyPipe() override {
+        if (inflating_)
+            inflateEnd(&zs_);
+    }
+    BodyPipe(const BodyPipe&) = delete;
+    BodyPipe& operator=(const BodyPipe&) = delete;
+
+    // Starts a response's body; `deflate` tells a "deflate" coding from gzip.
+    void Begin(Mode mode, bool deflate = false) {
+        mode_ = mode;
+        raw_ = 0;
+        passStart_ = target_.Position();
+        if (inflating_) {
+            inflateEnd(&zs_);
+            inflating_ = false;
+        }
+        if (mode == Mode::Decode) {
+            deflate_ = deflate;
+            probed_ = false;
+            ended_ = false;
+            StartInflate(deflate ? 15 : 15 + 16);
+        }
+    }
+
+    std::int64_t Written() const {
+        return mode_ == Mode::Pass ? target_.Position() - passStart_ : decoded_;
+    }
+
+    std::int64_t Size() const override { return mode_ == Mode::Pass ? target_.Size() : raw_; }
+    void SetSize(std::int64_t size) override {
+        if (mode_ == Mode::Pass)
+            target_.SetSize(size);
+    }
+    std::int64_t Position() const override {
+        return mode_ == Mode::Pass ? target_.Position() : raw_;
+    }
+    void SetPosition(std::int64_t position) override {
+        if (mode_ == Mode::Pass)
+            target_.SetPosition(position);
+    }
+    std::size_t Read(void*, std::size_t) override { return 0; }
+    char* WriteSpan(std::size_t count) override {
+        return mode_ == Mode::Pass ? target_.WriteSpan(count) : nullptr;
+    }
+    void CommitWrite(std::size_t filled) override {
+        if (mode_ == Mode::Pass)
+            target_.CommitWrite(filled);
+    }
+
+    std::size_t Write(const void* data, std::size_t count) override {
+        switch (mode_) {
+            case Mode::Pass:
+                return target_.Write(data, count);
+            case Mode::Discard:
+                raw_ += static_cast<std::int64_t>(count);
+                return count;
+            case Mode::Decode:
+                break;
+        }
+        raw_ += static_cast<std::int64_t>(count);
+        Inflate(static_cast<const unsigned char*>(data), count);
+        return count;
+    }
+
+  private:
+    void StartInflate(int windowBits) {
+        std::memset(&zs_, 0, sizeof zs_);
+        if (inflateInit2(&zs_, windowBits) != Z_OK)
+            throw EBadContentCoding("Cannot start the body's decoder");
+        inflating_ = true;
+    }
+
+    void Inflate(const unsigned char* data, std::size_t count) {
+        if (ended_)
+            return;  // bytes after the end of the coded stream are dropped
+        // A "deflate" body should be zlib-wrapped; many servers send it raw.
+        if (deflate_ && !probed_ && count > 0) {
+            probed_ = true;
+            const bool zlibHeader = (data[0] & 0x0F) == 8 && count >= 2 &&
+                                    ((static_cast<unsigned>(data[0]) << 8) | data[1]) % 31 == 0;
+            if (!zlibHeader) {
+                inflateEnd(&zs_);
+                inflating_ = false;
+                StartInflate(-15);
+            }
+        }
+        unsigned char out[64 * 1024];
+        zs_.next_in = const_cast<unsigned char*>(data);
+        zs_.avail_in = static_cast<uInt>(count);
+        while (zs_.avail_in > 0) {
+            zs_.next_out = out;
+            zs_.avail_out = sizeof out;
+            const int r = inflate(&zs_, Z_NO_FLUSH);
+            if (r != Z_OK && r != Z_STREAM_END && r != Z_BUF_ERROR)
+                throw EBadContentCoding("Error while decoding the body: " +
+                                        std::string(zs_.msg ? zs_.msg : "bad data"));
+            const std::size_t produced = sizeof out - zs_.avail_out;
+            Emit(out, produced);
+            if (r == Z_STREAM_END) {
+                ended_ = true;
+                return;
+            }
+            if (r == Z_BUF_ERROR && produced == 0)
+                return;
+        }
+        // Output may still be pending with no input left.
+        for (;;) {
+            zs_.next_out = out;
+            zs_.avail_out = sizeof out;
+            const int r = inflate(&zs_, Z_NO_FLUSH);
+            const std::size_t produced = sizeof out - zs_.avail_out;
+            Emit(out, produced);
+            if (r == Z_STREAM_END)
+                ended_ = true;
+            if (produced < sizeof out || r != Z_OK)
+                return;
+        }
+    }
+
+    void Emit(const unsigned char* data, std::size_t count) {
+        if (count == 0)
+            return;
+        const std::int64_t room = std::max<std::int64_t>(0, limit_ - decoded_);
+        const std::size_t kept = static_cast<std::size_t>(
+            std::min<std::int64_t>(room, static_cast<std::int64_t>(count)));
+        if (kept > 0)
+            target_.Write(data, kept);
+        decoded_ += static_cast<std::int64_t>(kept);
+        if (kept < count)
+            throw EDecodedTooLarge();
+    }
+
+    TNetStream& target_;
+    std::int64_t limit_;
+    Mode mode_ = Mode::Pass;
+    std::int64_t raw_ = 0;
+    std::int64_t passStart_ = 0;
+    std::int64_t decoded_ = 0;
+    z_stream zs_{};
+    bool inflating_ = false;
+    bool deflate_ = false;
+    bool probed_ = false;
+    bool ended_ = false;
+};
+
+bool IsFollowedRedirect(std::int32_t status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+std::string LowerTrimmed(const std::string& text) {
+    std::string t(base::TrimBlanks(text));
+    std::transform(t.begin(), t.end(), t.begin(), [](unsigned char c) {
+        return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    });
+    return t;
+}
+
+std::string RawHeaderText(const TNetHTTPResponseParser& parser) {
+    std::string text = parser.StatusLine() + "\r\n";
+    for (const std::string& line : parser.Headers().Lines())
+        text += line + "\r\n";
+    return text;
+}
+
+std::int64_t ElapsedMs(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// What an exception that ended an exchange tells about it.
+void Classify(FetchResult& result, const std::exception& error) {
+    result.Message = error.what();
+    if (dynamic_cast<const ENetTLSError*>(&error)) {
+        result.Failure = FetchFailure::Tls;
+    } else if (dynamic_cast<const ENetProxyError*>(&error) ||
+               dynamic_cast<const ENetSocksError*>(&error)) {
+        result.Failure = FetchFailure::Proxy;
+        if (dynamic_cast<const ENetSocksError*>(&error))
+            result.Message = "SOCKS proxy: " + result.Message;
+    } else if (dynamic_cast<const ENetNameNotResolved*>(&error)) {
+        result.Failure = FetchFailure::Name;
+    } else if (dynamic_cast<const ENetReadTimeout*>(&error)) {
+        result.Failure = FetchFailure::Deadline;
+    } else if (dynamic_cast<const ENetResponseTooLarge*>(&error)) {
+        result.Failure = FetchFailure::Limit;
+    } else if (const auto* socket = dynamic_cast<const ENetSocketError*>(&error)) {
+        result.Failure =
+            socket->ErrorCode == 10060 ? FetchFailure::Deadline : FetchFailure::Connect;
+    } else {
+        result.Failure = FetchFailure::Protocol;
+    }
+}
+
+}  // namespace
+
+const char* FetchFailureName(FetchFailure failure) {
+    switch (failure) {
+        case FetchFailure::None:
+            return "none";
+        case FetchFailure::Name:
+            return "name resolution";
+        case FetchFailure::Connect:
+            return "connection";
+        case FetchFailure::Proxy:
+            return "proxy";
+        case FetchFailure::Tls:
+            return "TLS";
+        case FetchFailure::Deadline:
+            return "time-out";
+        case FetchFailure::Limit:
+            return "limit";
+        case FetchFailure::Protocol:
+            return "protocol";
+        case FetchFailure::Cancelled:
+            return "cancelled";
+    }
+    return "unknown";
+}
+
+FetchResult FetchTo(const std::string& url, const FetchOptions& options, TNetStream& sink,
+                    const std::function<void(const FetchResult&)>& onHeaders) {
+    const Clock::time_point start = Clock::now();
+    const Clock::time_point deadline = options.DeadlineMs > 0
+                                           ? start + std::chrono::milliseconds(options.DeadlineMs)
+                                           : Clock::time_point::max();
+    const bool modern = options.Policy == FetchPolicy::Modern;
+    const bool compressed = modern || options.Compressed;
+    FetchCancel* const cancel = options.Cancel;
+
+    FetchResult result;
+    result.FinalUrl = url;
+    BodyPipe pipe(sink, options.MaxBodySize < 0 ? 0 : options.MaxBodySize);
+    std::string current = url;
+
+    for (;;) {
+        // Creating the client may start the socket library; that failure is
+        // the caller's to see.
+        TNetHTTP client;
+        TNetTLSChannel tls;
+        client.SetRecvBufferSize(256 * 1024);
+        client.ConnectTimeout = options.ConnectTimeoutMs;
+        client.ReadTimeout = options.ReadTimeoutMs;
+        client.MaxBodySize = options.MaxBodySize;
+        client.Deadline = deadline;
+        if (modern) {
+            client.ReadPolicy = rpModern;
+            client.Request.UserAgent = options.UserAgent.empty()
+                                           ? std::string("Corvane/") + CORVANE_VERSION_TEXT
+                                           : options.UserAgent;
+        } else if (!options.UserAgent.empty()) {
+            client.Request.UserAgent = options.UserAgent;
+        }
+        if (compressed)
+            client.Request.AcceptEncoding = "gzip, deflate";
+        if (!options.ProxyHost.empty()) {
+            client.Request.ProxyServer = options.ProxyHost;
+            client.Request.ProxyPort = options.ProxyPort;
+            client.Request.ProxyUsername = options.ProxyUser;
+            client.Request.ProxyPassword = options.ProxyPassword;
+        }
+        if (options.SocksVersion != svNoSocks) {
+            client.SocksInfo.Version = options.SocksVersion;
+            client.SocksInfo.Host = options.SocksHost;
+            client.SocksInfo.Port = options.SocksPort;
+            client.SocksInfo.UserID = options.SocksUser;
+            client.SocksInfo.Password = options.SocksPassword;
+            client.SocksInfo.Authentication =
+                options.SocksVersion == svSocks5 && !options.SocksUser.empty() ? saUsernamePassword
+                                                                               : saNoAuthentication;
+        }
+        client.Resolver = [&options, deadline, cancel](const std::string& host) {
+            return ResolveWithin(host, options.Resolver, deadline, cancel);
+        };
+
+        const UriParts parts = SplitUri(current);
+        const bool secure = SameTextLocale(parts.Protocol, "HTTPS");
+        if (secure) {
+            tls.HostName = parts.Host;
+            tls.CAFile = options.CaFile;
+            tls.Insecure = options.Insecure;
+            tls.WaitTimeout = options.ReadTimeoutMs;
+            tls.Deadline = deadline;
+            client.SetIntercept(&tls);
+        }
+
+        if (cancel) {
+            if (cancel->Cancelled()) {
+                result.Failure = FetchFailure::Cancelled;
+                result.Message = "The fetch was cancelled";
+                return result;
+            }
+            // The socket is handed to the token once it exists and taken back
+            // before it is closed, so that a cancel can shut it down meanwhile.
+            client.OnStatus = [cancel, &client](TNetComponent&, TNetStatus status,
+                                                const std::string&) {
+                if (status == StatusConnecting) {
+                    if (!cancel->Attach(client.Stack(), client.SocketHandle().OsSocket()))
+                        throw ENetException("The fetch was cancelled.");
+                } else if (status == StatusDisconnecting) {
+                    cancel->Detach();
+                }
+            };
+        }
+
+        bool follow = false;
+        bool tooManyRedirects = false;
+        client.OnResponseHeaders = [&](TNetHTTP& http) {
+            result.Status = http.StatusCode();
+            std::string reason = http.ResponseParser().StatusLine();
+            TakeToken(reason, " ");  // the version
+            TakeToken(reason, " ");  // the code
+            result.Reason = reason;
+            result.RawHeaders = RawHeaderText(http.ResponseParser());
+            follow =
+                modern && IsFollowedRedirect(result.Status) && !http.ResponseInfo.Location.empty();
+            if (follow) {
+                tooManyRedirects = result.Redirects >= options.MaxRedirects;
+                pipe.Begin(BodyPipe::Mode::Discard);
+                return;
+            }
+            const std::string coding = LowerTrimmed(http.ResponseInfo.ContentEncoding);
+            const bool gzip = coding == "gzip" || coding == "x-gzip";
+            if (compressed && (gzip || coding == "deflate")) {
+                pipe.Begin(BodyPipe::Mode::Decode, !gzip);
+            } else {
+                pipe.Begin(BodyPipe::Mode::Pass);
+            }
+            if (onHeaders)
+                onHeaders(result);
+        };
+
+        bool failed = false;
+        try {
+            client.SendGet(current, &pipe);
+        } catch (const ENetProtocolReplyError&) {
+            // A status other than 2xx is an answer, not a failure of the
+            // exchange; a missing status line is one.
+            if (result.Status == 0) {
+                failed = true;
+                result.Failure = FetchFailure::Protocol;
+                result.Message = "No valid status line from the server";
+            }
+        } catch (const std::exception& error) {
+            failed = true;
+            Classify(result, error);
+        }
+        if (failed) {
+            if (cancel && cancel->Cancelled()) {
+                result.Failure = FetchFailure::Cancelled;
+                result.Message = "The fetch was cancelled";
+            } else if (Clock::now() >= deadline) {
+                result.Failure = FetchFailure::Deadline;
+                result.Message =
+                    "Operation timed out after " + std::to_string(ElapsedMs(start)) + " ms";
+            }
+        }
+        if (!follow || failed) {
+            result.BodyBytes = follow ? 0 : pipe.Written();
+            return result;
+        }
+
+        // A redirect to follow.
+        if (tooManyRedirects) {
+            result.Failure = FetchFailure::Limit;
+            result.Message =
+                "Maximum (" + std::to_string(options.MaxRedirects) + ") redirects followed";
+            return result;
+        }
+        const std::string next = ResolveReference(current, client.ResponseInfo.Location);
+        const UriParts nextParts = SplitUri(next);
+        if (secure && !SameTextLocale(nextParts.Protocol, "HTTPS")) {
+            result.Failure = FetchFailure::Protocol;
+            result.Message = "Redirect from https to " + next + " refused";
+            return result;
+        }
+        if (!SameTextLocale(nextParts.Protocol, "HTTP") &&
+            !SameTextLocale(nextParts.Protocol, "HTTPS")) {
+            result.Failure = FetchFailure::Protocol;
+            result.Message = "Redirect to an unsupported address: " + next;
+            return result;
+        }
+        ++result.Redirects;
+        current = next;
+        result.FinalUrl = next;
+        result.Status = 0;
+        result.Reason.clear();
+        result.RawHeaders.clear();
+    }
+}
+
+}  // namespace corvane::net
