@@ -293,6 +293,22 @@ std::string HeaderBlock(std::string raw) {
     return raw + "\r\n\r\n";
 }
 
+// A cause as one line: each run of line breaks becomes one blank.
+std::string OneLineCause(const std::string& text) {
+    std::string line;
+    for (char c : text) {
+        if (c == '\r' || c == '\n') {
+            if (!line.empty() && line.back() != ' ')
+                line += ' ';
+        } else {
+            line += c;
+        }
+    }
+    while (!line.empty() && line.back() == ' ')
+        line.pop_back();
+    return line;
+}
+
 const char* CauseOf(net::FetchFailure failure) {
     switch (failure) {
         case net::FetchFailure::Name:
@@ -378,7 +394,9 @@ int FetchCommand(const std::vector<std::string>& args, std::ostream& err) {
         return 1;
     }
     if (r.Failure != net::FetchFailure::None) {
-        err << "corvane-cli: " << (r.Message.empty() ? CauseOf(r.Failure) : r.Message) << '\n';
+        err << "corvane-cli: "
+            << (r.Message.empty() ? std::string(CauseOf(r.Failure)) : OneLineCause(r.Message))
+            << '\n';
         // What arrived is written; an output file is closed with it.
         sink.Finish(false);
         return 1;
