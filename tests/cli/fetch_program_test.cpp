@@ -217,6 +217,9 @@ TEST(CliFetchLikeCurl, SameBytesAsCurl) {
         {web.Url("/moved")},
         {"--cacert", pki.RootFile(), secure.Url(TestCert::Valid, "/page.bin")},
         {"-k", secure.Url(TestCert::SelfSigned, "/chunked/page.html")},
+        {"--compressed", "--cacert", pki.RootFile(),
+         secure.Url(TestCert::Valid, "/chunked/page.html")},
+        {"-L", "--cacert", pki.RootFile(), secure.Url(TestCert::Valid, "/chunked/page.html")},
     };
     for (const auto& c : cases) {
         std::vector<std::string> ours = {"fetch"};
