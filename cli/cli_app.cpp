@@ -9,6 +9,7 @@
 
 #include "base/ascii.h"
 #include "cli/batch.h"
+#include "cli/fetch_command.h"
 #include "cli/history_cli.h"
 #include "cli/survey_runner.h"
 #include "cli/table_output.h"
@@ -22,12 +23,9 @@ namespace corvane::cli {
 
 namespace {
 
-using frontend::ApplyEnvironment;
-using frontend::FrontEndSettings;
 using frontend::kHistoryOptionsHelp;
 using frontend::kSharedOptionsHelp;
 using frontend::PageFetcher;
-using frontend::TakeSharedOption;
 using frontend::UsageError;
 using frontend::ValidateSettings;
 
@@ -44,7 +42,8 @@ constexpr const char* kUsage =
     "  corvane-cli history compare [ID1] ID2 [--csv FILE|-] [--history FILE]\n"
     "  corvane-cli history export --csv FILE|- [--history FILE]\n"
     "  corvane-cli history forget ID [--history FILE]\n"
-    "  corvane-cli fetch URL [network options]\n"
+    "  corvane-cli fetch URL [-o FILE] [-i] [-f] [-L] [--compressed] [--max-filesize N]\n"
+    "                        [network options]\n"
     "\n"
     "survey   runs a keyword or domain survey, prints its table and records it in\n"
     "         the history; Ctrl-C stops it and keeps its complete rows (with --jobs 1:\n"
@@ -63,15 +62,19 @@ constexpr const char* kUsage =
     "           previous survey of ID2's query and profile.\n"
     "  export   writes every row of every recorded survey as CSV.\n"
     "  forget   removes a recorded survey.\n"
-    "fetch    writes the body of one page to stdout, byte for byte.\n"
+    "fetch    writes the body of one page (http or https) to stdout or FILE, byte\n"
+    "         for byte, as it arrives; a failure is told on stderr in one line.\n"
     "--csv    writes the table as CSV to FILE, or to stdout instead of the text table.\n"
     "\n"
     "exit codes: 0 done (a stopped survey too), 1 something could not be done (a\n"
     "file not written or read, an unknown survey id; for batch: a survey failed or\n"
-    "was not run), 2 bad arguments (for batch: also a FILE that cannot be read).\n"
+    "was not run; for fetch: the exchange failed), 2 bad arguments (for batch: also\n"
+    "a FILE that cannot be read), 22 fetch --fail got a status of 400 or more,\n"
+    "130 fetch ended by Ctrl-C.\n"
     "\n"
-    "network options:\n";
+    "fetch options:\n";
 
+constexpr const char* kNetworkUsage = "\nnetwork options:\n";
 constexpr const char* kHistoryUsage = "\nhistory options:\n";
 constexpr const char* kJobsUsage = "\nsurvey and batch options:\n";
 
@@ -164,7 +167,9 @@ int Survey(const std::vector<std::string>& args, std::ostream& out, std::ostream
         RunOneSurvey(fetcher, options.Settings, request, table, terminal, err);
     if (outcome.End == history::SurveyEnd::Stopped)
         err << "corvane-cli: stopped\n";
-    err << "corvane-cli: " << table.Count() << " rows, " << outcome.Requests << " requests\n";
+    const std::string failed = fetcher.FailureSummary();
+    err << "corvane-cli: " << table.Count() << " rows, " << outcome.Requests << " requests"
+        << (failed.empty() ? "" : ", ") << failed << '\n';
     // The table goes out first: a history that is slow to take the record
     // (another writer holds it) or cannot take it at all changes nothing of
     // the output or the exit code.
@@ -228,36 +233,6 @@ int Show(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     return WriteResults(table, output, out, err);
 }
 
-int Fetch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    FrontEndSettings settings;
-    ApplyEnvironment(settings);
-    std::string url;
-    for (std::size_t i = 0; i < args.size();) {
-        if (TakeSharedOption(args, i, settings))
-            continue;
-        if (!args[i].empty() && args[i][0] == '-')
-            throw UsageError("fetch: unknown option '" + args[i] + "'");
-        if (!url.empty())
-            throw UsageError("fetch takes one URL");
-        url = args[i++];
-    }
-    if (url.empty())
-        throw UsageError("fetch needs a URL");
-    ValidateSettings(settings);
-    PageFetcher fetcher(settings);
-    // The fetch absorbs every failure of the exchange itself; what arrives
-    // here is a client that could not be created at all.
-    try {
-        const std::string body = fetcher.Fetch(url, 80);
-        out.write(body.data(), static_cast<std::streamsize>(body.size()));
-        out.flush();
-    } catch (const std::exception& e) {
-        err << "corvane-cli: cannot fetch: " << e.what() << '\n';
-        return kExitFailure;
-    }
-    return out ? kExitOk : kExitFailure;
-}
-
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
@@ -266,8 +241,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     try {
         if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
             (args.empty() ? err : out)
-                << kUsage << kSharedOptionsHelp << kHistoryUsage << kHistoryOptionsHelp
-                << kJobsUsage << frontend::kJobsOptionsHelp;
+                << kUsage << kFetchOptionsHelp << kNetworkUsage << kSharedOptionsHelp
+                << kHistoryUsage << kHistoryOptionsHelp << kJobsUsage
+                << frontend::kJobsOptionsHelp;
             return args.empty() ? kExitUsage : kExitOk;
         }
         const std::vector<std::string> rest(args.begin() + 1, args.end());
@@ -276,7 +252,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         if (args[0] == "show")
             return Show(rest, out, err);
         if (args[0] == "fetch")
-            return Fetch(rest, out, err);
+            return FetchCommand(rest, err);
         if (args[0] == "history")
             return HistoryCommand(rest, out, err);
         if (args[0] == "batch")

@@ -27,10 +27,21 @@ constexpr const char* kParallelStopNote =
     "\ncorvane-cli: stopping, keeping the complete rows (Ctrl-C again to quit)\n";
 std::atomic<const char*> gInterruptNote{kSurveyStopNote};
 
+// While a single fetch runs: the pipe its watcher waits on (-1: none).
+std::atomic<int> gInterruptPipe{-1};
+
 void OnInterrupt(int) {
     if (gInterrupts.fetch_add(1) > 0) {
         signal(SIGINT, SIG_DFL);
         raise(SIGINT);
+        return;
+    }
+    // A fetch is ended at once by its watcher: the handler itself may only
+    // make the system call that wakes it.
+    if (const int fd = gInterruptPipe.load(); fd >= 0) {
+        const char byte = 'i';
+        ssize_t ignored = write(fd, &byte, 1);
+        (void)ignored;
         return;
     }
     engine::StopFlag = true;
@@ -118,16 +129,16 @@ struct ScheduledCounts {
 // The parallel road: the scheduler's workers fetch with the front end's
 // options, exactly as the serial road's fetcher would; this thread writes
 // the table and polls for Ctrl-C. True when Ctrl-C stopped the run.
-bool RunParallel(const net::FetchOptions& options, const frontend::FrontEndSettings& settings,
+bool RunParallel(frontend::PageFetcher& fetcher, const frontend::FrontEndSettings& settings,
                  const SurveyRequest& request, engine::ResultsTable& table,
                  SurveyProgress& progress, ScheduledCounts& counts) {
-    frontend::FetchFunction fetch = [&counts, options](const std::string& url, int port,
-                                                       net::FetchCancel& cancel) {
-        net::FetchOptions o = options;
+    frontend::FetchFunction fetch = [&counts, &fetcher](const std::string& url, int /*port*/,
+                                                        net::FetchCancel& cancel) {
+        net::FetchOptions o = fetcher.Options();
         o.Cancel = &cancel;
         // The results page is fetched alone, before any row's page.
         const bool first = counts.requests.fetch_add(1) == 0;
-        std::string body = net::FetchPage(url, port, o);
+        std::string body = fetcher.Fetch(url, o);
         if (first)
             counts.resultsPageEmpty = body.empty();
         return body;
@@ -190,6 +201,10 @@ void SetInterruptNote(const char* note) {
     gInterruptNote.store(note);
 }
 
+void SetInterruptPipe(int fd) {
+    gInterruptPipe.store(fd);
+}
+
 SurveyOutcome RunOneSurvey(frontend::PageFetcher& fetcher,
                            const frontend::FrontEndSettings& settings, const SurveyRequest& request,
                            engine::ResultsTable& table, bool terminal, std::ostream& err) {
@@ -213,7 +228,7 @@ SurveyOutcome RunOneSurvey(frontend::PageFetcher& fetcher,
     // broken fetch) is the program's failure.
     try {
         if (parallel) {
-            stopped = RunParallel(fetcher.Options(), settings, request, table, progress, counts);
+            stopped = RunParallel(fetcher, settings, request, table, progress, counts);
             resultsPageEmpty = counts.resultsPageEmpty.load();
         } else {
             CliHost host(fetcher, settings.Endpoints, table, progress);
@@ -241,7 +256,7 @@ SurveyOutcome RunOneSurvey(frontend::PageFetcher& fetcher,
     }
     progress.Finish();
     outcome.EndedUtc = Now();
-    outcome.Requests = fetcher.RequestCount() - requestsBefore + counts.requests.load();
+    outcome.Requests = fetcher.RequestCount() - requestsBefore;
     return outcome;
 }
 

@@ -100,6 +100,10 @@ std::string OneLine(std::string text);
 // True once Ctrl-C has been pressed.
 bool Interrupted();
 
+// While fd >= 0, the first Ctrl-C writes one byte to fd (the write end of a
+// pipe) instead of stopping a survey, and prints nothing; -1 turns that off.
+void SetInterruptPipe(int fd);
+
 // The note the first Ctrl-C prints: what stops, and that a second press
 // quits. `note` must live as long as the program.
 void SetInterruptNote(const char* note);

@@ -1,7 +1,9 @@
 #include "frontend/settings.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
+#include <fstream>
 #include <limits>
 #include <string>
 
@@ -19,6 +21,13 @@ const char* const kSharedOptionsHelp =
     "  --search-endpoint URL        search service, e.g. http://search.example.com\n"
     "  --traffic-endpoint URL       traffic-rank service\n"
     "  --demo                       run against the bundled demo web on loopback\n"
+    "  -A, --user-agent TEXT        the User-Agent header sent with every request\n"
+    "  --cacert FILE                also trust the CA certificates of FILE (PEM) for\n"
+    "                               https, beside the system's (SSL_CERT_FILE and\n"
+    "                               SSL_CERT_DIR are honoured)\n"
+    "  -k, --insecure               do not verify https certificates or host names\n"
+    "  -m, --max-time SECONDS       time limit of each whole fetch, fractions allowed\n"
+    "                               (default 60; 0: none)\n"
     "Environment: CORVANE_SEARCH_ENDPOINT, CORVANE_TRAFFIC_ENDPOINT and CORVANE_PROXY\n"
     "(HOST:PORT of an HTTP proxy) give the same settings; options win.\n";
 
@@ -49,6 +58,28 @@ std::int32_t ParseIntOption(const std::string& text, const std::string& option) 
         throw UsageError(option + ": '" + text + "' is not a whole number");
     }
     return value;
+}
+
+std::int32_t ParseSecondsOption(const std::string& text, const std::string& option) {
+    // Digits with at most one point among them: no sign, exponent, "inf" or "nan".
+    bool digits = false;
+    int points = 0;
+    for (char c : text) {
+        if (engine::IsDigit(c))
+            digits = true;
+        else if (c == '.')
+            ++points;
+        else
+            points = 2;
+    }
+    if (!digits || points > 1)
+        throw UsageError(option + ": '" + text + "' is not a number of seconds");
+    const double seconds = std::strtod(text.c_str(), nullptr);
+    constexpr double kMost = 24.0 * 24 * 3600;  // within a 32-bit count of milliseconds
+    if (seconds > kMost)
+        throw UsageError(option + ": at most " + std::to_string(static_cast<int>(kMost)) +
+                         " seconds");
+    return static_cast<std::int32_t>(std::ceil(seconds * 1000.0));
 }
 
 void ParseHostPort(const std::string& text, const std::string& option, std::string& host,
@@ -154,6 +185,20 @@ bool TakeSharedOption(const std::vector<std::string>& args, std::size_t& i,
         settings.Endpoints.TrafficEndpoint = Endpoint(value(), name);
     } else if (name == "--demo") {
         settings.Demo = true;
+    } else if (name == "-A" || name == "--user-agent") {
+        p.UserAgent = value();
+        for (char c : p.UserAgent) {
+            if (c == '\r' || c == '\n' || c == '\0')
+                throw UsageError(name + ": the text holds a line break or a zero byte");
+        }
+    } else if (name == "--cacert") {
+        p.CaFile = value();
+        if (p.CaFile.empty())
+            throw UsageError("--cacert needs a file name");
+    } else if (name == "-k" || name == "--insecure") {
+        p.Insecure = true;
+    } else if (name == "-m" || name == "--max-time") {
+        p.DeadlineMs = ParseSecondsOption(value(), name);
     } else {
         return false;
     }
@@ -211,6 +256,9 @@ void ValidateSettings(const FrontEndSettings& settings) {
     for (const std::string* s : {&p.SocksUser, &p.SocksPassword}) {
         if (s->size() > 255)
             throw UsageError("SOCKS user names and passwords are at most 255 bytes");
+    }
+    if (!p.CaFile.empty() && !std::ifstream(p.CaFile)) {
+        throw UsageError("--cacert: cannot read " + p.CaFile);
     }
 }
 

@@ -54,8 +54,9 @@ void ApplyHistoryEnvironment(FrontEndSettings& settings);
 
 // If args[i] is one of the shared options (--proxy, --socks4, --socks4a,
 // --socks5, --socks-user, --socks-password, --search-endpoint,
-// --traffic-endpoint, --demo), takes it and its value, moves i past them and
-// returns true. Throws UsageError for a missing or bad value.
+// --traffic-endpoint, --demo, and the fetch options -A/--user-agent,
+// --cacert, -k/--insecure, -m/--max-time), takes it and its value, moves i
+// past them and returns true. Throws UsageError for a missing or bad value.
 bool TakeSharedOption(const std::vector<std::string>& args, std::size_t& i,
                       FrontEndSettings& settings);
 
@@ -80,6 +81,11 @@ void ValidateSettings(const FrontEndSettings& settings);
 
 // A decimal 32-bit integer option value, or UsageError.
 std::int32_t ParseIntOption(const std::string& text, const std::string& option);
+
+// A time in seconds ("30", "2.5", "0.25"; 0: no limit) as milliseconds,
+// rounded up so that a small fraction still limits; UsageError for anything
+// else, a negative time, or more than 24 days.
+std::int32_t ParseSecondsOption(const std::string& text, const std::string& option);
 
 // The usage lines of the shared options, the history options and the
 // jobs options.

@@ -1,0 +1,413 @@
+#include "cli/fetch_command.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <ostream>
+#include <thread>
+
+#include "cli/survey_runner.h"
+#include "engine/text_ops.h"
+#include "frontend/page_fetcher.h"
+#include "net/fetch_cancel.h"
+#include "net/net_stream.h"
+#include "net/page_fetch.h"
+
+namespace corvane::cli {
+
+const char* const kFetchOptionsHelp =
+    "  -o, --output FILE            write the body to FILE instead of stdout\n"
+    "  -i, --include                write the final response's status line and\n"
+    "                               headers, as received, before the body\n"
+    "  -f, --fail                   a status of 400 or more: no body, exit code 22\n"
+    "  -L, --location               follow redirects (at most 10; https to http\n"
+    "                               refused), ask for compressed bodies and decode\n"
+    "                               them, read responses by today's rules\n"
+    "  --compressed                 ask for gzip or deflate and decode the body\n"
+    "  --max-filesize N             end the fetch past N body bytes (suffix K, M or G;\n"
+    "                               default: no limit)\n";
+
+namespace {
+
+using frontend::UsageError;
+
+// --max-filesize: bytes, or kibi-, mebi- or gibibytes with a suffix.
+std::int64_t ParseSize(const std::string& text, const std::string& option) {
+    std::string digits = text;
+    std::int64_t unit = 1;
+    if (!digits.empty()) {
+        switch (digits.back()) {
+            case 'k':
+            case 'K':
+                unit = std::int64_t{1} << 10;
+                break;
+            case 'm':
+            case 'M':
+                unit = std::int64_t{1} << 20;
+                break;
+            case 'g':
+            case 'G':
+                unit = std::int64_t{1} << 30;
+                break;
+            default:
+                break;
+        }
+        if (unit != 1)
+            digits.pop_back();
+    }
+    std::int64_t value = 0;
+    bool ok = !digits.empty() && digits.size() <= 15;
+    for (char c : digits) {
+        if (!engine::IsDigit(c)) {
+            ok = false;
+            break;
+        }
+        value = value * 10 + (c - '0');
+    }
+    if (!ok)
+        throw UsageError(option + ": '" + text + "' is not a byte count");
+    if (value > std::numeric_limits<std::int64_t>::max() / unit)
+        throw UsageError(option + ": '" + text + "' is too large");
+    return value * unit;
+}
+
+bool TakeFetchOption(const std::vector<std::string>& args, std::size_t& i, FetchCommandOptions& o) {
+    const std::string& name = args[i];
+    auto value = [&]() -> const std::string& {
+        if (i + 1 >= args.size())
+            throw UsageError(name + " needs a value");
+        return args[++i];
+    };
+    if (name == "-o" || name == "--output") {
+        o.OutputFile = value();
+        if (o.OutputFile.empty())
+            throw UsageError(name + " needs a file name");
+        if (o.OutputFile == "-")
+            o.OutputFile.clear();
+    } else if (name == "-i" || name == "--include") {
+        o.Include = true;
+    } else if (name == "-f" || name == "--fail") {
+        o.Fail = true;
+    } else if (name == "-L" || name == "--location") {
+        o.Settings.Fetch.Policy = net::FetchPolicy::Modern;
+    } else if (name == "--compressed") {
+        o.Settings.Fetch.Compressed = true;
+    } else if (name == "--max-filesize") {
+        o.Settings.Fetch.MaxBodySize = ParseSize(value(), name);
+    } else {
+        return false;
+    }
+    ++i;
+    return true;
+}
+
+// The body's way out: every byte written to a file descriptor as it comes,
+// through one reusable buffer the receive fills in place. Nothing is kept, so
+// memory stays flat for any size. The stream is append-only: its position is
+// the count of body bytes taken.
+class DescriptorSink : public net::TNetStream {
+  public:
+    // `path` empty: standard output. `onFailure` runs once when the output
+    // cannot be opened or written, to end the fetch.
+    DescriptorSink(std::string path, std::function<void()> onFailure)
+        : path_(std::move(path)), onFailure_(std::move(onFailure)) {}
+    ~DescriptorSink() override {
+        if (fd_ > STDERR_FILENO)
+            ::close(fd_);
+    }
+    DescriptorSink(const DescriptorSink&) = delete;
+    DescriptorSink& operator=(const DescriptorSink&) = delete;
+
+    std::int64_t Size() const override { return std::max(size_, taken_); }
+    // A size stated ahead (a Content-Length) or cut back changes nothing
+    // that was written.
+    void SetSize(std::int64_t size) override { size_ = size < taken_ ? taken_ : size; }
+    std::int64_t Position() const override { return taken_; }
+    void SetPosition(std::int64_t /*position*/) override {}
+    std::size_t Write(const void* data, std::size_t count) override {
+        taken_ += static_cast<std::int64_t>(count);
+        if (!discard_)
+            Emit(static_cast<const char*>(data), count);
+        return count;
+    }
+    std::size_t Read(void* /*data*/, std::size_t /*count*/) override { return 0; }
+    char* WriteSpan(std::size_t count) override {
+        if (count > kMostLent)
+            return nullptr;
+        if (count > lentSize_) {
+            lent_ = std::make_unique<char[]>(count);
+            lentSize_ = count;
+        }
+        return lent_.get();
+    }
+    void CommitWrite(std::size_t filled) override { Write(lent_.get(), filled); }
+
+    // Bytes that are not body (the -i header block).
+    void EmitText(const std::string& text) { Emit(text.data(), text.size()); }
+    // From now on body bytes are taken and dropped.
+    void Discard() { discard_ = true; }
+    // Closes the output; `create` makes a file that no byte has opened yet
+    // (an empty body). False, as Failed, when that fails.
+    bool Finish(bool create) {
+        if (create && !Open())
+            return false;
+        if (fd_ > STDERR_FILENO) {
+            const int fd = fd_;
+            fd_ = -1;
+            if (::close(fd) != 0)
+                Fail(errno);
+        }
+        return error_ == 0;
+    }
+    bool Failed() const { return error_ != 0; }
+    std::string ErrorText() const {
+        return "cannot write " + (path_.empty() ? std::string("to stdout") : path_) + ": " +
+               std::strerror(error_);
+    }
+
+  private:
+    static constexpr std::size_t kMostLent = std::size_t{4} << 20;
+
+    bool Open() {
+        if (fd_ >= 0 || error_ != 0)
+            return error_ == 0;
+        if (path_.empty()) {
+            fd_ = STDOUT_FILENO;
+            return true;
+        }
+        fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (fd_ < 0)
+            Fail(errno);
+        return fd_ >= 0;
+    }
+    void Emit(const char* data, std::size_t count) {
+        if (count == 0 || !Open())
+            return;
+        while (count > 0) {
+            const ssize_t n = ::write(fd_, data, count);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                Fail(n < 0 ? errno : EIO);
+                return;
+            }
+            data += n;
+            count -= static_cast<std::size_t>(n);
+        }
+    }
+    void Fail(int error) {
+        if (error_ != 0)
+            return;
+        error_ = error;
+        discard_ = true;
+        if (onFailure_)
+            onFailure_();
+    }
+
+    std::string path_;
+    std::function<void()> onFailure_;
+    int fd_ = -1;
+    int error_ = 0;
+    bool discard_ = false;
+    std::int64_t taken_ = 0;
+    std::int64_t size_ = 0;
+    std::unique_ptr<char[]> lent_;
+    std::size_t lentSize_ = 0;
+};
+
+// Ctrl-C during the fetch: the signal handler wakes this watcher through a
+// pipe, and the watcher cancels the fetch from its own thread (the token
+// takes a lock, which a signal handler must not). The pipe lives as long as
+// the program, so the handler never writes to a descriptor that was closed.
+class InterruptWatch {
+  public:
+    explicit InterruptWatch(net::FetchCancel& cancel) {
+        static int fds[2] = {-1, -1};
+        if (fds[0] < 0 && ::pipe2(fds, O_CLOEXEC) != 0)
+            return;  // without the pipe, Ctrl-C ends the program the default way
+        readFd_ = fds[0];
+        writeFd_ = fds[1];
+        // The watcher never takes the signal itself: the handler runs on a
+        // thread that is not the one it wakes.
+        sigset_t block, old;
+        sigemptyset(&block);
+        sigaddset(&block, SIGINT);
+        pthread_sigmask(SIG_BLOCK, &block, &old);
+        thread_ = std::thread([this, &cancel] { Watch(cancel); });
+        pthread_sigmask(SIG_SETMASK, &old, nullptr);
+        SetInterruptPipe(writeFd_);
+    }
+    ~InterruptWatch() { Stop(); }
+    InterruptWatch(const InterruptWatch&) = delete;
+    InterruptWatch& operator=(const InterruptWatch&) = delete;
+
+    void Stop() {
+        if (!thread_.joinable())
+            return;
+        const char quit = 'q';
+        while (::write(writeFd_, &quit, 1) < 0 && errno == EINTR) {
+        }
+        thread_.join();
+    }
+    bool Fired() const { return fired_.load(); }
+
+  private:
+    void Watch(net::FetchCancel& cancel) {
+        for (;;) {
+            char byte = 0;
+            const ssize_t n = ::read(readFd_, &byte, 1);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0 || byte != 'i')
+                return;
+            fired_ = true;
+            cancel.Cancel();
+        }
+    }
+
+    int readFd_ = -1;
+    int writeFd_ = -1;
+    std::atomic<bool> fired_{false};
+    std::thread thread_;
+};
+
+// The -i block: the header lines as received, ended by their blank line.
+std::string HeaderBlock(std::string raw) {
+    auto endsWith = [&](const char* tail) {
+        const std::size_t n = std::strlen(tail);
+        return raw.size() >= n && raw.compare(raw.size() - n, n, tail) == 0;
+    };
+    if (endsWith("\r\n\r\n") || endsWith("\n\n"))
+        return raw;
+    if (endsWith("\r\n"))
+        return raw + "\r\n";
+    if (endsWith("\n"))
+        return raw + "\n";
+    return raw + "\r\n\r\n";
+}
+
+// A cause as one line: each run of line breaks becomes one blank.
+std::string OneLineCause(const std::string& text) {
+    std::string line;
+    for (char c : text) {
+        if (c == '\r' || c == '\n') {
+            if (!line.empty() && line.back() != ' ')
+                line += ' ';
+        } else {
+            line += c;
+        }
+    }
+    while (!line.empty() && line.back() == ' ')
+        line.pop_back();
+    return line;
+}
+
+const char* CauseOf(net::FetchFailure failure) {
+    switch (failure) {
+        case net::FetchFailure::Name:
+            return "could not resolve the host";
+        case net::FetchFailure::Connect:
+            return "could not connect";
+        case net::FetchFailure::Proxy:
+            return "the proxy failed";
+        case net::FetchFailure::Tls:
+            return "TLS failed";
+        case net::FetchFailure::Deadline:
+            return "the time limit ran out";
+        case net::FetchFailure::Limit:
+            return "the body is larger than allowed";
+        case net::FetchFailure::Protocol:
+            return "the response breaks the protocol";
+        case net::FetchFailure::Cancelled:
+            return "cancelled";
+        case net::FetchFailure::None:
+            break;
+    }
+    return "failed";
+}
+
+}  // namespace
+
+FetchCommandOptions ParseFetchArgs(const std::vector<std::string>& args) {
+    FetchCommandOptions o;
+    frontend::ApplyEnvironment(o.Settings);
+    // The command streams; the page fetch's cap on kept bodies is not its.
+    o.Settings.Fetch.MaxBodySize = std::numeric_limits<std::int64_t>::max();
+    for (std::size_t i = 0; i < args.size();) {
+        if (frontend::TakeSharedOption(args, i, o.Settings) || TakeFetchOption(args, i, o))
+            continue;
+        if (args[i].size() > 1 && args[i][0] == '-')
+            throw UsageError("fetch: unknown option '" + args[i] + "'");
+        if (!o.Url.empty())
+            throw UsageError("fetch takes one URL");
+        o.Url = args[i++];
+    }
+    if (o.Url.empty())
+        throw UsageError("fetch needs a URL");
+    frontend::ValidateSettings(o.Settings);
+    return o;
+}
+
+int FetchCommand(const std::vector<std::string>& args, std::ostream& err) {
+    FetchCommandOptions o = ParseFetchArgs(args);
+    net::FetchCancel cancel;
+    o.Settings.Fetch.Cancel = &cancel;
+    frontend::PageFetcher fetcher(o.Settings);
+
+    DescriptorSink sink(o.OutputFile, [&cancel] { cancel.Cancel(); });
+    bool failedStatus = false;
+    auto onHeaders = [&](const net::FetchResult& head) {
+        if (o.Fail && head.Status >= 400) {
+            // Nothing of the answer is written; the rest is not awaited.
+            failedStatus = true;
+            sink.Discard();
+            cancel.Cancel();
+            return;
+        }
+        if (o.Include)
+            sink.EmitText(HeaderBlock(head.RawHeaders));
+    };
+
+    InterruptWatch watch(cancel);
+    const net::FetchResult r = fetcher.FetchTo(o.Url, sink, onHeaders);
+    watch.Stop();
+
+    if (watch.Fired()) {
+        err << "corvane-cli: interrupted\n";
+        return kExitInterrupted;
+    }
+    if (r.Status >= 400) {
+        err << "corvane-cli: HTTP " << r.Status << (r.Reason.empty() ? "" : " ") << r.Reason
+            << '\n';
+    }
+    if (failedStatus || (o.Fail && r.Status >= 400))
+        return kExitHttpError;
+    if (sink.Failed()) {
+        err << "corvane-cli: " << sink.ErrorText() << '\n';
+        return 1;
+    }
+    if (r.Failure != net::FetchFailure::None) {
+        err << "corvane-cli: "
+            << (r.Message.empty() ? std::string(CauseOf(r.Failure)) : OneLineCause(r.Message))
+            << '\n';
+        // What arrived is written; an output file is closed with it.
+        sink.Finish(false);
+        return 1;
+    }
+    if (!sink.Finish(true)) {
+        err << "corvane-cli: " << sink.ErrorText() << '\n';
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace corvane::cli
