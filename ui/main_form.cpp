@@ -15,10 +15,12 @@
 #include <QTreeView>
 
 #include <algorithm>
+#include <exception>
 #include <iterator>
 
 #include "engine/ordering.h"
 #include "engine/survey_file.h"
+#include "platform/atomic_file.h"
 #include "platform/user_paths.h"
 #include "ui/fonts.h"
 #include "ui/info_form.h"
@@ -48,6 +50,13 @@ std::string LocalFileName(const QString& file) {
     return QFile::encodeName(file).toStdString();
 }
 
+// Gives a menu or a menu item its form name as object name.
+template <typename T>
+T* Named(T* object, const char* name) {
+    object->setObjectName(QLatin1String(name));
+    return object;
+}
+
 // Menu items shown bold: the default item of their menu.
 void MakeDefault(QMenu* menu, QAction* action) {
     QFont bold = action->font();
@@ -56,12 +65,35 @@ void MakeDefault(QMenu* menu, QAction* action) {
     menu->setDefaultAction(action);
 }
 
+// The busy pointer over every window for as long as it lives; restoring
+// goes back to whatever pointer was in force before.
+class BusyCursor {
+  public:
+    BusyCursor() { QApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+// Names the host of the run in progress for as long as the run lasts.
+class ActiveRun {
+  public:
+    ActiveRun(WindowSurveyHost*& slot, WindowSurveyHost& host) : slot_(slot) { slot_ = &host; }
+    ~ActiveRun() { slot_ = nullptr; }
+    ActiveRun(const ActiveRun&) = delete;
+    ActiveRun& operator=(const ActiveRun&) = delete;
+
+  private:
+    WindowSurveyHost*& slot_;
+};
+
 }  // namespace
 
 TForm1::TForm1(PageFetch fetch, engine::ServiceEndpoints endpoints, QWidget* parent)
     : QMainWindow(parent, kWindowFlags),
       fetch_(std::move(fetch)),
-      endpoints_(std::move(endpoints)) {
+      endpoints_(std::move(endpoints)),
+      requests_([this](const Request& r) { Perform(r); }, [this] { GiveUpRun(); }) {
     setWindowTitle(kProductName);
     setFont(DesignFont(kSansSerifFace, 8));
     model_ = new ResultsModel(table_, this);
@@ -82,10 +114,12 @@ TForm1::~TForm1() {
 
 void TForm1::BuildControls() {
     Client = new QWidget(this);
+    Client->setObjectName(QStringLiteral("Client"));
     Client->setFixedSize(kClientWidth, kClientHeight);
     setCentralWidget(Client);
 
     Image1 = new QLabel(Client);
+    Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(7, 4, 490, 55);
     Image1->setScaledContents(true);
     Image1->setPixmap(BannerPicture());
@@ -101,11 +135,14 @@ void TForm1::BuildControls() {
         return button;
     };
     BitBtn2 = makeButton(QStringLiteral("Start"), StartPicture(), 262);
+    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
     StopBtn = makeButton(QStringLiteral("Stop"), StopPicture(), 338);
+    StopBtn->setObjectName(QStringLiteral("StopBtn"));
     connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
     connect(StopBtn, &QPushButton::clicked, this, &TForm1::StopBtnClick);
 
     ListView1 = new QTreeView(Client);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
     ListView1->setGeometry(5, 68, 490, 336);
     ListView1->setModel(model_);
     ListView1->setRootIsDecorated(false);
@@ -145,34 +182,44 @@ void TForm1::BuildControls() {
     connect(header, &QHeaderView::sectionClicked, this, &TForm1::ListView1ColumnClick);
 
     StatusBar1 = new QStatusBar(Client);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setGeometry(0, 408, 502, 19);
     StatusBar1->setSizeGripEnabled(false);
 }
 
 void TForm1::BuildMenus() {
     MainMenu1 = menuBar();
+    MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
 
-    File1 = MainMenu1->addMenu(QStringLiteral("&File"));
-    Open1 = File1->addAction(ImageList1[kOpenPicture], QStringLiteral("&Open file..."));
-    Save1 = File1->addAction(ImageList1[kSavePicture], QStringLiteral("&Save file..."));
+    File1 = Named(MainMenu1->addMenu(QStringLiteral("&File")), "File1");
+    Open1 =
+        Named(File1->addAction(ImageList1[kOpenPicture], QStringLiteral("&Open file...")), "Open1");
+    Save1 =
+        Named(File1->addAction(ImageList1[kSavePicture], QStringLiteral("&Save file...")), "Save1");
     File1->addSeparator();
-    Exit1 = File1->addAction(ImageList1[kExitPicture], QStringLiteral("E&xit"));
+    Exit1 = Named(File1->addAction(ImageList1[kExitPicture], QStringLiteral("E&xit")), "Exit1");
 
-    Website1 = MainMenu1->addMenu(QStringLiteral("Website"));
-    Visittheselectedwebsite1 = Website1->addAction(QStringLiteral("Visit the selected website..."));
+    Website1 = Named(MainMenu1->addMenu(QStringLiteral("Website")), "Website1");
+    Visittheselectedwebsite1 =
+        Named(Website1->addAction(QStringLiteral("Visit the selected website...")),
+              "Visittheselectedwebsite1");
     MakeDefault(Website1, Visittheselectedwebsite1);
 
-    Help1 = MainMenu1->addMenu(QStringLiteral("&Help"));
-    Contents1 = Help1->addAction(ImageList1[kContentsPicture], QStringLiteral("&Contents"));
+    Help1 = Named(MainMenu1->addMenu(QStringLiteral("&Help")), "Help1");
+    Contents1 = Named(Help1->addAction(ImageList1[kContentsPicture], QStringLiteral("&Contents")),
+                      "Contents1");
     Contents1->setShortcut(QKeySequence(Qt::Key_F1));
     Contents1->setShortcutContext(Qt::WindowShortcut);
-    TheCorvaneHomepage1 =
-        Help1->addAction(ImageList1[kHomepagePicture], QStringLiteral("The Corvane Homepage..."));
+    TheCorvaneHomepage1 = Named(
+        Help1->addAction(ImageList1[kHomepagePicture], QStringLiteral("The Corvane Homepage...")),
+        "TheCorvaneHomepage1");
     Help1->addSeparator();
-    About1 = Help1->addAction(ImageList1[kAboutPicture], QStringLiteral("&About..."));
+    About1 =
+        Named(Help1->addAction(ImageList1[kAboutPicture], QStringLiteral("&About...")), "About1");
 
-    PopupMenu1 = new QMenu(this);
-    Visitwebsite1 = PopupMenu1->addAction(QStringLiteral("Visit website..."));
+    PopupMenu1 = Named(new QMenu(this), "PopupMenu1");
+    Visitwebsite1 =
+        Named(PopupMenu1->addAction(QStringLiteral("Visit website...")), "Visitwebsite1");
     MakeDefault(PopupMenu1, Visitwebsite1);
 
     connect(Open1, &QAction::triggered, this, &TForm1::Open1Click);
@@ -228,7 +275,9 @@ void TForm1::StopBtnClick() {
 void TForm1::PressStop() {
     try {
         StopBtnClick();
-    } catch (...) {
+    } catch (const std::exception&) {
+        // A command presses Stop before its own action and performs that
+        // action even when something run by the pending events failed.
     }
 }
 
@@ -237,54 +286,39 @@ void TForm1::BitBtn2Click() {
     if (!locate_) {
         return;
     }
-    try {
-        locate_->ShowModal();
-    } catch (...) {
-    }
+    locate_->ShowModal();
     ProcessMessages();
     // Cancel and the dialog's close box leave the flag set.
     if (engine::StopFlag) {
         return;
     }
-    Request request;
-    try {
-        SurveyRequest survey;
-        const bool keyword = locate_->IsKeywordMode();
-        survey.Text = keyword ? locate_->KeywordText() : locate_->DomainText();
-        survey.ResultCount = locate_->MaxResultsValue();
-        survey.Skip = locate_->SkipValue();
-        survey.Mode = keyword ? engine::SurveyMode::Keyword : engine::SurveyMode::Domain;
-        request.Kind = Request::kSurvey;
-        request.Survey = std::move(survey);
-    } catch (...) {
-        request.Kind = Request::kNone;  // no run; the window still ends as after one
-    }
-    Submit(std::move(request));
+    SurveyRequest survey;
+    const bool keyword = locate_->IsKeywordMode();
+    survey.Text = keyword ? locate_->KeywordText() : locate_->DomainText();
+    survey.ResultCount = locate_->MaxResultsValue();
+    survey.Skip = locate_->SkipValue();
+    survey.Mode = keyword ? engine::SurveyMode::Keyword : engine::SurveyMode::Domain;
+    requests_.Submit(std::move(survey));
 }
 
 void TForm1::Open1Click() {
     PressStop();
-    try {
-        const QString file = AskFileName(OpenDialog1);
-        if (file.isEmpty()) {
-            return;
-        }
-        Request request;
-        request.Kind = Request::kOpen;
-        request.File = file;
-        Submit(std::move(request));
-    } catch (...) {
+    const QString file = AskFileName(OpenDialog1);
+    if (!file.isEmpty()) {
+        requests_.Submit(OpenRequest{file});
     }
 }
 
 void TForm1::Save1Click() {
     PressStop();
+    const QString file = AskFileName(SaveDialog1);
+    if (file.isEmpty()) {
+        return;
+    }
     try {
-        const QString file = AskFileName(SaveDialog1);
-        if (!file.isEmpty()) {
-            engine::SaveSurvey(table_, LocalFileName(file));
-        }
-    } catch (...) {
+        engine::SaveSurvey(table_, LocalFileName(file));
+    } catch (const platform::AtomicFileError&) {
+        // A file that cannot be written leaves no message.
     }
 }
 
@@ -297,26 +331,20 @@ void TForm1::Visitwebsite1Click() {
     if (table_.Count() == 0) {
         return;
     }
-    try {
-        const QModelIndexList selected = ListView1->selectionModel()->selectedRows(0);
-        if (selected.isEmpty()) {
-            return;
-        }
-        const std::string& host =
-            table_.Row(static_cast<std::size_t>(selected.front().row())).Caption;
-        if (host.empty()) {
-            return;
-        }
-        ShellOpen(QStringLiteral("http://") + ResultsModel::ToQString(host), ShellShow::Maximized);
-    } catch (...) {
+    const QModelIndexList selected = ListView1->selectionModel()->selectedRows(0);
+    if (selected.isEmpty()) {
+        return;
     }
+    const std::string& host = table_.Row(static_cast<std::size_t>(selected.front().row())).Caption;
+    if (host.empty()) {
+        return;
+    }
+    // What the desktop does with the address is not reported.
+    ShellOpen(QStringLiteral("http://") + ResultsModel::ToQString(host), ShellShow::Maximized);
 }
 
 void TForm1::Visittheselectedwebsite1Click() {
-    try {
-        Visitwebsite1Click();
-    } catch (...) {
-    }
+    Visitwebsite1Click();
 }
 
 void TForm1::ListView1DblClick() {
@@ -324,41 +352,29 @@ void TForm1::ListView1DblClick() {
 }
 
 void TForm1::Contents1Click() {
-    try {
-        ShellOpen(QStringLiteral("help.chm"), ShellShow::Maximized);
-    } catch (...) {
-    }
+    ShellOpen(QStringLiteral("help.chm"), ShellShow::Maximized);
 }
 
 void TForm1::TheCorvaneHomepage1Click() {
-    try {
-        ShellOpen(kHomepageUrl, ShellShow::Maximized);
-    } catch (...) {
-    }
+    ShellOpen(kHomepageUrl, ShellShow::Maximized);
 }
 
 void TForm1::About1Click() {
     PressStop();
-    try {
-        if (about_) {
-            about_->ShowModal();
-        }
-    } catch (...) {
+    if (about_) {
+        about_->ShowModal();
     }
 }
 
 void TForm1::ListView1ColumnClick(int column) {
-    try {
-        engine::ListView1ColumnClick(table_, column);
-    } catch (...) {
-    }
+    engine::ListView1ColumnClick(table_, column);
 }
 
 void TForm1::FormCloseQuery(bool& canClose) {
     PressStop();
     // Nothing waits to be done after the window has gone, and a run in
     // progress ends at once.
-    pending_.reset();
+    requests_.DropPending();
     GiveUpRun();
     canClose = true;
 }
@@ -381,17 +397,6 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TForm1::Submit(Request request) {
-    if (busy_) {
-        // The newest request wins; it is performed once the run in progress
-        // (if any) has returned.
-        pending_ = std::move(request);
-        GiveUpRun();
-        return;
-    }
-    Perform(std::move(request));
-}
-
 void TForm1::GiveUpRun() {
     if (activeHost_ == nullptr || activeHost_->Abandoned()) {
         return;
@@ -403,58 +408,39 @@ void TForm1::GiveUpRun() {
     activeHost_->Abandon();
 }
 
-void TForm1::Perform(Request request) {
-    struct BusyScope {
-        bool& busy;
-        explicit BusyScope(bool& b) : busy(b) { busy = true; }
-        ~BusyScope() { busy = false; }
-    } scope(busy_);
-    for (;;) {
-        if (request.Kind == Request::kOpen) {
-            OpenFile(request.File);
-        } else {
-            RunOne(request);
-        }
-        if (!pending_) {
-            break;
-        }
-        request = std::move(*pending_);
-        pending_.reset();
+void TForm1::Perform(const Request& request) {
+    if (const auto* open = std::get_if<OpenRequest>(&request)) {
+        OpenFile(open->File);
+    } else {
+        RunOne(std::get<SurveyRequest>(request));
     }
 }
 
-void TForm1::RunOne(const Request& request) {
-    // Restoring pops back to whatever cursor was in force before.
-    QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
-    try {
-        if (request.Kind == Request::kSurvey && request.Survey) {
-            const SurveyRequest& s = *request.Survey;
-            WindowSurveyHost host(
-                [this](const std::string& text) { ShowStatusText(ResultsModel::ToQString(text)); },
-                [] { ProcessMessages(); }, [this] { return escape_->IsDown(); }, fetch_, table_,
-                endpoints_);
-            activeHost_ = &host;
-            try {
-                engine::RunSurvey(host, s.Text, s.ResultCount, s.Skip, s.Mode);
-            } catch (...) {
-                // A failed results-page fetch, a figure that is not a
-                // number, or the run given up: nothing is shown.
-            }
-            activeHost_ = nullptr;
+void TForm1::RunOne(const SurveyRequest& s) {
+    {
+        const BusyCursor busy;
+        WindowSurveyHost host(
+            [this](const std::string& text) { ShowStatusText(ResultsModel::ToQString(text)); },
+            [] { ProcessMessages(); }, [this] { return escape_->IsDown(); }, fetch_, table_,
+            endpoints_);
+        const ActiveRun active(activeHost_, host);
+        try {
+            engine::RunSurvey(host, s.Text, s.ResultCount, s.Skip, s.Mode);
+        } catch (const engine::RunAbandoned&) {
+            // The window gave the run up; it has left without another fetch.
+        } catch (const std::exception&) {
+            // Start absorbs a run that fails (a results page that cannot be
+            // fetched, a figure that is not a number): the rows it filled
+            // stay, and the run ends like any other.
         }
-    } catch (...) {
-        activeHost_ = nullptr;
     }
-    QApplication::restoreOverrideCursor();
     ShowStatusText(QStringLiteral("Done!"));
     ProcessMessages();
 }
 
 void TForm1::OpenFile(const QString& file) {
-    try {
-        engine::LoadSurvey(table_, LocalFileName(file));
-    } catch (...) {
-    }
+    // Open absorbs a file that cannot be read: the table is then empty.
+    engine::LoadSurvey(table_, LocalFileName(file));
 }
 
 }  // namespace corvane::ui

@@ -10,22 +10,29 @@
 // or a file chosen to open while a run is in progress is not performed
 // inside that run: the window removes the older run's rows, gives that run
 // up (it leaves at its next pump or fetch, writing nothing more), and
-// performs the new request once the older run has returned. Closing the
-// window gives a run up the same way, so the program ends at once.
+// performs the new request once the older run has returned (RequestQueue).
+// Closing the window gives a run up the same way, so the program ends at
+// once.
+//
+// The controls keep their form names (ListView1, StatusBar1, BitBtn2,
+// Open1, ...) as their Qt object names; they are the window's own, and
+// whoever needs one from outside finds it by that name.
 #pragma once
 
 #include <QMainWindow>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "engine/results_table.h"
 #include "engine/survey_host.h"
 #include "engine/survey_run.h"
 #include "ui/file_dialogs.h"
+#include "ui/request_queue.h"
 
 class QAction;
 class QLabel;
@@ -75,8 +82,60 @@ class TForm1 : public QMainWindow {
     // Centres the window on the screen (done before it is first shown).
     void CentreOnScreen();
 
-    // Controls, with their form names.
-    QWidget* Client = nullptr;  // the 502 x 427 client area
+  public slots:
+    void BitBtn2Click();  // Start
+    void StopBtnClick();  // Stop
+    void Open1Click();
+    void Save1Click();
+    void Exit1Click();
+    void Visittheselectedwebsite1Click();
+    void Visitwebsite1Click();
+    void ListView1DblClick();
+    void Contents1Click();
+    void TheCorvaneHomepage1Click();
+    void About1Click();
+    void ListView1ColumnClick(int column);
+
+  public:
+    // Close box, system menu and Exit: presses Stop, gives up a run in
+    // progress, and always allows the close.
+    void FormCloseQuery(bool& canClose);
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    // A survey asked for through the Locate dialog, or a survey file to
+    // open.
+    struct SurveyRequest {
+        std::string Text;
+        std::int32_t ResultCount = 0;
+        std::int32_t Skip = 0;
+        engine::SurveyMode Mode = engine::SurveyMode::Keyword;
+    };
+    struct OpenRequest {
+        QString File;
+    };
+    using Request = std::variant<SurveyRequest, OpenRequest>;
+
+    void FormCreate();
+    void BuildMenus();
+    void BuildControls();
+    // Stop, as commands press it before their own action: a failure of the
+    // events it lets through does not keep the command from its action.
+    void PressStop();
+    // Lets every pending event be delivered.
+    static void ProcessMessages();
+    void ShowStatusText(const QString& text);
+    void Perform(const Request& request);
+    // Steps 5 to 8 of a Start.
+    void RunOne(const SurveyRequest& request);
+    void OpenFile(const QString& file);
+    void GiveUpRun();
+
+    // Controls, with their form names (also their object names).
+    QWidget* Client = nullptr;  // the client area below the menu bar
     QLabel* Image1 = nullptr;
     TPictureButton* BitBtn2 = nullptr;  // "Start"
     TPictureButton* StopBtn = nullptr;  // "Stop"
@@ -107,62 +166,6 @@ class TForm1 : public QMainWindow {
     // The folder of the program's executable, with a trailing "/".
     QString ProgramFolder;
 
-  public slots:
-    void BitBtn2Click();  // Start
-    void StopBtnClick();  // Stop
-    void Open1Click();
-    void Save1Click();
-    void Exit1Click();
-    void Visittheselectedwebsite1Click();
-    void Visitwebsite1Click();
-    void ListView1DblClick();
-    void Contents1Click();
-    void TheCorvaneHomepage1Click();
-    void About1Click();
-    void ListView1ColumnClick(int column);
-
-  public:
-    // Close box, system menu and Exit: presses Stop, gives up a run in
-    // progress, and always allows the close.
-    void FormCloseQuery(bool& canClose);
-
-  protected:
-    void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-  private:
-    // A survey asked for through the Locate dialog, or a survey file to
-    // open, waiting for the run in progress to return.
-    struct SurveyRequest {
-        std::string Text;
-        std::int32_t ResultCount = 0;
-        std::int32_t Skip = 0;
-        engine::SurveyMode Mode = engine::SurveyMode::Keyword;
-    };
-    struct Request {
-        enum { kSurvey, kOpen, kNone } Kind = kNone;
-        std::optional<SurveyRequest> Survey;  // kSurvey
-        QString File;                         // kOpen
-    };
-
-    void FormCreate();
-    void BuildMenus();
-    void BuildControls();
-    // Stop, as commands press it before their own action: failures are
-    // ignored so that the action still runs.
-    void PressStop();
-    // Lets every pending event be delivered.
-    static void ProcessMessages();
-    void ShowStatusText(const QString& text);
-    // Performs a request now, or, while the window is busy with a survey,
-    // leaves it for the survey's loop (giving a run in progress up).
-    void Submit(Request request);
-    // Steps 5 to 8 of a Start, then every request left meanwhile.
-    void Perform(Request request);
-    void RunOne(const Request& request);
-    void OpenFile(const QString& file);
-    void GiveUpRun();
-
     engine::ResultsTable table_;
     ResultsModel* model_ = nullptr;
     PageFetch fetch_;
@@ -171,10 +174,9 @@ class TForm1 : public QMainWindow {
     TStartForm* locate_ = nullptr;
     TInfoForm* about_ = nullptr;
 
-    // Set while Perform works through its requests (a run, its ending, the
-    // requests left meanwhile); a request made then waits in pending_.
-    bool busy_ = false;
-    std::optional<Request> pending_;
+    // Surveys and file opens, one at a time; one asked for during a run
+    // waits until that run, given up, has returned.
+    RequestQueue<Request> requests_;
     // The host of the run that has not returned yet, if any.
     WindowSurveyHost* activeHost_ = nullptr;
 };

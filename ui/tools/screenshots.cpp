@@ -90,16 +90,23 @@ int main(int argc, char** argv) {
     });
     answer.start(10);
     form.BitBtn2Click();
-    if (form.Table().Count() > 1) {
-        form.ListView1->setCurrentIndex(form.Model()->index(1, 0));
+    auto* list = form.findChild<QTreeView*>(QStringLiteral("ListView1"));
+    if (list != nullptr && form.Table().Count() > 1) {
+        list->setCurrentIndex(form.Model()->index(1, 0));
     }
     bool ok = Save(form, out, "main-window.png");
 
     // The menus, each drawn on its own as it drops down.
-    for (const auto& [menu, name] : {std::pair{form.File1, "file-menu.png"},
-                                     {form.Website1, "website-menu.png"},
-                                     {form.Help1, "help-menu.png"},
-                                     {form.PopupMenu1, "list-menu.png"}}) {
+    for (const auto& [menuName, name] : {std::pair{"File1", "file-menu.png"},
+                                         {"Website1", "website-menu.png"},
+                                         {"Help1", "help-menu.png"},
+                                         {"PopupMenu1", "list-menu.png"}}) {
+        auto* menu = form.findChild<QMenu*>(QLatin1String(menuName));
+        if (menu == nullptr) {
+            std::fprintf(stderr, "no menu %s\n", menuName);
+            ok = false;
+            continue;
+        }
         menu->popup(form.mapToGlobal(QPoint(0, 0)));
         ok = Save(*menu, out, name) && ok;
         menu->hide();
