@@ -89,6 +89,16 @@ QPushButton* MakeButton(QWidget* parent, const QString& caption, const QPixmap& 
     return button;
 }
 
+// Clears engine::StopFlag when it goes, also on the way out of an
+// exception.
+class ClearStopFlagOnExit {
+  public:
+    ClearStopFlagOnExit() = default;
+    ~ClearStopFlagOnExit() { engine::StopFlag = false; }
+    ClearStopFlagOnExit(const ClearStopFlagOnExit&) = delete;
+    ClearStopFlagOnExit& operator=(const ClearStopFlagOnExit&) = delete;
+};
+
 // Names of the stored values.
 constexpr const char* kKeyterm = "keyterm";
 constexpr const char* kHome = "home";
@@ -193,12 +203,9 @@ std::int32_t TStartForm::MaxResultsValue() const {
 
 void TStartForm::BitBtn1Click() {
     done(QDialog::Accepted);
-    try {
-        QApplication::processEvents();
-    } catch (...) {
-        // The flag is cleared whatever the pending events did.
-    }
-    engine::StopFlag = false;
+    // The flag is cleared after the pending events, whatever they did.
+    const ClearStopFlagOnExit clear;
+    QApplication::processEvents();
 }
 
 void TStartForm::BitBtn2Click() {
@@ -236,9 +243,9 @@ void TStartForm::FormCreate() {
         if (has(kResults)) {
             MaxResultsSpinEdit->SetValue(reg.ReadInteger(kResults));
         }
-    } catch (...) {
-        // A value of the wrong type, or anything else, ends the loading
-        // here; what is not loaded yet keeps its default.
+    } catch (const platform::UserStoreError&) {
+        // A value of the wrong type, or a store that cannot be read, ends
+        // the loading here; what is not loaded yet keeps its default.
     }
 }
 
@@ -250,7 +257,7 @@ void TStartForm::FormCloseQuery() {
         reg.WriteString(kHome, HomepageEdit->text().toUtf8().toStdString());
         reg.WriteInteger(kSkip, SkipSpinEdit->Value());
         reg.WriteInteger(kResults, MaxResultsSpinEdit->Value());
-    } catch (...) {
+    } catch (const platform::UserStoreError&) {
         // A store that cannot be written ends the saving here; the dialog
         // closes regardless.
     }
