@@ -10,13 +10,17 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTreeView>
 
 #include <algorithm>
+#include <array>
 #include <exception>
 #include <iterator>
+#include <numeric>
 
 #include "engine/ordering.h"
 #include "engine/survey_file.h"
@@ -28,6 +32,7 @@
 #include "ui/picture_button.h"
 #include "ui/pictures.h"
 #include "ui/product_info.h"
+#include "ui/results_delegate.h"
 #include "ui/results_model.h"
 #include "ui/shell_open.h"
 #include "ui/start_form.h"
@@ -42,7 +47,30 @@ namespace {
 
 constexpr auto kWindowFlags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                              Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint;
+                              Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint;
+
+// Places in the client area: the banner across the top, the list below it,
+// the status line at the bottom; margins to the client area's edges.
+constexpr int kBannerLeft = 7;
+constexpr int kBannerRight = 5;
+constexpr int kBannerHeight = 55;
+constexpr int kListLeft = 5;
+constexpr int kListRight = 7;
+constexpr int kListTop = 68;
+
+// The banner picture at `width`: the picture at its own size, continued to
+// the right by its last column of pixels.
+QPixmap WideBanner(const QPixmap& banner, int width) {
+    if (banner.isNull() || width <= banner.width()) {
+        return banner.scaled(width, kBannerHeight, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    QPixmap wide(width, kBannerHeight);
+    QPainter p(&wide);
+    p.drawPixmap(QRect(0, 0, banner.width(), kBannerHeight), banner);
+    p.drawPixmap(QRect(banner.width(), 0, width - banner.width(), kBannerHeight), banner,
+                 QRect(banner.width() - 1, 0, 1, banner.height()));
+    return wide;
+}
 
 const QString kSurveyFilter = QStringLiteral("Corvane files (*.cvn)");
 
@@ -101,7 +129,12 @@ TForm1::TForm1(PageFetch fetch, engine::ServiceEndpoints endpoints, QWidget* par
     ImageList1 = MenuPictures();
     BuildControls();
     BuildMenus();
-    setFixedSize(kClientWidth, kClientHeight + MainMenu1->sizeHint().height());
+    // The window opens at the size that shows every column in full; it may
+    // be enlarged and maximised, and the list grows with it.
+    const QSize opening(openingClient_.width(),
+                        openingClient_.height() + MainMenu1->sizeHint().height());
+    setMinimumSize(opening);
+    resize(opening);
     FormCreate();
 }
 
@@ -115,14 +148,11 @@ TForm1::~TForm1() {
 void TForm1::BuildControls() {
     Client = new QWidget(this);
     Client->setObjectName(QStringLiteral("Client"));
-    Client->setFixedSize(kClientWidth, kClientHeight);
     setCentralWidget(Client);
 
     Image1 = new QLabel(Client);
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry(7, 4, 490, 55);
-    Image1->setScaledContents(true);
-    Image1->setPixmap(BannerPicture());
+    banner_ = BannerPicture();
 
     auto makeButton = [this](const QString& caption, const QPixmap& picture, int left) {
         auto* button = new TPictureButton(Client);
@@ -143,8 +173,8 @@ void TForm1::BuildControls() {
 
     ListView1 = new QTreeView(Client);
     ListView1->setObjectName(QStringLiteral("ListView1"));
-    ListView1->setGeometry(5, 68, 490, 336);
     ListView1->setModel(model_);
+    ListView1->setItemDelegate(new CutTextTipDelegate(ListView1));
     ListView1->setRootIsDecorated(false);
     ListView1->setItemsExpandable(false);
     ListView1->setExpandsOnDoubleClick(false);
@@ -163,14 +193,18 @@ void TForm1::BuildControls() {
     QHeaderView* header = ListView1->header();
     header->setSectionsClickable(true);
     header->setSectionsMovable(false);
-    header->setStretchLastSection(false);
-    header->setSortIndicatorShown(false);
+    // The last column takes whatever room the window gives beyond the others.
+    header->setStretchLastSection(true);
+    // The ordered column shows its direction; none until a header is clicked.
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(-1, Qt::AscendingOrder);
     header->setHighlightSections(false);
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setMinimumSectionSize(
         *std::min_element(std::begin(kColumnMinimumWidths), std::end(kColumnMinimumWidths)));
+    const std::array<int, engine::kColumnCount> widths = OpeningColumnWidths();
     for (int c = 0; c < engine::kColumnCount; ++c) {
-        header->resizeSection(c, kColumnWidths[c]);
+        header->resizeSection(c, widths[static_cast<std::size_t>(c)]);
     }
     // Each column can be dragged narrower only down to its own minimum.
     connect(header, &QHeaderView::sectionResized, this, [header](int section, int, int newSize) {
@@ -180,11 +214,54 @@ void TForm1::BuildControls() {
         }
     });
     connect(header, &QHeaderView::sectionClicked, this, &TForm1::ListView1ColumnClick);
+    // A new survey or a file fills the table in an order of its own.
+    connect(model_, &QAbstractItemModel::modelReset, this,
+            [header] { header->setSortIndicator(-1, Qt::AscendingOrder); });
 
     StatusBar1 = new QStatusBar(Client);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-    StatusBar1->setGeometry(0, 408, 502, 19);
     StatusBar1->setSizeGripEnabled(false);
+
+    // At the opening size every column shows in full, with room for the
+    // list's frame and its vertical scroll bar.
+    const int listWidth = std::accumulate(widths.begin(), widths.end(), 0) +
+                          2 * ListView1->frameWidth() +
+                          ListView1->verticalScrollBar()->sizeHint().width();
+    Client->installEventFilter(this);  // lays the controls out on every resize
+    openingClient_ =
+        QSize(std::max(kClientWidth, listWidth + kListLeft + kListRight), kClientHeight);
+}
+
+std::array<int, engine::kColumnCount> TForm1::OpeningColumnWidths() const {
+    // What a cell needs for the widest figure, as the item delegate measures
+    // text: the text and a margin at either side.
+    const int textMargin =
+        ListView1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, ListView1) + 1;
+    const int figure =
+        ListView1->fontMetrics().horizontalAdvance(QStringLiteral("999999999")) + 2 * textMargin;
+    std::array<int, engine::kColumnCount> widths{};
+    for (int c = 0; c < engine::kColumnCount; ++c) {
+        int w = std::max(kColumnWidths[c], ListView1->header()->sectionSizeHint(c));
+        if (c > 0) {
+            w = std::max(w, figure);
+        }
+        widths[static_cast<std::size_t>(c)] = w;
+    }
+    return widths;
+}
+
+void TForm1::LayOutClient() {
+    const int w = Client->width();
+    const int h = Client->height();
+    const int bannerWidth = std::max(w - kBannerLeft - kBannerRight, 1);
+    Image1->setGeometry(kBannerLeft, 4, bannerWidth, kBannerHeight);
+    if (Image1->pixmap().width() != bannerWidth) {
+        Image1->setPixmap(WideBanner(banner_, bannerWidth));
+    }
+    const int statusHeight = 19;
+    StatusBar1->setGeometry(0, h - statusHeight, w, statusHeight);
+    ListView1->setGeometry(kListLeft, kListTop, std::max(w - kListLeft - kListRight, 1),
+                           std::max(h - kListTop - statusHeight - 4, 1));
 }
 
 void TForm1::BuildMenus() {
@@ -368,6 +445,11 @@ void TForm1::About1Click() {
 
 void TForm1::ListView1ColumnClick(int column) {
     engine::ListView1ColumnClick(table_, column);
+    // Each column has its one direction: inbound links and link values
+    // largest first, the others smallest (or A) first.
+    const bool largestFirst = column == 2 || column == 4;
+    ListView1->header()->setSortIndicator(column,
+                                          largestFirst ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
 void TForm1::FormCloseQuery(bool& canClose) {
@@ -390,6 +472,9 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Client && event->type() == QEvent::Resize) {
+        LayOutClient();
+    }
     if (watched == ListView1->viewport() && event->type() == QEvent::MouseButtonDblClick &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         ListView1DblClick();

@@ -20,7 +20,9 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPixmap>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -56,10 +58,12 @@ class TForm1 : public QMainWindow {
     // The page fetch every run of this window uses.
     using PageFetch = std::function<std::string(const std::string& url, int port)>;
 
-    // Client area (below the menu bar), in pixels.
+    // Smallest client area (below the menu bar), in pixels; the window opens
+    // wider when the list's columns need it.
     static constexpr int kClientWidth = 502;
     static constexpr int kClientHeight = 427;
-    // Widths and minimum widths of the list's six columns.
+    // Widths and minimum widths of the list's six columns; a column opens
+    // wider when its caption or the widest figure needs it.
     static const int kColumnWidths[engine::kColumnCount];
     static const int kColumnMinimumWidths[engine::kColumnCount];
 
@@ -122,6 +126,8 @@ class TForm1 : public QMainWindow {
     void FormCreate();
     void BuildMenus();
     void BuildControls();
+    std::array<int, engine::kColumnCount> OpeningColumnWidths() const;
+    void LayOutClient();
     // Stop, as commands press it before their own action: a failure of the
     // events it lets through does not keep the command from its action.
     void PressStop();
@@ -155,6 +161,10 @@ class TForm1 : public QMainWindow {
     QAction* About1 = nullptr;
     QMenu* PopupMenu1 = nullptr;
     QAction* Visitwebsite1 = nullptr;
+
+    // The banner picture as designed, and the client area's opening size.
+    QPixmap banner_;
+    QSize openingClient_;
 
     // The menu pictures, by index.
     std::vector<QIcon> ImageList1;

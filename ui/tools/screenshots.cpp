@@ -92,6 +92,8 @@ int main(int argc, char** argv) {
     form.BitBtn2Click();
     auto* list = form.findChild<QTreeView*>(QStringLiteral("ListView1"));
     if (list != nullptr && form.Table().Count() > 1) {
+        // Ordered by inbound links, as a header click orders it.
+        form.ListView1ColumnClick(2);
         list->setCurrentIndex(form.Model()->index(1, 0));
     }
     bool ok = Save(form, out, "main-window.png");
