@@ -70,6 +70,31 @@ TEST(InfoForm, NoControlOverlapsAnotherOrLeavesTheBox) {
     form.show();
     testing::ExpectTidy(&form);
     testing::ExpectTidy(form.Panel1);
+    // The buttons balance each other: as far from either side, on one line.
+    EXPECT_EQ(form.OvalButton1->x(), form.width() - 1 - form.BitBtn3->geometry().right());
+    EXPECT_EQ(form.OvalButton1->y(), form.BitBtn3->y());
+    EXPECT_TRUE(form.OvalButton1->Smooth() && form.BitBtn3->Smooth());
+}
+
+TEST(InfoForm, CloseAnswersTheFirstClickUnderAStillPointerAndTheEnterKey) {
+    TInfoForm form;
+    // The box opens under the pointer: it enters Close, then a click with no
+    // move in between.
+    QTimer::singleShot(0, &form, [&] {
+        testing::Enter(form.BitBtn3, QPoint(32, 15));
+        QTest::mousePress(form.BitBtn3, Qt::LeftButton, Qt::NoModifier, QPoint(32, 15));
+        QTest::mouseRelease(form.BitBtn3, Qt::LeftButton, Qt::NoModifier, QPoint(32, 15));
+    });
+    EXPECT_NE(form.ShowModal(), 0);
+
+    // Close has the focus when the box opens: Enter closes it.
+    bool closeFocused = false;
+    QTimer::singleShot(0, &form, [&] {
+        closeFocused = form.BitBtn3->hasFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    });
+    EXPECT_NE(form.ShowModal(), 0);
+    EXPECT_TRUE(closeFocused);
 }
 
 TEST(InfoForm, CaptionsFitTheirBoxesInTheSubstituteFonts) {

@@ -22,6 +22,7 @@
 #include "ui/info_form.h"
 #include "ui/main_form.h"
 #include "ui/main_pictures.h"
+#include "ui/oval_button.h"
 #include "ui/product_info.h"
 #include "ui/results_model.h"
 #include "ui/start_form.h"
@@ -119,6 +120,8 @@ int main(int argc, char** argv) {
     locate.hide();
 
     program->AboutBox().show();
+    // As it opens: Close has the focus.
+    program->AboutBox().BitBtn3->setFocus();
     ok = Save(program->AboutBox(), out, "about-box.png") && ok;
     program->AboutBox().hide();
 
