@@ -11,6 +11,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
@@ -416,8 +417,8 @@ void TForm1::Visitwebsite1Click() {
     if (host.empty()) {
         return;
     }
-    // What the desktop does with the address is not reported.
-    ShellOpen(QStringLiteral("http://") + ResultsModel::ToQString(host), ShellShow::Maximized);
+    // The address exactly as listed; the desktop decides what it means.
+    OpenInDesktop(QStringLiteral("http://") + ResultsModel::ToQString(host));
 }
 
 void TForm1::Visittheselectedwebsite1Click() {
@@ -433,7 +434,16 @@ void TForm1::Contents1Click() {
 }
 
 void TForm1::TheCorvaneHomepage1Click() {
-    ShellOpen(kHomepageUrl, ShellShow::Maximized);
+    OpenInDesktop(kHomepageUrl);
+}
+
+void TForm1::OpenInDesktop(const QString& target) {
+    const QPointer<TForm1> self(this);
+    ShellOpen(target, ShellShow::Maximized, [self, target](const QString& reason) {
+        if (self) {
+            self->ShowStatusText(QStringLiteral("Could not open %1: %2").arg(target, reason));
+        }
+    });
 }
 
 void TForm1::About1Click() {

@@ -138,6 +138,9 @@ class TForm1 : public QMainWindow {
     // Steps 5 to 8 of a Start.
     void RunOne(const SurveyRequest& request);
     void OpenFile(const QString& file);
+    // Hands an address or a file to the desktop; a refusal shows in the
+    // status line.
+    void OpenInDesktop(const QString& target);
     void GiveUpRun();
 
     // Controls, with their form names (also their object names).

@@ -165,23 +165,5 @@ TEST(Pictures, ResourcesDecodeWithOurDecoder) {
     EXPECT_EQ(product.format(), QImage::Format_RGB32);
 }
 
-TEST(ShellOpen, RecorderReplacesTheDesktopAndIsRestored) {
-    std::vector<QString> outer, inner;
-    ScopedShellOpener a([&](const QString& t, ShellShow) {
-        outer.push_back(t);
-        return false;
-    });
-    {
-        ScopedShellOpener b([&](const QString& t, ShellShow) {
-            inner.push_back(t);
-            return true;
-        });
-        EXPECT_TRUE(ShellOpen("help.chm"));
-    }
-    EXPECT_FALSE(ShellOpen("https://www.example.com/", ShellShow::Maximized));
-    EXPECT_EQ(inner, std::vector<QString>{"help.chm"});
-    EXPECT_EQ(outer, std::vector<QString>{"https://www.example.com/"});
-}
-
 }  // namespace
 }  // namespace corvane::ui

@@ -488,6 +488,15 @@ TEST_F(MainForm, VisitOpensExactlyTheSelectedHostOrNothing) {
     EXPECT_FALSE(engine::StopFlag);  // visiting does not press Stop
 }
 
+TEST_F(MainForm, AnAddressTheDesktopRefusesIsNamedInTheStatusLine) {
+    FillTable({"a b.com"});
+    Select(0);
+    shell.accept = false;
+    Item("Visitwebsite1")->trigger();
+    ASSERT_EQ(shell.Targets(), std::vector<QString>{"http://a b.com"});
+    EXPECT_EQ(form->StatusText(), "Could not open http://a b.com: the desktop refused it");
+}
+
 TEST_F(MainForm, HelpAndHomepageGoToTheShell) {
     Item("Contents1")->trigger();
     Item("TheCorvaneHomepage1")->trigger();
