@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -22,10 +23,12 @@
 #include <exception>
 #include <iterator>
 #include <numeric>
+#include <system_error>
 
 #include "engine/ordering.h"
 #include "engine/survey_file.h"
 #include "platform/atomic_file.h"
+#include "platform/profile_reader.h"
 #include "platform/user_paths.h"
 #include "ui/fonts.h"
 #include "ui/info_form.h"
@@ -395,8 +398,11 @@ void TForm1::Save1Click() {
     }
     try {
         engine::SaveSurvey(table_, LocalFileName(file));
-    } catch (const platform::AtomicFileError&) {
-        // A file that cannot be written leaves no message.
+    } catch (const platform::AtomicFileError& e) {
+        // The table stays as it is; the old file, if any, too.
+        ShowStatusText(
+            QStringLiteral("Could not save %1: %2")
+                .arg(QDir::toNativeSeparators(file), QString::fromLocal8Bit(e.code().message())));
     }
 }
 
@@ -534,8 +540,17 @@ void TForm1::RunOne(const SurveyRequest& s) {
 }
 
 void TForm1::OpenFile(const QString& file) {
-    // Open absorbs a file that cannot be read: the table is then empty.
-    engine::LoadSurvey(table_, LocalFileName(file));
+    // The file is read whole before the table is touched: one that cannot
+    // be read leaves the table as it was and says why.
+    platform::ProfileFile profile;
+    std::error_code error;
+    if (!profile.Load(LocalFileName(file), &error)) {
+        ShowStatusText(
+            QStringLiteral("Could not open %1: %2")
+                .arg(QDir::toNativeSeparators(file), QString::fromLocal8Bit(error.message())));
+        return;
+    }
+    engine::ReadSurvey(table_, profile);
 }
 
 }  // namespace corvane::ui

@@ -693,15 +693,20 @@ TEST_F(MainForm, SaveAndOpenThroughThePromptsQuietlyAndAfterStop) {
     EXPECT_EQ(form->StatusText(), "kept");
 
     // Cancelled prompts change nothing; a file that cannot be written or
-    // read leaves no trace but the table the Open gives.
+    // read keeps the table and says why in the status line.
     answerWith.clear();
     Item("Open1")->trigger();
     Item("Save1")->trigger();
     EXPECT_EQ(form->Table().Count(), 3u);
+    EXPECT_EQ(form->StatusText(), "kept");
     answerWith = dir.filePath("no/such/folder/x.cvn");
     Item("Save1")->trigger();
     EXPECT_FALSE(QFile::exists(answerWith));
     EXPECT_EQ(form->Table().Count(), 3u);
+    EXPECT_EQ(form->StatusText(), "Could not save " + answerWith + ": No such file or directory");
+    Item("Open1")->trigger();
+    EXPECT_EQ(form->Table().Count(), 3u);
+    EXPECT_EQ(form->StatusText(), "Could not open " + answerWith + ": No such file or directory");
 }
 
 TEST_F(MainForm, AboutAndExitPressStopFirst) {
