@@ -218,6 +218,14 @@ void TStartForm::done(int result) {
     QDialog::done(result);
 }
 
+void TStartForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // Typing goes to the field of the selected mode, replacing what it holds.
+    QLineEdit* field = IsKeywordMode() ? LabeledEdit1 : HomepageEdit;
+    field->setFocus(Qt::OtherFocusReason);
+    field->selectAll();
+}
+
 void TStartForm::keyPressEvent(QKeyEvent* event) {
     // Escape presses no button and does not close the dialog: only Search,
     // Cancel and the close box do. (Enter needs nothing here: no button is a

@@ -350,5 +350,25 @@ TEST_F(StartFormTest, ShowModalCentresAndOnlyTheButtonsOrTheCloseBoxEndIt) {
     EXPECT_FALSE(engine::StopFlag);
 }
 
+TEST_F(StartFormTest, TypingGoesToTheFieldOfTheSelectedMode) {
+    TStartForm form;
+    form.LabeledEdit1->setText("old words");
+    for (bool keyword : {true, false}) {
+        (keyword ? form.rbKeyword : form.rbDomain)->setChecked(true);
+        QLineEdit* expected = keyword ? form.LabeledEdit1 : form.HomepageEdit;
+        QWidget* focused = nullptr;
+        QTimer::singleShot(0, &form, [&] {
+            focused = form.focusWidget();  // where keys go once the window is active
+            if (focused != nullptr) {
+                QTest::keyClicks(focused, "typed");
+            }
+            form.BitBtn1->click();
+        });
+        form.ShowModal();
+        EXPECT_EQ(focused, expected) << keyword;
+        EXPECT_EQ(expected->text(), "typed") << keyword;  // in place of what it held
+    }
+}
+
 }  // namespace
 }  // namespace corvane::ui
