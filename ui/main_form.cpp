@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -15,6 +16,7 @@
 #include <QPointer>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTreeView>
 
@@ -30,6 +32,7 @@
 #include "platform/atomic_file.h"
 #include "platform/profile_reader.h"
 #include "platform/user_paths.h"
+#include "platform/user_store.h"
 #include "ui/fonts.h"
 #include "ui/info_form.h"
 #include "ui/main_pictures.h"
@@ -77,6 +80,10 @@ QPixmap WideBanner(const QPixmap& banner, int width) {
 }
 
 const QString kSurveyFilter = QStringLiteral("Corvane files (*.cvn)");
+
+// Where the folder of the last survey file chosen is remembered.
+constexpr const char* kFilesKey = "\\Software\\Vestrel\\Brindlemark\\Files";
+constexpr const char* kFolderValue = "folder";
 
 std::string LocalFileName(const QString& file) {
     return QFile::encodeName(file).toStdString();
@@ -319,14 +326,49 @@ void TForm1::BuildMenus() {
 
 void TForm1::FormCreate() {
     ProgramFolder = QString::fromStdString(platform::ProgramFolder());
+    surveyFolder_ = RememberedSurveyFolder();
     for (FileDialogRequest* d : {&OpenDialog1, &SaveDialog1}) {
         d->Parent = this;
-        d->InitialDir = ProgramFolder;
+        d->InitialDir = surveyFolder_;
         d->Filter = kSurveyFilter;
         d->DefaultSuffix = QString::fromLatin1(engine::kSurveyFileExtension);
     }
     OpenDialog1.Kind = FileDialogKind::Open;
     SaveDialog1.Kind = FileDialogKind::Save;
+}
+
+QString TForm1::RememberedSurveyFolder() {
+    try {
+        platform::UserStore store;
+        if (store.OpenKey(kFilesKey, false) && store.ValueExists(kFolderValue)) {
+            const QString folder = QString::fromUtf8(store.ReadString(kFolderValue));
+            if (QFileInfo(folder).isDir()) {
+                return folder;
+            }
+        }
+    } catch (const platform::UserStoreError&) {
+        // A store that cannot be read remembers nothing.
+    }
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
+
+QString TForm1::AskSurveyFile(FileDialogRequest& request) {
+    request.InitialDir = surveyFolder_;
+    const QString file = AskFileName(request);
+    if (file.isEmpty()) {
+        return file;
+    }
+    // The next prompt starts where this one ended, in this run and the next.
+    surveyFolder_ = QFileInfo(file).absolutePath();
+    try {
+        platform::UserStore store;
+        store.OpenKey(kFilesKey, true);
+        store.WriteString(kFolderValue, surveyFolder_.toUtf8().toStdString());
+    } catch (const platform::UserStoreError&) {
+        // Not remembered beyond this run; the prompt works all the same.
+    }
+    return file;
 }
 
 void TForm1::CentreOnScreen() {
@@ -384,7 +426,7 @@ void TForm1::BitBtn2Click() {
 
 void TForm1::Open1Click() {
     PressStop();
-    const QString file = AskFileName(OpenDialog1);
+    const QString file = AskSurveyFile(OpenDialog1);
     if (!file.isEmpty()) {
         requests_.Submit(OpenRequest{file});
     }
@@ -392,7 +434,7 @@ void TForm1::Open1Click() {
 
 void TForm1::Save1Click() {
     PressStop();
-    const QString file = AskFileName(SaveDialog1);
+    const QString file = AskSurveyFile(SaveDialog1);
     if (file.isEmpty()) {
         return;
     }

@@ -138,6 +138,12 @@ class TForm1 : public QMainWindow {
     // Steps 5 to 8 of a Start.
     void RunOne(const SurveyRequest& request);
     void OpenFile(const QString& file);
+    // The folder the file prompts start in: the one last chosen (kept in the
+    // per-user store), else the user's documents folder.
+    static QString RememberedSurveyFolder();
+    // Asks with `request`, starting in surveyFolder_; a file chosen makes
+    // its folder the new starting folder.
+    QString AskSurveyFile(FileDialogRequest& request);
     // Hands an address or a file to the desktop; a refusal shows in the
     // status line.
     void OpenInDesktop(const QString& target);
@@ -173,11 +179,12 @@ class TForm1 : public QMainWindow {
     std::vector<QIcon> ImageList1;
 
     // The open-file prompt's settings, and the save prompt's (the same
-    // filter, default suffix and starting folder).
+    // filter, default suffix and starting folder, surveyFolder_).
     FileDialogRequest OpenDialog1;
     FileDialogRequest SaveDialog1;
     // The folder of the program's executable, with a trailing "/".
     QString ProgramFolder;
+    QString surveyFolder_;
 
     engine::ResultsTable table_;
     ResultsModel* model_ = nullptr;

@@ -1,6 +1,7 @@
 #include "ui/main_form.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
@@ -10,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -265,7 +267,7 @@ TEST_F(MainForm, ControlsMenusAndPromptsAsDesigned) {
     EXPECT_EQ(Menu("PopupMenu1")->defaultAction(), Item("Visitwebsite1"));
     EXPECT_TRUE(Item("Visitwebsite1")->font().bold());
 
-    // The file prompts start in the program's own folder.
+    // Both file prompts ask for survey files.
     std::vector<FileDialogRequest> asked;
     ScopedFileDialogHandler answer([&asked](const FileDialogRequest& r) {
         asked.push_back(r);
@@ -274,16 +276,48 @@ TEST_F(MainForm, ControlsMenusAndPromptsAsDesigned) {
     Item("Open1")->trigger();
     Item("Save1")->trigger();
     ASSERT_EQ(asked.size(), 2u);
-    const QString folder = QString::fromStdString(platform::ProgramFolder());
-    ASSERT_TRUE(folder.endsWith('/'));
     for (const FileDialogRequest& d : asked) {
         EXPECT_EQ(d.Parent, form.get());
         EXPECT_EQ(d.Filter, "Corvane files (*.cvn)");
         EXPECT_EQ(d.DefaultSuffix, "cvn");
-        EXPECT_EQ(d.InitialDir, folder);
     }
     EXPECT_EQ(asked[0].Kind, FileDialogKind::Open);
     EXPECT_EQ(asked[1].Kind, FileDialogKind::Save);
+}
+
+TEST_F(MainForm, FilePromptsStartInTheDocumentsThenWhereTheLastOneEnded) {
+    QTemporaryDir home;
+    struct HomeScope {
+        QByteArray old = qgetenv("HOME");
+        explicit HomeScope(const QString& home) { qputenv("HOME", home.toLocal8Bit()); }
+        ~HomeScope() { qputenv("HOME", old); }
+    } homeScope(home.path());
+    QDir(home.path()).mkpath("Documents");
+    QDir(home.path()).mkpath("surveys");
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    std::vector<QString> startedIn;
+    QString answerWith;
+    ScopedFileDialogHandler answer([&](const FileDialogRequest& r) {
+        startedIn.push_back(r.InitialDir);
+        return answerWith;
+    });
+    auto fresh = [this] {
+        locate.reset();
+        about.reset();
+        form = std::make_unique<TForm1>(
+            [this](const std::string& url, int port) { return web.Fetch(url, port); });
+    };
+    fresh();
+    Item("Open1")->trigger();  // cancelled: remembers nothing
+    answerWith = home.filePath("surveys/mine.cvn");
+    Item("Save1")->trigger();
+    Item("Open1")->trigger();
+    fresh();  // the next start of the program
+    answerWith.clear();
+    Item("Save1")->trigger();
+    EXPECT_EQ(startedIn, (std::vector<QString>{documents, documents, home.filePath("surveys"),
+                                               home.filePath("surveys")}));
+    EXPECT_EQ(documents, home.filePath("Documents"));
 }
 
 TEST_F(MainForm, NoControlOverlapsAnotherOrLeavesTheWindow) {
