@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
@@ -114,16 +115,17 @@ class BusyCursor {
     BusyCursor& operator=(const BusyCursor&) = delete;
 };
 
-// Names the host of the run in progress for as long as the run lasts.
-class ActiveRun {
+// Calls a function when it goes, also on the way out of an exception.
+template <typename F>
+class OnExit {
   public:
-    ActiveRun(WindowSurveyHost*& slot, WindowSurveyHost& host) : slot_(slot) { slot_ = &host; }
-    ~ActiveRun() { slot_ = nullptr; }
-    ActiveRun(const ActiveRun&) = delete;
-    ActiveRun& operator=(const ActiveRun&) = delete;
+    explicit OnExit(F f) : f_(std::move(f)) {}
+    ~OnExit() { f_(); }
+    OnExit(const OnExit&) = delete;
+    OnExit& operator=(const OnExit&) = delete;
 
   private:
-    WindowSurveyHost*& slot_;
+    F f_;
 };
 
 }  // namespace
@@ -232,6 +234,18 @@ void TForm1::BuildControls() {
     StatusBar1 = new QStatusBar(Client);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setSizeGripEnabled(false);
+    RowCount = new QLabel(StatusBar1);
+    RowCount->setObjectName(QStringLiteral("RowCount"));
+    StatusBar1->addPermanentWidget(RowCount);
+    ShowRowCount();
+    // Rows a run appends are a survey not yet saved; the count follows the
+    // table.
+    connect(model_, &QAbstractItemModel::rowsInserted, this, [this] {
+        unsaved_ = true;
+        ShowRowCount();
+    });
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] { ShowRowCount(); });
+    ShowRunState();
 
     // At the opening size every column shows in full, with room for the
     // list's frame and its vertical scroll bar.
@@ -405,6 +419,9 @@ void TForm1::PressStop() {
 }
 
 void TForm1::BitBtn2Click() {
+    if (!ConfirmDiscard(Replacing)) {
+        return;
+    }
     PressStop();
     if (!locate_) {
         return;
@@ -418,6 +435,14 @@ void TForm1::BitBtn2Click() {
     SurveyRequest survey;
     const bool keyword = locate_->IsKeywordMode();
     survey.Text = keyword ? locate_->KeywordText() : locate_->DomainText();
+    // Nothing to search for: the table stays, and the status line says why.
+    if (QString::fromUtf8(survey.Text).trimmed().isEmpty()) {
+        ShowStatusText(keyword ? QStringLiteral("No keyword to search for: enter a keyword or "
+                                                "phrase after pressing Start.")
+                               : QStringLiteral("No domain to search for: enter a target URL "
+                                                "after pressing Start."));
+        return;
+    }
     survey.ResultCount = locate_->MaxResultsValue();
     survey.Skip = locate_->SkipValue();
     survey.Mode = keyword ? engine::SurveyMode::Keyword : engine::SurveyMode::Domain;
@@ -425,6 +450,9 @@ void TForm1::BitBtn2Click() {
 }
 
 void TForm1::Open1Click() {
+    if (!ConfirmDiscard(Replacing)) {
+        return;
+    }
     PressStop();
     const QString file = AskSurveyFile(OpenDialog1);
     if (!file.isEmpty()) {
@@ -434,9 +462,13 @@ void TForm1::Open1Click() {
 
 void TForm1::Save1Click() {
     PressStop();
+    SaveTable();
+}
+
+bool TForm1::SaveTable() {
     const QString file = AskSurveyFile(SaveDialog1);
     if (file.isEmpty()) {
-        return;
+        return false;
     }
     try {
         engine::SaveSurvey(table_, LocalFileName(file));
@@ -445,6 +477,32 @@ void TForm1::Save1Click() {
         ShowStatusText(
             QStringLiteral("Could not save %1: %2")
                 .arg(QDir::toNativeSeparators(file), QString::fromLocal8Bit(e.code().message())));
+        return false;
+    }
+    unsaved_ = false;
+    return true;
+}
+
+bool TForm1::ConfirmDiscard(DiscardMoment moment) {
+    if (!unsaved_ || table_.Count() == 0) {
+        return true;
+    }
+    QMessageBox question(QMessageBox::Question, kProductName,
+                         QStringLiteral("The table of the last survey has not been saved."),
+                         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    question.setObjectName(QStringLiteral("UnsavedTableQuestion"));
+    question.setInformativeText(moment == Closing
+                                    ? QStringLiteral("Save it before the window closes?")
+                                    : QStringLiteral("Save it before it is replaced?"));
+    question.setDefaultButton(QMessageBox::Save);
+    question.setEscapeButton(QMessageBox::Cancel);
+    switch (question.exec()) {
+        case QMessageBox::Save:
+            return SaveTable();
+        case QMessageBox::Discard:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -511,12 +569,15 @@ void TForm1::ListView1ColumnClick(int column) {
 }
 
 void TForm1::FormCloseQuery(bool& canClose) {
+    canClose = ConfirmDiscard(Closing);
+    if (!canClose) {
+        return;
+    }
     PressStop();
     // Nothing waits to be done after the window has gone, and a run in
     // progress ends at once.
     requests_.DropPending();
     GiveUpRun();
-    canClose = true;
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -566,7 +627,12 @@ void TForm1::RunOne(const SurveyRequest& s) {
             [this](const std::string& text) { ShowStatusText(ResultsModel::ToQString(text)); },
             [] { ProcessMessages(); }, [this] { return escape_->IsDown(); }, fetch_, table_,
             endpoints_);
-        const ActiveRun active(activeHost_, host);
+        activeHost_ = &host;
+        ShowRunState();
+        const OnExit ended([this] {
+            activeHost_ = nullptr;
+            ShowRunState();
+        });
         try {
             engine::RunSurvey(host, s.Text, s.ResultCount, s.Skip, s.Mode);
         } catch (const engine::RunAbandoned&) {
@@ -593,6 +659,18 @@ void TForm1::OpenFile(const QString& file) {
         return;
     }
     engine::ReadSurvey(table_, profile);
+    unsaved_ = false;  // the table is what the file holds
+}
+
+void TForm1::ShowRunState() {
+    const bool running = RunInProgress();
+    BitBtn2->setEnabled(!running);
+    StopBtn->setEnabled(running);
+}
+
+void TForm1::ShowRowCount() {
+    const std::size_t n = table_.Count();
+    RowCount->setText(n == 1 ? QStringLiteral("1 row") : QStringLiteral("%1 rows").arg(n));
 }
 
 }  // namespace corvane::ui

@@ -101,8 +101,9 @@ class TForm1 : public QMainWindow {
     void ListView1ColumnClick(int column);
 
   public:
-    // Close box, system menu and Exit: presses Stop, gives up a run in
-    // progress, and always allows the close.
+    // Close box, system menu and Exit: asks before an unsaved table goes
+    // (the close is then off when the user cancels), presses Stop and gives
+    // up a run in progress.
     void FormCloseQuery(bool& canClose);
 
   protected:
@@ -135,6 +136,16 @@ class TForm1 : public QMainWindow {
     static void ProcessMessages();
     void ShowStatusText(const QString& text);
     void Perform(const Request& request);
+    // Asks for a file and saves the table to it; true when it was saved.
+    bool SaveTable();
+    // Before a table of survey rows that was never saved goes (by a new
+    // survey, a file opened, or the window closing): asks whether to save
+    // it first. True when the command may go on.
+    enum DiscardMoment { Replacing, Closing };
+    bool ConfirmDiscard(DiscardMoment moment);
+    // Start off and Stop on while a run goes, the other way round between.
+    void ShowRunState();
+    void ShowRowCount();
     // Steps 5 to 8 of a Start.
     void RunOne(const SurveyRequest& request);
     void OpenFile(const QString& file);
@@ -156,6 +167,7 @@ class TForm1 : public QMainWindow {
     TPictureButton* StopBtn = nullptr;  // "Stop"
     QTreeView* ListView1 = nullptr;
     QStatusBar* StatusBar1 = nullptr;
+    QLabel* RowCount = nullptr;  // the number of rows, at the status line's right
 
     QMenuBar* MainMenu1 = nullptr;
     QMenu* File1 = nullptr;
@@ -197,6 +209,8 @@ class TForm1 : public QMainWindow {
     // Surveys and file opens, one at a time; one asked for during a run
     // waits until that run, given up, has returned.
     RequestQueue<Request> requests_;
+    // Rows came from a run and were not saved since.
+    bool unsaved_ = false;
     // The host of the run that has not returned yet, if any.
     WindowSurveyHost* activeHost_ = nullptr;
 };

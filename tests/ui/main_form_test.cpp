@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -84,6 +85,21 @@ struct WriteLog : engine::TableObserver {
         ASSERT_LT(index, table.Count());
         if (part != 0)
             written.push_back(table.Row(index).Caption);
+    }
+};
+
+// Counts the showings of a widget, closing it at once.
+struct ShowCounter : QObject {
+    QWidget* widget;
+    int shows = 0;
+    explicit ShowCounter(QWidget* w) : widget(w) { widget->installEventFilter(this); }
+    ~ShowCounter() override { widget->removeEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Show) {
+            ++shows;
+            QTimer::singleShot(0, widget, [w = widget] { w->close(); });
+        }
+        return false;
     }
 };
 
@@ -188,6 +204,8 @@ class MainForm : public ::testing::Test {
     testing::ScriptedWeb web;
     std::size_t fetchesAtAct = 0;
     testing::ShellRecorder shell;
+    // Throws an unsaved table away unless a test answers otherwise.
+    testing::QuestionAnswerer question{"UnsavedTableQuestion", QMessageBox::Discard};
     std::unique_ptr<TForm1> form;
     std::unique_ptr<TStartForm> locate;
     std::unique_ptr<TInfoForm> about;
@@ -453,19 +471,114 @@ TEST_F(MainForm, StartThenCancelOrTheCloseBoxRunsNothing) {
     }
 }
 
-TEST_F(MainForm, EmptyKeywordRunsUnderTheBusyCursorAndEndsDone) {
-    std::vector<Qt::CursorShape> cursors;
-    web.OnFetch = [&cursors](const std::string&) {
-        const QCursor* c = QApplication::overrideCursor();
-        cursors.push_back(c ? c->shape() : Qt::ArrowCursor);
+TEST_F(MainForm, ARunGoesUnderTheBusyCursorWithStartOffAndStopOn) {
+    QPushButton* start = Button("BitBtn2");
+    QPushButton* stop = Button("StopBtn");
+    auto* rows = Child<QLabel>(form.get(), "RowCount");
+    EXPECT_TRUE(start->isEnabled());
+    EXPECT_FALSE(stop->isEnabled());
+    EXPECT_EQ(rows->text(), "0 rows");
+    struct Seen {
+        Qt::CursorShape cursor;
+        bool start, stop;
+        QString rows;
     };
-    StartSearch("");
-    ASSERT_EQ(web.Log.size(), 1u);
-    EXPECT_EQ(web.Log[0], "http://search.yahoo.com/search?p=%22%22&ei=UTF-8&n=20&b=1");
-    EXPECT_EQ(cursors, std::vector<Qt::CursorShape>{Qt::WaitCursor});
+    std::vector<Seen> seen;
+    web.OnFetch = [&](const std::string& url) {
+        if (url.find("link%3A") == std::string::npos)
+            return;  // one look per row, at its inbound-link page
+        const QCursor* c = QApplication::overrideCursor();
+        seen.push_back({c ? c->shape() : Qt::ArrowCursor, start->isEnabled(), stop->isEnabled(),
+                        rows->text()});
+    };
+    StartSearch("tools");
+    ASSERT_EQ(seen.size(), 3u);
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        EXPECT_EQ(seen[i].cursor, Qt::WaitCursor);
+        EXPECT_FALSE(seen[i].start);
+        EXPECT_TRUE(seen[i].stop);
+        EXPECT_EQ(seen[i].rows, i == 0 ? QString("1 row") : QString("%1 rows").arg(i + 1));
+    }
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(start->isEnabled());
+    EXPECT_FALSE(stop->isEnabled());
     EXPECT_EQ(form->StatusText(), "Done!");
-    EXPECT_EQ(form->Table().Count(), 0u);
+    EXPECT_EQ(rows->text(), "3 rows");
+}
+
+TEST_F(MainForm, AnEmptyKeywordOrDomainKeepsTheTableAndSaysWhatIsMissing) {
+    FillTable({"www.kept.com"});
+    StartSearch("");
+    EXPECT_TRUE(web.Log.empty());
+    EXPECT_EQ(Captions(form->Table()), std::vector<std::string>{"www.kept.com"});
+    EXPECT_EQ(form->StatusText(),
+              "No keyword to search for: enter a keyword or phrase after pressing Start.");
+    SetStatus("");
+    StartSearch("   ");  // blanks are no keyword either
+    EXPECT_TRUE(web.Log.empty());
+    EXPECT_TRUE(form->StatusText().startsWith("No keyword to search for"));
+
+    WhenShown(locate.get(), [this] {
+        locate->rbDomain->setChecked(true);
+        locate->HomepageEdit->clear();
+        locate->LabeledEdit1->setText("tools");  // not the mode's field
+        locate->BitBtn1Click();
+    });
+    form->BitBtn2Click();
+    EXPECT_TRUE(web.Log.empty());
+    EXPECT_EQ(Captions(form->Table()), std::vector<std::string>{"www.kept.com"});
+    EXPECT_EQ(form->StatusText(),
+              "No domain to search for: enter a target URL after pressing Start.");
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(MainForm, AnUnsavedTableIsNotThrownAwayWithoutAsking) {
+    QTemporaryDir dir;
+    std::vector<FileDialogKind> prompts;
+    QString answerWith;
+    ScopedFileDialogHandler files([&](const FileDialogRequest& r) {
+        prompts.push_back(r.Kind);
+        return answerWith;
+    });
+    StartSearch("tools");
+    ASSERT_EQ(form->Table().Count(), 3u);
+
+    // Cancel keeps everything: no Locate dialog, no file prompt, no close.
+    question.answer = QMessageBox::Cancel;
+    // Were the Locate dialog shown now, nothing would answer it: closed at
+    // once, it counts as shown.
+    {
+        ShowCounter locateShown(locate.get());
+        form->BitBtn2Click();
+        Item("Open1")->trigger();
+        form->close();
+        EXPECT_EQ(locateShown.shows, 0);
+    }
+    EXPECT_EQ(question.Asked(), 3);
+    EXPECT_EQ(question.LastDetail(), "Save it before the window closes?");
+    EXPECT_TRUE(prompts.empty());
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(form->Table().Count(), 3u);
+
+    // Save first, then the new survey; once saved, nothing is asked.
+    question.answer = QMessageBox::Save;
+    answerWith = dir.filePath("kept.cvn");
+    AnswerSearch("garden");
+    form->BitBtn2Click();
+    EXPECT_EQ(question.Asked(), 4);
+    EXPECT_EQ(prompts, std::vector<FileDialogKind>{FileDialogKind::Save});
+    EXPECT_TRUE(QFile::exists(answerWith));
+    EXPECT_EQ(Captions(form->Table()), (std::vector<std::string>{"www.x.com", "www.y.com"}));
+    const QString tools = answerWith;
+    answerWith = dir.filePath("garden.cvn");
+    Item("Save1")->trigger();
+    answerWith = tools;
+    Item("Open1")->trigger();  // the saved survey of "tools"
+    EXPECT_EQ(question.Asked(), 4);
+    EXPECT_EQ(form->Table().Count(), 3u);
+    form->close();  // what a file holds is not unsaved
+    EXPECT_EQ(question.Asked(), 4);
+    EXPECT_FALSE(form->isVisible());
 }
 
 TEST_F(MainForm, AFailingRunStillRestoresTheCursorAndShowsDone) {
@@ -625,7 +738,8 @@ TEST_F(MainForm, StartConfirmedDuringARunBeginsOnlyOnceTheOlderRunHasReturned) {
         auto startAgain = [this, &writes] {
             writes = std::make_unique<WriteLog>(form->Table());
             AnswerSearch("garden");
-            Button("BitBtn2")->click();
+            // The button is off during a run; the command still holds.
+            form->BitBtn2Click();
         };
         if (moment == Moment::InsideARow) {
             AtFetch("link%3Ahttp%3A%2F%2Fwww.b.com", startAgain);

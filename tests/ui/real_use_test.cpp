@@ -123,6 +123,8 @@ class RealUse : public ::testing::Test {
     }
 
     QTemporaryDir config_;
+    // A new survey over an unsaved one lets the old one go.
+    testing::QuestionAnswerer question{"UnsavedTableQuestion", QMessageBox::Discard};
     std::unique_ptr<DesktopProgram> program;
     TForm1* form = nullptr;
     TStartForm* locate = nullptr;
@@ -229,15 +231,20 @@ TEST_F(RealUse, ClosingTheWindowDuringARunEndsItWithoutAnotherRequest) {
     EXPECT_TRUE(engine::StopFlag);
 }
 
-TEST_F(RealUse, StartConfirmedDuringARunGivesTheNewSurveyAlone) {
-    WhenRowAppears(1, [this] {
-        WhenShown(locate, [this] {
-            locate->LabeledEdit1->setText("blue widgets");
-            QTest::mouseClick(locate->BitBtn1, Qt::LeftButton);
-        });
-        QTest::mouseClick(Control<QPushButton>("BitBtn2"), Qt::LeftButton);
+TEST_F(RealUse, StartIsOffDuringARunAndTheNextSurveyGivesItsRowsAlone) {
+    bool startOn = true, stopOn = false;
+    WhenRowAppears(1, [this, &startOn, &stopOn] {
+        startOn = Control<QPushButton>("BitBtn2")->isEnabled();
+        stopOn = Control<QPushButton>("StopBtn")->isEnabled();
+        QTest::mouseClick(Control<QPushButton>("BitBtn2"), Qt::LeftButton);  // no effect
     });
     Survey("garden tools");
+    EXPECT_FALSE(startOn);
+    EXPECT_TRUE(stopOn);
+    EXPECT_EQ(Rows(form->Table()), Reference(program->Fetcher(), "garden tools"));
+
+    Survey("blue widgets");  // the unsaved garden survey is let go
+    EXPECT_EQ(question.Asked(), 1);
     EXPECT_FALSE(form->RunInProgress());
     EXPECT_EQ(form->StatusText(), "Done!");
     EXPECT_EQ(Rows(form->Table()), Reference(program->Fetcher(), "blue widgets"));
