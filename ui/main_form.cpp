@@ -35,6 +35,7 @@
 #include "platform/user_paths.h"
 #include "platform/user_store.h"
 #include "ui/fonts.h"
+#include "ui/help_window.h"
 #include "ui/info_form.h"
 #include "ui/main_pictures.h"
 #include "ui/picture_button.h"
@@ -536,7 +537,29 @@ void TForm1::ListView1DblClick() {
 }
 
 void TForm1::Contents1Click() {
-    ShellOpen(QStringLiteral("help.chm"), ShellShow::Maximized);
+    // The installed pages go to the desktop's browser; without them, or
+    // when the desktop cannot open them, the help window shows the pages
+    // built into the program.
+    const QString installed = FindInstalledHelp(ProgramFolder);
+    if (installed.isEmpty()) {
+        ShowHelpWindow();
+        return;
+    }
+    const QPointer<TForm1> self(this);
+    ShellOpen(installed, ShellShow::Maximized, [self](const QString&) {
+        if (self) {
+            self->ShowHelpWindow();
+        }
+    });
+}
+
+void TForm1::ShowHelpWindow() {
+    if (help_ == nullptr) {
+        help_ = new THelpWindow(this);
+    }
+    help_->show();
+    help_->raise();
+    help_->activateWindow();
 }
 
 void TForm1::TheCorvaneHomepage1Click() {

@@ -1,8 +1,9 @@
 // The main window, "Corvane": the banner with the Start and Stop buttons,
 // the results list, the status line, and the File, Website and Help menus.
 // Its commands run a survey through the Locate dialog, stop it, open and
-// save survey files, open a listed site in the browser, open the help file
-// and the homepage, and show the About box. It is the SurveyHost of every
+// save survey files, open a listed site in the browser, show the help (the
+// installed pages in the desktop's browser, else a help window of its own)
+// and open the homepage, and show the About box. It is the SurveyHost of every
 // run it starts.
 //
 // Every command can arrive while a run waits in its event pump. Stop,
@@ -47,6 +48,7 @@ namespace corvane::ui {
 
 class EscapeKeyState;
 class ResultsModel;
+class THelpWindow;
 class TInfoForm;
 class TPictureButton;
 class TStartForm;
@@ -155,6 +157,8 @@ class TForm1 : public QMainWindow {
     // Asks with `request`, starting in surveyFolder_; a file chosen makes
     // its folder the new starting folder.
     QString AskSurveyFile(FileDialogRequest& request);
+    // Shows (creating it the first time) the help window.
+    void ShowHelpWindow();
     // Hands an address or a file to the desktop; a refusal shows in the
     // status line.
     void OpenInDesktop(const QString& target);
@@ -205,6 +209,7 @@ class TForm1 : public QMainWindow {
     EscapeKeyState* escape_ = nullptr;
     TStartForm* locate_ = nullptr;
     TInfoForm* about_ = nullptr;
+    THelpWindow* help_ = nullptr;
 
     // Surveys and file opens, one at a time; one asked for during a run
     // waits until that run, given up, has returned.

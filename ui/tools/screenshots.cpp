@@ -1,6 +1,6 @@
 // Draws the program's windows into PNG files, without a display: the main
 // window after a keyword survey of the in-process demo web, its menus, the
-// Locate dialog, the About box, and the program's icon.
+// help window, the Locate dialog, the About box, and the program's icon.
 //   corvane_screenshots OUT_DIR [KEYWORD]   (run with QT_QPA_PLATFORM=offscreen)
 // The Locate dialog's remembered inputs are kept in a temporary folder, so
 // the user's own are neither read nor changed.
@@ -19,6 +19,7 @@
 
 #include "ui/desktop_program.h"
 #include "ui/fonts.h"
+#include "ui/help_window.h"
 #include "ui/info_form.h"
 #include "ui/main_form.h"
 #include "ui/main_pictures.h"
@@ -114,6 +115,12 @@ int main(int argc, char** argv) {
         ok = Save(*menu, out, name) && ok;
         menu->hide();
     }
+
+    // The help as the program shows it when no installed copy is found.
+    auto* help = new ui::THelpWindow(&form);
+    help->show();
+    ok = Save(*help, out, "help-window.png") && ok;
+    help->hide();
 
     locate.show();
     ok = Save(locate, out, "locate-dialog.png") && ok;
