@@ -7,11 +7,12 @@
 // run it starts.
 //
 // Every command can arrive while a run waits in its event pump. Stop,
-// column clicks, Save, Visit, Help and About act at once. A Start confirmed
-// or a file chosen to open while a run is in progress is not performed
-// inside that run: the window removes the older run's rows, gives that run
-// up (it leaves at its next pump or fetch, writing nothing more), and
-// performs the new request once the older run has returned (RequestQueue).
+// column clicks, Save, Visit, Help and About act at once. The Start button
+// is off during a run, but a file chosen to open (or a Start command
+// confirmed) while a run is in progress is not performed inside that run:
+// the window gives that run up (it leaves at its next pump or fetch,
+// writing nothing more; its rows stay shown until replaced) and performs
+// the new request once the older run has returned (RequestQueue).
 // Closing the window gives a run up the same way, so the program ends at
 // once.
 //
