@@ -176,6 +176,14 @@ void TForm1::BuildControls() {
         button->SetSpacing(5);
         button->setCursor(Qt::PointingHandCursor);
         button->setAutoDefault(false);
+        // Light faces with dark captions, whatever the desktop's colours:
+        // they sit on the dark banner.
+        QPalette light = button->palette();
+        light.setColor(QPalette::Button, QColor(244, 247, 250));
+        light.setColor(QPalette::ButtonText, QColor(16, 38, 61));
+        light.setColor(QPalette::Disabled, QPalette::Button, QColor(214, 222, 230));
+        light.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(105, 118, 132));
+        button->setPalette(light);
         return button;
     };
     BitBtn2 = makeButton(QStringLiteral("Start"), StartPicture(), 262);

@@ -25,6 +25,10 @@ namespace {
 constexpr int kEditLabelSpacing = 3;
 // Labels beside a spin field keep this far from it.
 constexpr int kSideLabelGap = 6;
+// The spin fields: room for two digits and arrow buttons that are easy to
+// hit.
+constexpr int kSpinFieldWidth = 58;
+constexpr int kSpinFieldHeight = 24;
 
 const QString kExampleHost = QStringLiteral("www.example.com");
 
@@ -145,7 +149,7 @@ TStartForm::TStartForm(QWidget* parent)
     // The skip count is unbounded: minimum and maximum both 0.
     SkipSpinEdit = new TSpinEdit(GroupBox1);
     SkipSpinEdit->setObjectName(QStringLiteral("SkipSpinEdit"));
-    SkipSpinEdit->setGeometry(148, 172, 51, 22);
+    SkipSpinEdit->setGeometry(148, 172, kSpinFieldWidth, kSpinFieldHeight);
     SkipSpinEdit->SetMinValue(0);
     SkipSpinEdit->SetMaxValue(0);
     SkipSpinEdit->SetValue(0);
@@ -156,7 +160,7 @@ TStartForm::TStartForm(QWidget* parent)
 
     MaxResultsSpinEdit = new TSpinEdit(GroupBox1);
     MaxResultsSpinEdit->setObjectName(QStringLiteral("MaxResultsSpinEdit"));
-    MaxResultsSpinEdit->setGeometry(148, 203, 51, 22);
+    MaxResultsSpinEdit->setGeometry(148, 203, kSpinFieldWidth, kSpinFieldHeight);
     MaxResultsSpinEdit->SetMinValue(2);
     MaxResultsSpinEdit->SetMaxValue(30);
     MaxResultsSpinEdit->SetValue(20);
