@@ -87,7 +87,7 @@ class ScriptedWeb {
     std::size_t Count(const std::string& part) const {
         std::size_t n = 0;
         for (const std::string& u : Log)
-            n += u.find(part) != std::string::npos ? 1 : 0;
+            n += u.find(part) != std::string::npos ? 1u : 0u;
         return n;
     }
 
@@ -128,8 +128,8 @@ inline void WhenShown(QWidget* dialog, std::function<void()> act,
 // shows with the button `answer` (which a test may change), and counts them.
 class QuestionAnswerer {
   public:
-    QuestionAnswerer(const char* name, QMessageBox::StandardButton answer)
-        : answer(answer), name_(QString::fromLatin1(name)) {
+    QuestionAnswerer(const char* name, QMessageBox::StandardButton button)
+        : answer(button), name_(QString::fromLatin1(name)) {
         QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
         timer_.start(5);
     }
