@@ -17,6 +17,8 @@ ShellOpener& Current() {
     return opener;
 }
 
+int running = 0;
+
 QString& OpenerProgram() {
     static QString program = kDefaultOpener;
     return program;
@@ -86,6 +88,10 @@ QString DesktopOpenerProgram() {
     return OpenerProgram();
 }
 
+int DesktopOpenersRunning() {
+    return running;
+}
+
 bool DesktopShellOpen(const QString& target, ShellShow, const ShellRefused& refused) {
     const bool address = IsAddress(target);
     const QString argument = address ? target : QDir::current().absoluteFilePath(target);
@@ -106,6 +112,7 @@ bool DesktopShellOpen(const QString& target, ShellShow, const ShellRefused& refu
     process->setStandardErrorFile(QProcess::nullDevice());
     QObject::connect(process, &QProcess::finished, process,
                      [process, refused](int exitCode, QProcess::ExitStatus status) {
+                         --running;
                          if (status != QProcess::NormalExit) {
                              Refuse(refused, QStringLiteral("the desktop's opener crashed"));
                          } else if (exitCode != 0) {
@@ -114,16 +121,20 @@ bool DesktopShellOpen(const QString& target, ShellShow, const ShellRefused& refu
                          process->deleteLater();
                      });
     QObject::connect(process, &QProcess::errorOccurred, process,
-                     [process, refused, program](QProcess::ProcessError error) {
+                     [refused, program](QProcess::ProcessError error) {
                          if (error == QProcess::FailedToStart) {
                              Refuse(refused,
                                     QStringLiteral("%1 could not be started").arg(program));
-                             process->deleteLater();
                          }
                      });
     process->start();
-    // A program that cannot be started at all has been reported by now.
-    return process->waitForStarted();
+    if (!process->waitForStarted()) {
+        // Reported through errorOccurred by now; nothing runs.
+        delete process;
+        return false;
+    }
+    ++running;
+    return true;
 }
 
 bool ShellOpen(const QString& target, ShellShow show, const ShellRefused& refused) {

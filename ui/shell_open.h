@@ -46,6 +46,9 @@ bool DesktopShellOpen(const QString& target, ShellShow show, const ShellRefused&
 QString SetDesktopOpenerProgram(const QString& program);
 QString DesktopOpenerProgram();
 
+// How many opening programs started by DesktopShellOpen have not finished.
+int DesktopOpenersRunning();
+
 // The reason given for an exit code of the desktop's opening program.
 QString OpenerExitReason(int exitCode);
 

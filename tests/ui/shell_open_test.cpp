@@ -1,5 +1,6 @@
 #include "ui/shell_open.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -46,7 +47,12 @@ class DesktopOpener : public ::testing::Test {
         ASSERT_TRUE(dir_.isValid());
         previous_ = SetDesktopOpenerProgram(Script(0));
     }
-    void TearDown() override { SetDesktopOpenerProgram(previous_); }
+    void TearDown() override {
+        SetDesktopOpenerProgram(previous_);
+        // Every opener has ended and its process object is gone.
+        EXPECT_TRUE(QTest::qWaitFor([] { return DesktopOpenersRunning() == 0; }, 10000));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 
     QString Script(int exitCode) {
         const QString path = dir_.filePath(QStringLiteral("opener-%1").arg(exitCode));
