@@ -52,8 +52,8 @@ QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int 
     }
     if (role == Qt::TextAlignmentRole) {
         // Over the figures, the captions line up with them on the right.
-        return QVariant(Qt::Alignment((section == 0 ? Qt::AlignLeft : Qt::AlignRight) |
-                                      Qt::AlignVCenter));
+        return QVariant(
+            Qt::Alignment((section == 0 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter));
     }
     if (role != Qt::DisplayRole) {
         return QAbstractTableModel::headerData(section, orientation, role);
