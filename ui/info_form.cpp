@@ -38,6 +38,7 @@ TOvalButton* MakeButton(QWidget* parent, const QString& caption, const QRect& bo
     button->SetTransparentColor(QColor(0, 0, 0));
     button->SetFont(DesignFont(kSansSerifFace, 8, true));
     button->setCursor(Qt::PointingHandCursor);
+    button->SetSmooth(true);
     return button;
 }
 
@@ -74,9 +75,12 @@ TInfoForm::TInfoForm(QWidget* parent)
     Image1->setScaledContents(true);
     Image1->setPixmap(ProductPicture());
 
+    // The two buttons below the panel, as far from the sides as from each
+    // other's side: Support at the left, Close at the right.
     OvalButton1 = MakeButton(this, QStringLiteral("Support"), QRect(9, 240, 64, 31));
     OvalButton1->setToolTip(QStringLiteral("Visit the Customer Care Center"));
-    BitBtn3 = MakeButton(this, QStringLiteral("Close"), QRect(132, 241, 64, 31));
+    BitBtn3 = MakeButton(this, QStringLiteral("Close"), QRect(329 - 9 - 64, 240, 64, 31));
+    setTabOrder(BitBtn3, OvalButton1);
 
     connect(OvalButton1, &TOvalButton::OnClick, this, &TInfoForm::OvalButton1Click);
     connect(BitBtn3, &TOvalButton::OnClick, this, &TInfoForm::BitBtn3Click);
@@ -87,6 +91,8 @@ int TInfoForm::ShowModal() {
     if (screen) {
         move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
     }
+    // Enter and Space close the box until the user moves to Support.
+    BitBtn3->setFocus(Qt::OtherFocusReason);
     return exec();
 }
 

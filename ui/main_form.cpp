@@ -3,29 +3,45 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
 #include <QScreen>
+#include <QScrollBar>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTreeView>
 
 #include <algorithm>
+#include <array>
+#include <exception>
 #include <iterator>
+#include <numeric>
+#include <system_error>
 
 #include "engine/ordering.h"
 #include "engine/survey_file.h"
+#include "platform/atomic_file.h"
+#include "platform/profile_reader.h"
 #include "platform/user_paths.h"
+#include "platform/user_store.h"
 #include "ui/fonts.h"
+#include "ui/help_window.h"
 #include "ui/info_form.h"
 #include "ui/main_pictures.h"
 #include "ui/picture_button.h"
 #include "ui/pictures.h"
 #include "ui/product_info.h"
+#include "ui/results_delegate.h"
 #include "ui/results_model.h"
 #include "ui/shell_open.h"
 #include "ui/start_form.h"
@@ -40,12 +56,46 @@ namespace {
 
 constexpr auto kWindowFlags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                              Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint;
+                              Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint;
+
+// Places in the client area: the banner across the top, the list below it,
+// the status line at the bottom; margins to the client area's edges.
+constexpr int kBannerLeft = 7;
+constexpr int kBannerRight = 5;
+constexpr int kBannerHeight = 55;
+constexpr int kListLeft = 5;
+constexpr int kListRight = 7;
+constexpr int kListTop = 68;
+
+// The banner picture at `width`: the picture at its own size, continued to
+// the right by its last column of pixels.
+QPixmap WideBanner(const QPixmap& banner, int width) {
+    if (banner.isNull() || width <= banner.width()) {
+        return banner.scaled(width, kBannerHeight, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    QPixmap wide(width, kBannerHeight);
+    QPainter p(&wide);
+    p.drawPixmap(QRect(0, 0, banner.width(), kBannerHeight), banner);
+    p.drawPixmap(QRect(banner.width(), 0, width - banner.width(), kBannerHeight), banner,
+                 QRect(banner.width() - 1, 0, 1, banner.height()));
+    return wide;
+}
 
 const QString kSurveyFilter = QStringLiteral("Corvane files (*.cvn)");
 
+// Where the folder of the last survey file chosen is remembered.
+constexpr const char* kFilesKey = "\\Software\\Vestrel\\Brindlemark\\Files";
+constexpr const char* kFolderValue = "folder";
+
 std::string LocalFileName(const QString& file) {
     return QFile::encodeName(file).toStdString();
+}
+
+// Gives a menu or a menu item its form name as object name.
+template <typename T>
+T* Named(T* object, const char* name) {
+    object->setObjectName(QLatin1String(name));
+    return object;
 }
 
 // Menu items shown bold: the default item of their menu.
@@ -56,12 +106,36 @@ void MakeDefault(QMenu* menu, QAction* action) {
     menu->setDefaultAction(action);
 }
 
+// The busy pointer over every window for as long as it lives; restoring
+// goes back to whatever pointer was in force before.
+class BusyCursor {
+  public:
+    BusyCursor() { QApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+// Calls a function when it goes, also on the way out of an exception.
+template <typename F>
+class OnExit {
+  public:
+    explicit OnExit(F f) : f_(std::move(f)) {}
+    ~OnExit() { f_(); }
+    OnExit(const OnExit&) = delete;
+    OnExit& operator=(const OnExit&) = delete;
+
+  private:
+    F f_;
+};
+
 }  // namespace
 
 TForm1::TForm1(PageFetch fetch, engine::ServiceEndpoints endpoints, QWidget* parent)
     : QMainWindow(parent, kWindowFlags),
       fetch_(std::move(fetch)),
-      endpoints_(std::move(endpoints)) {
+      endpoints_(std::move(endpoints)),
+      requests_([this](const Request& r) { Perform(r); }, [this] { GiveUpRun(); }) {
     setWindowTitle(kProductName);
     setFont(DesignFont(kSansSerifFace, 8));
     model_ = new ResultsModel(table_, this);
@@ -69,7 +143,12 @@ TForm1::TForm1(PageFetch fetch, engine::ServiceEndpoints endpoints, QWidget* par
     ImageList1 = MenuPictures();
     BuildControls();
     BuildMenus();
-    setFixedSize(kClientWidth, kClientHeight + MainMenu1->sizeHint().height());
+    // The window opens at the size that shows every column in full; it may
+    // be enlarged and maximised, and the list grows with it.
+    const QSize opening(openingClient_.width(),
+                        openingClient_.height() + MainMenu1->sizeHint().height());
+    setMinimumSize(opening);
+    resize(opening);
     FormCreate();
 }
 
@@ -82,13 +161,12 @@ TForm1::~TForm1() {
 
 void TForm1::BuildControls() {
     Client = new QWidget(this);
-    Client->setFixedSize(kClientWidth, kClientHeight);
+    Client->setObjectName(QStringLiteral("Client"));
     setCentralWidget(Client);
 
     Image1 = new QLabel(Client);
-    Image1->setGeometry(7, 4, 490, 55);
-    Image1->setScaledContents(true);
-    Image1->setPixmap(BannerPicture());
+    Image1->setObjectName(QStringLiteral("Image1"));
+    banner_ = BannerPicture();
 
     auto makeButton = [this](const QString& caption, const QPixmap& picture, int left) {
         auto* button = new TPictureButton(Client);
@@ -98,16 +176,27 @@ void TForm1::BuildControls() {
         button->SetSpacing(5);
         button->setCursor(Qt::PointingHandCursor);
         button->setAutoDefault(false);
+        // Light faces with dark captions, whatever the desktop's colours:
+        // they sit on the dark banner.
+        QPalette light = button->palette();
+        light.setColor(QPalette::Button, QColor(244, 247, 250));
+        light.setColor(QPalette::ButtonText, QColor(16, 38, 61));
+        light.setColor(QPalette::Disabled, QPalette::Button, QColor(214, 222, 230));
+        light.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(105, 118, 132));
+        button->setPalette(light);
         return button;
     };
     BitBtn2 = makeButton(QStringLiteral("Start"), StartPicture(), 262);
+    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
     StopBtn = makeButton(QStringLiteral("Stop"), StopPicture(), 338);
+    StopBtn->setObjectName(QStringLiteral("StopBtn"));
     connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
     connect(StopBtn, &QPushButton::clicked, this, &TForm1::StopBtnClick);
 
     ListView1 = new QTreeView(Client);
-    ListView1->setGeometry(5, 68, 490, 336);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
     ListView1->setModel(model_);
+    ListView1->setItemDelegate(new CutTextTipDelegate(ListView1));
     ListView1->setRootIsDecorated(false);
     ListView1->setItemsExpandable(false);
     ListView1->setExpandsOnDoubleClick(false);
@@ -126,14 +215,18 @@ void TForm1::BuildControls() {
     QHeaderView* header = ListView1->header();
     header->setSectionsClickable(true);
     header->setSectionsMovable(false);
-    header->setStretchLastSection(false);
-    header->setSortIndicatorShown(false);
+    // The last column takes whatever room the window gives beyond the others.
+    header->setStretchLastSection(true);
+    // The ordered column shows its direction; none until a header is clicked.
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(-1, Qt::AscendingOrder);
     header->setHighlightSections(false);
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setMinimumSectionSize(
         *std::min_element(std::begin(kColumnMinimumWidths), std::end(kColumnMinimumWidths)));
+    const std::array<int, engine::kColumnCount> widths = OpeningColumnWidths();
     for (int c = 0; c < engine::kColumnCount; ++c) {
-        header->resizeSection(c, kColumnWidths[c]);
+        header->resizeSection(c, widths[static_cast<std::size_t>(c)]);
     }
     // Each column can be dragged narrower only down to its own minimum.
     connect(header, &QHeaderView::sectionResized, this, [header](int section, int, int newSize) {
@@ -143,36 +236,101 @@ void TForm1::BuildControls() {
         }
     });
     connect(header, &QHeaderView::sectionClicked, this, &TForm1::ListView1ColumnClick);
+    // A new survey or a file fills the table in an order of its own.
+    connect(model_, &QAbstractItemModel::modelReset, this,
+            [header] { header->setSortIndicator(-1, Qt::AscendingOrder); });
 
     StatusBar1 = new QStatusBar(Client);
-    StatusBar1->setGeometry(0, 408, 502, 19);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setSizeGripEnabled(false);
+    RowCount = new QLabel(StatusBar1);
+    RowCount->setObjectName(QStringLiteral("RowCount"));
+    StatusBar1->addPermanentWidget(RowCount);
+    ShowRowCount();
+    // Rows a run appends are a survey not yet saved; the count follows the
+    // table.
+    connect(model_, &QAbstractItemModel::rowsInserted, this, [this] {
+        unsaved_ = true;
+        ShowRowCount();
+    });
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] { ShowRowCount(); });
+    ShowRunState();
+
+    // At the opening size every column shows in full, with room for the
+    // list's frame and its vertical scroll bar.
+    const int listWidth = std::accumulate(widths.begin(), widths.end(), 0) +
+                          2 * ListView1->frameWidth() +
+                          ListView1->verticalScrollBar()->sizeHint().width();
+    Client->installEventFilter(this);  // lays the controls out on every resize
+    openingClient_ =
+        QSize(std::max(kClientWidth, listWidth + kListLeft + kListRight), kClientHeight);
+}
+
+std::array<int, engine::kColumnCount> TForm1::OpeningColumnWidths() const {
+    // What a cell needs for the widest figure, as the item delegate measures
+    // text: the text and a margin at either side.
+    const int textMargin =
+        ListView1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, ListView1) + 1;
+    const int figure =
+        ListView1->fontMetrics().horizontalAdvance(QStringLiteral("999999999")) + 2 * textMargin;
+    std::array<int, engine::kColumnCount> widths{};
+    for (int c = 0; c < engine::kColumnCount; ++c) {
+        int w = std::max(kColumnWidths[c], ListView1->header()->sectionSizeHint(c));
+        if (c > 0) {
+            w = std::max(w, figure);
+        }
+        widths[static_cast<std::size_t>(c)] = w;
+    }
+    return widths;
+}
+
+void TForm1::LayOutClient() {
+    const int w = Client->width();
+    const int h = Client->height();
+    const int bannerWidth = std::max(w - kBannerLeft - kBannerRight, 1);
+    Image1->setGeometry(kBannerLeft, 4, bannerWidth, kBannerHeight);
+    if (Image1->pixmap().width() != bannerWidth) {
+        Image1->setPixmap(WideBanner(banner_, bannerWidth));
+    }
+    const int statusHeight = 19;
+    StatusBar1->setGeometry(0, h - statusHeight, w, statusHeight);
+    ListView1->setGeometry(kListLeft, kListTop, std::max(w - kListLeft - kListRight, 1),
+                           std::max(h - kListTop - statusHeight - 4, 1));
 }
 
 void TForm1::BuildMenus() {
     MainMenu1 = menuBar();
+    MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
 
-    File1 = MainMenu1->addMenu(QStringLiteral("&File"));
-    Open1 = File1->addAction(ImageList1[kOpenPicture], QStringLiteral("&Open file..."));
-    Save1 = File1->addAction(ImageList1[kSavePicture], QStringLiteral("&Save file..."));
+    File1 = Named(MainMenu1->addMenu(QStringLiteral("&File")), "File1");
+    Open1 =
+        Named(File1->addAction(ImageList1[kOpenPicture], QStringLiteral("&Open file...")), "Open1");
+    Save1 =
+        Named(File1->addAction(ImageList1[kSavePicture], QStringLiteral("&Save file...")), "Save1");
     File1->addSeparator();
-    Exit1 = File1->addAction(ImageList1[kExitPicture], QStringLiteral("E&xit"));
+    Exit1 = Named(File1->addAction(ImageList1[kExitPicture], QStringLiteral("E&xit")), "Exit1");
 
-    Website1 = MainMenu1->addMenu(QStringLiteral("Website"));
-    Visittheselectedwebsite1 = Website1->addAction(QStringLiteral("Visit the selected website..."));
+    Website1 = Named(MainMenu1->addMenu(QStringLiteral("Website")), "Website1");
+    Visittheselectedwebsite1 =
+        Named(Website1->addAction(QStringLiteral("Visit the selected website...")),
+              "Visittheselectedwebsite1");
     MakeDefault(Website1, Visittheselectedwebsite1);
 
-    Help1 = MainMenu1->addMenu(QStringLiteral("&Help"));
-    Contents1 = Help1->addAction(ImageList1[kContentsPicture], QStringLiteral("&Contents"));
+    Help1 = Named(MainMenu1->addMenu(QStringLiteral("&Help")), "Help1");
+    Contents1 = Named(Help1->addAction(ImageList1[kContentsPicture], QStringLiteral("&Contents")),
+                      "Contents1");
     Contents1->setShortcut(QKeySequence(Qt::Key_F1));
     Contents1->setShortcutContext(Qt::WindowShortcut);
-    TheCorvaneHomepage1 =
-        Help1->addAction(ImageList1[kHomepagePicture], QStringLiteral("The Corvane Homepage..."));
+    TheCorvaneHomepage1 = Named(
+        Help1->addAction(ImageList1[kHomepagePicture], QStringLiteral("The Corvane Homepage...")),
+        "TheCorvaneHomepage1");
     Help1->addSeparator();
-    About1 = Help1->addAction(ImageList1[kAboutPicture], QStringLiteral("&About..."));
+    About1 =
+        Named(Help1->addAction(ImageList1[kAboutPicture], QStringLiteral("&About...")), "About1");
 
-    PopupMenu1 = new QMenu(this);
-    Visitwebsite1 = PopupMenu1->addAction(QStringLiteral("Visit website..."));
+    PopupMenu1 = Named(new QMenu(this), "PopupMenu1");
+    Visitwebsite1 =
+        Named(PopupMenu1->addAction(QStringLiteral("Visit website...")), "Visitwebsite1");
     MakeDefault(PopupMenu1, Visitwebsite1);
 
     connect(Open1, &QAction::triggered, this, &TForm1::Open1Click);
@@ -191,14 +349,49 @@ void TForm1::BuildMenus() {
 
 void TForm1::FormCreate() {
     ProgramFolder = QString::fromStdString(platform::ProgramFolder());
+    surveyFolder_ = RememberedSurveyFolder();
     for (FileDialogRequest* d : {&OpenDialog1, &SaveDialog1}) {
         d->Parent = this;
-        d->InitialDir = ProgramFolder;
+        d->InitialDir = surveyFolder_;
         d->Filter = kSurveyFilter;
         d->DefaultSuffix = QString::fromLatin1(engine::kSurveyFileExtension);
     }
     OpenDialog1.Kind = FileDialogKind::Open;
     SaveDialog1.Kind = FileDialogKind::Save;
+}
+
+QString TForm1::RememberedSurveyFolder() {
+    try {
+        platform::UserStore store;
+        if (store.OpenKey(kFilesKey, false) && store.ValueExists(kFolderValue)) {
+            const QString folder = QString::fromUtf8(store.ReadString(kFolderValue));
+            if (QFileInfo(folder).isDir()) {
+                return folder;
+            }
+        }
+    } catch (const platform::UserStoreError&) {
+        // A store that cannot be read remembers nothing.
+    }
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
+
+QString TForm1::AskSurveyFile(FileDialogRequest& request) {
+    request.InitialDir = surveyFolder_;
+    const QString file = AskFileName(request);
+    if (file.isEmpty()) {
+        return file;
+    }
+    // The next prompt starts where this one ended, in this run and the next.
+    surveyFolder_ = QFileInfo(file).absolutePath();
+    try {
+        platform::UserStore store;
+        store.OpenKey(kFilesKey, true);
+        store.WriteString(kFolderValue, surveyFolder_.toUtf8().toStdString());
+    } catch (const platform::UserStoreError&) {
+        // Not remembered beyond this run; the prompt works all the same.
+    }
+    return file;
 }
 
 void TForm1::CentreOnScreen() {
@@ -228,63 +421,97 @@ void TForm1::StopBtnClick() {
 void TForm1::PressStop() {
     try {
         StopBtnClick();
-    } catch (...) {
+    } catch (const std::exception&) {
+        // A command presses Stop before its own action and performs that
+        // action even when something run by the pending events failed.
     }
 }
 
 void TForm1::BitBtn2Click() {
+    if (!ConfirmDiscard(Replacing)) {
+        return;
+    }
     PressStop();
     if (!locate_) {
         return;
     }
-    try {
-        locate_->ShowModal();
-    } catch (...) {
-    }
+    locate_->ShowModal();
     ProcessMessages();
     // Cancel and the dialog's close box leave the flag set.
     if (engine::StopFlag) {
         return;
     }
-    Request request;
-    try {
-        SurveyRequest survey;
-        const bool keyword = locate_->IsKeywordMode();
-        survey.Text = keyword ? locate_->KeywordText() : locate_->DomainText();
-        survey.ResultCount = locate_->MaxResultsValue();
-        survey.Skip = locate_->SkipValue();
-        survey.Mode = keyword ? engine::SurveyMode::Keyword : engine::SurveyMode::Domain;
-        request.Kind = Request::kSurvey;
-        request.Survey = std::move(survey);
-    } catch (...) {
-        request.Kind = Request::kNone;  // no run; the window still ends as after one
+    SurveyRequest survey;
+    const bool keyword = locate_->IsKeywordMode();
+    survey.Text = keyword ? locate_->KeywordText() : locate_->DomainText();
+    // Nothing to search for: the table stays, and the status line says why.
+    if (QString::fromUtf8(survey.Text).trimmed().isEmpty()) {
+        ShowStatusText(keyword ? QStringLiteral("No keyword to search for: enter a keyword or "
+                                                "phrase after pressing Start.")
+                               : QStringLiteral("No domain to search for: enter a target URL "
+                                                "after pressing Start."));
+        return;
     }
-    Submit(std::move(request));
+    survey.ResultCount = locate_->MaxResultsValue();
+    survey.Skip = locate_->SkipValue();
+    survey.Mode = keyword ? engine::SurveyMode::Keyword : engine::SurveyMode::Domain;
+    requests_.Submit(std::move(survey));
 }
 
 void TForm1::Open1Click() {
+    if (!ConfirmDiscard(Replacing)) {
+        return;
+    }
     PressStop();
-    try {
-        const QString file = AskFileName(OpenDialog1);
-        if (file.isEmpty()) {
-            return;
-        }
-        Request request;
-        request.Kind = Request::kOpen;
-        request.File = file;
-        Submit(std::move(request));
-    } catch (...) {
+    const QString file = AskSurveyFile(OpenDialog1);
+    if (!file.isEmpty()) {
+        requests_.Submit(OpenRequest{file});
     }
 }
 
 void TForm1::Save1Click() {
     PressStop();
+    SaveTable();
+}
+
+bool TForm1::SaveTable() {
+    const QString file = AskSurveyFile(SaveDialog1);
+    if (file.isEmpty()) {
+        return false;
+    }
     try {
-        const QString file = AskFileName(SaveDialog1);
-        if (!file.isEmpty()) {
-            engine::SaveSurvey(table_, LocalFileName(file));
-        }
-    } catch (...) {
+        engine::SaveSurvey(table_, LocalFileName(file));
+    } catch (const platform::AtomicFileError& e) {
+        // The table stays as it is; the old file, if any, too.
+        ShowStatusText(
+            QStringLiteral("Could not save %1: %2")
+                .arg(QDir::toNativeSeparators(file), QString::fromLocal8Bit(e.code().message())));
+        return false;
+    }
+    unsaved_ = false;
+    return true;
+}
+
+bool TForm1::ConfirmDiscard(DiscardMoment moment) {
+    if (!unsaved_ || table_.Count() == 0) {
+        return true;
+    }
+    QMessageBox question(QMessageBox::Question, kProductName,
+                         QStringLiteral("The table of the last survey has not been saved."),
+                         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    question.setObjectName(QStringLiteral("UnsavedTableQuestion"));
+    question.setInformativeText(moment == Closing
+                                    ? QStringLiteral("Save it before the window closes?")
+                                    : QStringLiteral("Save it before it is replaced?"));
+    question.setDefaultButton(QMessageBox::Save);
+    question.setEscapeButton(QMessageBox::Cancel);
+    switch (question.exec()) {
+        case QMessageBox::Save:
+            return SaveTable();
+        case QMessageBox::Discard:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -297,26 +524,20 @@ void TForm1::Visitwebsite1Click() {
     if (table_.Count() == 0) {
         return;
     }
-    try {
-        const QModelIndexList selected = ListView1->selectionModel()->selectedRows(0);
-        if (selected.isEmpty()) {
-            return;
-        }
-        const std::string& host =
-            table_.Row(static_cast<std::size_t>(selected.front().row())).Caption;
-        if (host.empty()) {
-            return;
-        }
-        ShellOpen(QStringLiteral("http://") + ResultsModel::ToQString(host), ShellShow::Maximized);
-    } catch (...) {
+    const QModelIndexList selected = ListView1->selectionModel()->selectedRows(0);
+    if (selected.isEmpty()) {
+        return;
     }
+    const std::string& host = table_.Row(static_cast<std::size_t>(selected.front().row())).Caption;
+    if (host.empty()) {
+        return;
+    }
+    // The address exactly as listed; the desktop decides what it means.
+    OpenInDesktop(QStringLiteral("http://") + ResultsModel::ToQString(host));
 }
 
 void TForm1::Visittheselectedwebsite1Click() {
-    try {
-        Visitwebsite1Click();
-    } catch (...) {
-    }
+    Visitwebsite1Click();
 }
 
 void TForm1::ListView1DblClick() {
@@ -324,43 +545,70 @@ void TForm1::ListView1DblClick() {
 }
 
 void TForm1::Contents1Click() {
-    try {
-        ShellOpen(QStringLiteral("help.chm"), ShellShow::Maximized);
-    } catch (...) {
+    // The installed pages go to the desktop's browser; without them, or
+    // when the desktop cannot open them, the help window shows the pages
+    // built into the program.
+    const QString installed = FindInstalledHelp(ProgramFolder);
+    if (installed.isEmpty()) {
+        ShowHelpWindow();
+        return;
     }
+    const QPointer<TForm1> self(this);
+    ShellOpen(installed, ShellShow::Maximized, [self](const QString&) {
+        if (self) {
+            self->ShowHelpWindow();
+        }
+    });
+}
+
+void TForm1::ShowHelpWindow() {
+    if (help_ == nullptr) {
+        help_ = new THelpWindow(this);
+    }
+    help_->show();
+    help_->raise();
+    help_->activateWindow();
 }
 
 void TForm1::TheCorvaneHomepage1Click() {
-    try {
-        ShellOpen(kHomepageUrl, ShellShow::Maximized);
-    } catch (...) {
-    }
+    OpenInDesktop(kHomepageUrl);
+}
+
+void TForm1::OpenInDesktop(const QString& target) {
+    const QPointer<TForm1> self(this);
+    ShellOpen(target, ShellShow::Maximized, [self, target](const QString& reason) {
+        if (self) {
+            self->ShowStatusText(QStringLiteral("Could not open %1: %2").arg(target, reason));
+        }
+    });
 }
 
 void TForm1::About1Click() {
     PressStop();
-    try {
-        if (about_) {
-            about_->ShowModal();
-        }
-    } catch (...) {
+    if (about_) {
+        about_->ShowModal();
     }
 }
 
 void TForm1::ListView1ColumnClick(int column) {
-    try {
-        engine::ListView1ColumnClick(table_, column);
-    } catch (...) {
-    }
+    engine::ListView1ColumnClick(table_, column);
+    // Each column has its one direction: inbound links and link values
+    // largest first, the others smallest (or A) first.
+    const bool largestFirst = column == 2 || column == 4;
+    ListView1->header()->setSortIndicator(column,
+                                          largestFirst ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
 void TForm1::FormCloseQuery(bool& canClose) {
+    canClose = ConfirmDiscard(Closing);
+    if (!canClose) {
+        return;
+    }
     PressStop();
     // Nothing waits to be done after the window has gone, and a run in
     // progress ends at once.
-    pending_.reset();
+    requests_.DropPending();
     GiveUpRun();
-    canClose = true;
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -374,22 +622,14 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Client && event->type() == QEvent::Resize) {
+        LayOutClient();
+    }
     if (watched == ListView1->viewport() && event->type() == QEvent::MouseButtonDblClick &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         ListView1DblClick();
     }
     return QMainWindow::eventFilter(watched, event);
-}
-
-void TForm1::Submit(Request request) {
-    if (busy_) {
-        // The newest request wins; it is performed once the run in progress
-        // (if any) has returned.
-        pending_ = std::move(request);
-        GiveUpRun();
-        return;
-    }
-    Perform(std::move(request));
 }
 
 void TForm1::GiveUpRun() {
@@ -403,58 +643,65 @@ void TForm1::GiveUpRun() {
     activeHost_->Abandon();
 }
 
-void TForm1::Perform(Request request) {
-    struct BusyScope {
-        bool& busy;
-        explicit BusyScope(bool& b) : busy(b) { busy = true; }
-        ~BusyScope() { busy = false; }
-    } scope(busy_);
-    for (;;) {
-        if (request.Kind == Request::kOpen) {
-            OpenFile(request.File);
-        } else {
-            RunOne(request);
-        }
-        if (!pending_) {
-            break;
-        }
-        request = std::move(*pending_);
-        pending_.reset();
+void TForm1::Perform(const Request& request) {
+    if (const auto* open = std::get_if<OpenRequest>(&request)) {
+        OpenFile(open->File);
+    } else {
+        RunOne(std::get<SurveyRequest>(request));
     }
 }
 
-void TForm1::RunOne(const Request& request) {
-    // Restoring pops back to whatever cursor was in force before.
-    QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
-    try {
-        if (request.Kind == Request::kSurvey && request.Survey) {
-            const SurveyRequest& s = *request.Survey;
-            WindowSurveyHost host(
-                [this](const std::string& text) { ShowStatusText(ResultsModel::ToQString(text)); },
-                [] { ProcessMessages(); }, [this] { return escape_->IsDown(); }, fetch_, table_,
-                endpoints_);
-            activeHost_ = &host;
-            try {
-                engine::RunSurvey(host, s.Text, s.ResultCount, s.Skip, s.Mode);
-            } catch (...) {
-                // A failed results-page fetch, a figure that is not a
-                // number, or the run given up: nothing is shown.
-            }
+void TForm1::RunOne(const SurveyRequest& s) {
+    {
+        const BusyCursor busy;
+        WindowSurveyHost host(
+            [this](const std::string& text) { ShowStatusText(ResultsModel::ToQString(text)); },
+            [] { ProcessMessages(); }, [this] { return escape_->IsDown(); }, fetch_, table_,
+            endpoints_);
+        activeHost_ = &host;
+        ShowRunState();
+        const OnExit ended([this] {
             activeHost_ = nullptr;
+            ShowRunState();
+        });
+        try {
+            engine::RunSurvey(host, s.Text, s.ResultCount, s.Skip, s.Mode);
+        } catch (const engine::RunAbandoned&) {
+            // The window gave the run up; it has left without another fetch.
+        } catch (const std::exception&) {
+            // Start absorbs a run that fails (a results page that cannot be
+            // fetched, a figure that is not a number): the rows it filled
+            // stay, and the run ends like any other.
         }
-    } catch (...) {
-        activeHost_ = nullptr;
     }
-    QApplication::restoreOverrideCursor();
     ShowStatusText(QStringLiteral("Done!"));
     ProcessMessages();
 }
 
 void TForm1::OpenFile(const QString& file) {
-    try {
-        engine::LoadSurvey(table_, LocalFileName(file));
-    } catch (...) {
+    // The file is read whole before the table is touched: one that cannot
+    // be read leaves the table as it was and says why.
+    platform::ProfileFile profile;
+    std::error_code error;
+    if (!profile.Load(LocalFileName(file), &error)) {
+        ShowStatusText(
+            QStringLiteral("Could not open %1: %2")
+                .arg(QDir::toNativeSeparators(file), QString::fromLocal8Bit(error.message())));
+        return;
     }
+    engine::ReadSurvey(table_, profile);
+    unsaved_ = false;  // the table is what the file holds
+}
+
+void TForm1::ShowRunState() {
+    const bool running = RunInProgress();
+    BitBtn2->setEnabled(!running);
+    StopBtn->setEnabled(running);
+}
+
+void TForm1::ShowRowCount() {
+    const std::size_t n = table_.Count();
+    RowCount->setText(n == 1 ? QStringLiteral("1 row") : QStringLiteral("%1 rows").arg(n));
 }
 
 }  // namespace corvane::ui

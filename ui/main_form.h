@@ -1,31 +1,42 @@
 // The main window, "Corvane": the banner with the Start and Stop buttons,
 // the results list, the status line, and the File, Website and Help menus.
 // Its commands run a survey through the Locate dialog, stop it, open and
-// save survey files, open a listed site in the browser, open the help file
-// and the homepage, and show the About box. It is the SurveyHost of every
+// save survey files, open a listed site in the browser, show the help (the
+// installed pages in the desktop's browser, else a help window of its own)
+// and open the homepage, and show the About box. It is the SurveyHost of every
 // run it starts.
 //
 // Every command can arrive while a run waits in its event pump. Stop,
-// column clicks, Save, Visit, Help and About act at once. A Start confirmed
-// or a file chosen to open while a run is in progress is not performed
-// inside that run: the window removes the older run's rows, gives that run
-// up (it leaves at its next pump or fetch, writing nothing more), and
-// performs the new request once the older run has returned. Closing the
-// window gives a run up the same way, so the program ends at once.
+// column clicks, Save, Visit, Help and About act at once. The Start button
+// is off during a run, but a file chosen to open (or a Start command
+// confirmed) while a run is in progress is not performed inside that run:
+// the window gives that run up (it leaves at its next pump or fetch,
+// writing nothing more; its rows stay shown until replaced) and performs
+// the new request once the older run has returned (RequestQueue).
+// Closing the window gives a run up the same way, so the program ends at
+// once.
+//
+// The controls keep their form names (ListView1, StatusBar1, BitBtn2,
+// Open1, ...) as their Qt object names; they are the window's own, and
+// whoever needs one from outside finds it by that name.
 #pragma once
 
 #include <QMainWindow>
+#include <QPixmap>
 
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "engine/results_table.h"
 #include "engine/survey_host.h"
 #include "engine/survey_run.h"
 #include "ui/file_dialogs.h"
+#include "ui/request_queue.h"
 
 class QAction;
 class QLabel;
@@ -38,6 +49,7 @@ namespace corvane::ui {
 
 class EscapeKeyState;
 class ResultsModel;
+class THelpWindow;
 class TInfoForm;
 class TPictureButton;
 class TStartForm;
@@ -49,10 +61,12 @@ class TForm1 : public QMainWindow {
     // The page fetch every run of this window uses.
     using PageFetch = std::function<std::string(const std::string& url, int port)>;
 
-    // Client area (below the menu bar), in pixels.
+    // Smallest client area (below the menu bar), in pixels; the window opens
+    // wider when the list's columns need it.
     static constexpr int kClientWidth = 502;
     static constexpr int kClientHeight = 427;
-    // Widths and minimum widths of the list's six columns.
+    // Widths and minimum widths of the list's six columns; a column opens
+    // wider when its caption or the widest figure needs it.
     static const int kColumnWidths[engine::kColumnCount];
     static const int kColumnMinimumWidths[engine::kColumnCount];
 
@@ -75,38 +89,6 @@ class TForm1 : public QMainWindow {
     // Centres the window on the screen (done before it is first shown).
     void CentreOnScreen();
 
-    // Controls, with their form names.
-    QWidget* Client = nullptr;  // the 502 x 427 client area
-    QLabel* Image1 = nullptr;
-    TPictureButton* BitBtn2 = nullptr;  // "Start"
-    TPictureButton* StopBtn = nullptr;  // "Stop"
-    QTreeView* ListView1 = nullptr;
-    QStatusBar* StatusBar1 = nullptr;
-
-    QMenuBar* MainMenu1 = nullptr;
-    QMenu* File1 = nullptr;
-    QMenu* Website1 = nullptr;
-    QMenu* Help1 = nullptr;
-    QAction* Open1 = nullptr;
-    QAction* Save1 = nullptr;
-    QAction* Exit1 = nullptr;
-    QAction* Visittheselectedwebsite1 = nullptr;
-    QAction* Contents1 = nullptr;
-    QAction* TheCorvaneHomepage1 = nullptr;
-    QAction* About1 = nullptr;
-    QMenu* PopupMenu1 = nullptr;
-    QAction* Visitwebsite1 = nullptr;
-
-    // The menu pictures, by index.
-    std::vector<QIcon> ImageList1;
-
-    // The open-file prompt's settings, and the save prompt's (the same
-    // filter, default suffix and starting folder).
-    FileDialogRequest OpenDialog1;
-    FileDialogRequest SaveDialog1;
-    // The folder of the program's executable, with a trailing "/".
-    QString ProgramFolder;
-
   public slots:
     void BitBtn2Click();  // Start
     void StopBtnClick();  // Stop
@@ -122,8 +104,9 @@ class TForm1 : public QMainWindow {
     void ListView1ColumnClick(int column);
 
   public:
-    // Close box, system menu and Exit: presses Stop, gives up a run in
-    // progress, and always allows the close.
+    // Close box, system menu and Exit: asks before an unsaved table goes
+    // (the close is then off when the user cancels), presses Stop and gives
+    // up a run in progress.
     void FormCloseQuery(bool& canClose);
 
   protected:
@@ -132,36 +115,93 @@ class TForm1 : public QMainWindow {
 
   private:
     // A survey asked for through the Locate dialog, or a survey file to
-    // open, waiting for the run in progress to return.
+    // open.
     struct SurveyRequest {
         std::string Text;
         std::int32_t ResultCount = 0;
         std::int32_t Skip = 0;
         engine::SurveyMode Mode = engine::SurveyMode::Keyword;
     };
-    struct Request {
-        enum { kSurvey, kOpen, kNone } Kind = kNone;
-        std::optional<SurveyRequest> Survey;  // kSurvey
-        QString File;                         // kOpen
+    struct OpenRequest {
+        QString File;
     };
+    using Request = std::variant<SurveyRequest, OpenRequest>;
 
     void FormCreate();
     void BuildMenus();
     void BuildControls();
-    // Stop, as commands press it before their own action: failures are
-    // ignored so that the action still runs.
+    std::array<int, engine::kColumnCount> OpeningColumnWidths() const;
+    void LayOutClient();
+    // Stop, as commands press it before their own action: a failure of the
+    // events it lets through does not keep the command from its action.
     void PressStop();
     // Lets every pending event be delivered.
     static void ProcessMessages();
     void ShowStatusText(const QString& text);
-    // Performs a request now, or, while the window is busy with a survey,
-    // leaves it for the survey's loop (giving a run in progress up).
-    void Submit(Request request);
-    // Steps 5 to 8 of a Start, then every request left meanwhile.
-    void Perform(Request request);
-    void RunOne(const Request& request);
+    void Perform(const Request& request);
+    // Asks for a file and saves the table to it; true when it was saved.
+    bool SaveTable();
+    // Before a table of survey rows that was never saved goes (by a new
+    // survey, a file opened, or the window closing): asks whether to save
+    // it first. True when the command may go on.
+    enum DiscardMoment { Replacing, Closing };
+    bool ConfirmDiscard(DiscardMoment moment);
+    // Start off and Stop on while a run goes, the other way round between.
+    void ShowRunState();
+    void ShowRowCount();
+    // Steps 5 to 8 of a Start.
+    void RunOne(const SurveyRequest& request);
     void OpenFile(const QString& file);
+    // The folder the file prompts start in: the one last chosen (kept in the
+    // per-user store), else the user's documents folder.
+    static QString RememberedSurveyFolder();
+    // Asks with `request`, starting in surveyFolder_; a file chosen makes
+    // its folder the new starting folder.
+    QString AskSurveyFile(FileDialogRequest& request);
+    // Shows (creating it the first time) the help window.
+    void ShowHelpWindow();
+    // Hands an address or a file to the desktop; a refusal shows in the
+    // status line.
+    void OpenInDesktop(const QString& target);
     void GiveUpRun();
+
+    // Controls, with their form names (also their object names).
+    QWidget* Client = nullptr;  // the client area below the menu bar
+    QLabel* Image1 = nullptr;
+    TPictureButton* BitBtn2 = nullptr;  // "Start"
+    TPictureButton* StopBtn = nullptr;  // "Stop"
+    QTreeView* ListView1 = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    QLabel* RowCount = nullptr;  // the number of rows, at the status line's right
+
+    QMenuBar* MainMenu1 = nullptr;
+    QMenu* File1 = nullptr;
+    QMenu* Website1 = nullptr;
+    QMenu* Help1 = nullptr;
+    QAction* Open1 = nullptr;
+    QAction* Save1 = nullptr;
+    QAction* Exit1 = nullptr;
+    QAction* Visittheselectedwebsite1 = nullptr;
+    QAction* Contents1 = nullptr;
+    QAction* TheCorvaneHomepage1 = nullptr;
+    QAction* About1 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* Visitwebsite1 = nullptr;
+
+    // The banner picture as designed, and the client area's opening size.
+    QPixmap banner_;
+    QSize openingClient_;
+
+    // The menu pictures, by index.
+    std::vector<QIcon> ImageList1;
+
+    // The open-file prompt's settings, and the save prompt's (the same
+    // filter, default suffix and starting folder, surveyFolder_).
+    FileDialogRequest OpenDialog1;
+    FileDialogRequest SaveDialog1;
+    // The folder of the program's executable, with a trailing "/".
+    QString ProgramFolder;
+    QString surveyFolder_;
 
     engine::ResultsTable table_;
     ResultsModel* model_ = nullptr;
@@ -170,11 +210,13 @@ class TForm1 : public QMainWindow {
     EscapeKeyState* escape_ = nullptr;
     TStartForm* locate_ = nullptr;
     TInfoForm* about_ = nullptr;
+    THelpWindow* help_ = nullptr;
 
-    // Set while Perform works through its requests (a run, its ending, the
-    // requests left meanwhile); a request made then waits in pending_.
-    bool busy_ = false;
-    std::optional<Request> pending_;
+    // Surveys and file opens, one at a time; one asked for during a run
+    // waits until that run, given up, has returned.
+    RequestQueue<Request> requests_;
+    // Rows came from a run and were not saved since.
+    bool unsaved_ = false;
     // The host of the run that has not returned yet, if any.
     WindowSurveyHost* activeHost_ = nullptr;
 };

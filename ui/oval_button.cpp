@@ -1,7 +1,9 @@
 #include "ui/oval_button.h"
 
 #include <QEnterEvent>
+#include <QFocusEvent>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -64,8 +66,12 @@ namespace {
 void Rasterise(int w, int h, int rings, std::vector<QRect>& face, QPolygon& outline,
                QPolygon& upperLeft, QPolygon& lowerRight) {
     const int bw = std::max(w - 1, 0), bh = std::max(h - 1, 0);
-    std::vector<int> depth(static_cast<std::size_t>(bw) * bh, -1);  // -1 outside
-    auto at = [&](int x, int y) -> int& { return depth[static_cast<std::size_t>(y) * bw + x]; };
+    const auto cells = static_cast<std::size_t>(bw) * static_cast<std::size_t>(bh);
+    std::vector<int> depth(cells, -1);  // -1 outside
+    auto at = [&](int x, int y) -> int& {
+        return depth[static_cast<std::size_t>(y) * static_cast<std::size_t>(bw) +
+                     static_cast<std::size_t>(x)];
+    };
     for (int y = 0; y < bh; ++y) {
         int first = -1, last = -1;
         for (int x = 0; x < bw; ++x) {
@@ -143,7 +149,7 @@ QRect Cell(const QImage& glyph, int numGlyphs, int index) {
 
 TOvalButton::TOvalButton(QWidget* parent) : QWidget(parent), font_(DesignFont(kSansSerifFace, 8)) {
     setMouseTracking(true);  // pointer moves arrive with no button held, too
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::StrongFocus);
     resize(100, 50);
     UpdateShades();
 }
@@ -295,6 +301,14 @@ void TOvalButton::SetTransparentColor(const QColor& color) {
     Invalidate();
 }
 
+void TOvalButton::SetSmooth(bool smooth) {
+    if (smooth == smooth_) {
+        return;
+    }
+    smooth_ = smooth;
+    Invalidate();
+}
+
 bool TOvalButton::PtInOval(int x, int y) const {
     return InEllipse(x, y, 0, 0, width(), height());
 }
@@ -357,6 +371,10 @@ const TOvalButton::Raster& TOvalButton::CurrentRaster() const {
 }
 
 void TOvalButton::Paint(QPainter& p) {
+    if (smooth_) {
+        PaintSmooth(p);
+        return;
+    }
     const Raster& r = CurrentRaster();
     p.setFont(font_);
     // The ellipse of the box 0, 0, width - 1, height - 1: filled with the
@@ -372,11 +390,82 @@ void TOvalButton::Paint(QPainter& p) {
         p.drawPoints(r.outline);
     }
     PaintFace(p);
+    PaintFocus(p);
+}
+
+// The smooth look: the same ellipse, rim halves and face, antialiased. The
+// outline runs along the edge of the box 0, 0, width - 1, height - 1 and
+// each rim ring one pixel further in.
+void TOvalButton::PaintSmooth(QPainter& p) {
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, true);
+    const QRectF box(0.5, 0.5, width() - 2.0, height() - 2.0);
+    p.setPen(flat_ ? QPen(Qt::NoPen) : QPen(Qt::black, 1));
+    p.setBrush(transparent_ ? QBrush(Qt::NoBrush) : QBrush(Color()));
+    p.drawEllipse(box);
+    PaintSmoothBevel(p);
+    p.restore();
+    PaintFace(p);
+    PaintFocus(p);
+}
+
+void TOvalButton::PaintSmoothBevel(QPainter& p) {
+    if (bevelState_ == TBevelState::None) {
+        return;
+    }
+    const bool lowered = bevelState_ == TBevelState::Lowered;
+    const int w = width(), h = height();
+    // The rays that split the rim, as angles of the ellipse's own
+    // parameter, in sixteenths of a degree counter-clockwise from 3 o'clock.
+    const double cx = (w - 2) / 2.0, cy = (h - 2) / 2.0;
+    auto angle = [&](double x, double y) {
+        const double t = std::atan2((cy - y) / std::max(cy, 1.0), (x - cx) / std::max(cx, 1.0));
+        return static_cast<int>(std::lround(t * 180.0 / std::numbers::pi * 16.0));
+    };
+    const int start = angle(4 * (w / 5), h / 5);
+    const int end = angle(w / 5, 4 * (h / 5));
+    int span = end - start;
+    while (span < 0) {
+        span += 360 * 16;
+    }
+    p.setBrush(Qt::NoBrush);
+    for (int i = 1; i <= bevelWidth_; ++i) {
+        const QRectF ring(0.5 + i, 0.5 + i, w - 2.0 - 2 * i, h - 2.0 - 2 * i);
+        if (ring.width() <= 0 || ring.height() <= 0) {
+            break;
+        }
+        p.setPen(QPen(lowered ? shadowColor_ : highlightColor_, 1));
+        p.drawArc(ring, start, span);
+        p.setPen(QPen(lowered ? highlightColor_ : shadowColor_, 1));
+        p.drawArc(ring, start + span, 360 * 16 - span);
+    }
+}
+
+// The keyboard focus: a dotted ellipse inside the rim.
+void TOvalButton::PaintFocus(QPainter& p) {
+    if (!hasFocus()) {
+        return;
+    }
+    const int inset = bevelWidth_ + 3;
+    const QRectF ring(inset + 0.5, inset + 0.5, width() - 2.0 - 2 * inset,
+                      height() - 2.0 - 2 * inset);
+    if (ring.width() <= 0 || ring.height() <= 0) {
+        return;
+    }
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, smooth_);
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(palette().color(QPalette::Highlight), 1, Qt::DotLine));
+    p.drawEllipse(ring);
+    p.restore();
 }
 
 void TOvalButton::PaintBevel(QPainter& p) {
     if (bevelState_ == TBevelState::None) {
         return;  // the rim is drawn with an invisible pen
+    }
+    if (smooth_) {
+        return;  // drawn with the ellipse, before the face
     }
     const Raster& r = CurrentRaster();
     const bool lowered = bevelState_ == TBevelState::Lowered;
@@ -508,6 +597,8 @@ void TOvalButton::DblClick() {
 
 void TOvalButton::MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y) {
     if (isEnabled() && PtInOval(x, y)) {
+        // A press is where the pointer is, moved or not before it.
+        mouseInside_ = true;
         downAtPress_ = down_;
         down_ = true;
         bevelState_ = TBevelState::Lowered;
@@ -522,8 +613,8 @@ void TOvalButton::MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifi
 }
 
 void TOvalButton::MouseMove(Qt::KeyboardModifiers modifiers, int x, int y) {
-    const bool inside = PtInOval(x, y);
     if (tracking_) {
+        const bool inside = PtInOval(x, y);
         if (!inside) {
             if (bevelState_ == TBevelState::Lowered && groupIndex_ == 0 && mouseInside_) {
                 down_ = false;
@@ -537,7 +628,17 @@ void TOvalButton::MouseMove(Qt::KeyboardModifiers modifiers, int x, int y) {
             bevelState_ = TBevelState::Lowered;
             PaintBevelNow();
         }
-    } else if (!flat_ || down_) {
+    } else {
+        Hover(x, y);
+    }
+    if (mouseInside_) {
+        emit OnMouseMove(modifiers, x, y);
+    }
+}
+
+void TOvalButton::Hover(int x, int y) {
+    const bool inside = PtInOval(x, y);
+    if (!flat_ || down_) {
         mouseInside_ = inside;
     } else if (inside) {
         mouseInside_ = true;
@@ -547,9 +648,6 @@ void TOvalButton::MouseMove(Qt::KeyboardModifiers modifiers, int x, int y) {
         mouseInside_ = false;
         bevelState_ = TBevelState::None;
         Invalidate();
-    }
-    if (mouseInside_) {
-        emit OnMouseMove(modifiers, x, y);
     }
 }
 
@@ -606,8 +704,14 @@ void TOvalButton::mouseReleaseEvent(QMouseEvent* event) {
     MouseUp(event->button(), event->modifiers(), at.x(), at.y());
 }
 
-void TOvalButton::enterEvent(QEnterEvent*) {
+void TOvalButton::enterEvent(QEnterEvent* event) {
     emit OnMouseEnter();
+    // A window that opens under a still pointer sees no move before the
+    // first click: entering tells where the pointer is.
+    if (!tracking_ && isEnabled()) {
+        const QPoint at = event->position().toPoint();
+        Hover(at.x(), at.y());
+    }
 }
 
 void TOvalButton::leaveEvent(QEvent*) {
@@ -619,6 +723,70 @@ void TOvalButton::leaveEvent(QEvent*) {
         }
     }
     emit OnMouseExit();
+}
+
+void TOvalButton::KeyClick() {
+    if (isEnabled()) {
+        emit OnClick();
+    }
+}
+
+void TOvalButton::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if (key == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
+        if (!event->isAutoRepeat() && isEnabled() && !keyDown_ && !tracking_) {
+            // Pressed looks pressed until Space is released.
+            keyDown_ = true;
+            downAtPress_ = down_;
+            bevelState_ = TBevelState::Lowered;
+            PaintFaceNow();
+        }
+        event->accept();
+        return;
+    }
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        event->accept();
+        KeyClick();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TOvalButton::keyReleaseEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Space && !event->isAutoRepeat()) {
+        event->accept();
+        if (!keyDown_) {
+            return;
+        }
+        keyDown_ = false;
+        if (groupIndex_ != 0) {
+            down_ = !downAtPress_;
+        }
+        bevelState_ = down_ ? TBevelState::Lowered
+                            : (flat_ && !mouseInside_ ? TBevelState::None : TBevelState::Raised);
+        PaintFaceNow();
+        KeyClick();
+        return;
+    }
+    QWidget::keyReleaseEvent(event);
+}
+
+void TOvalButton::focusInEvent(QFocusEvent* event) {
+    update();
+    QWidget::focusInEvent(event);
+}
+
+void TOvalButton::focusOutEvent(QFocusEvent* event) {
+    if (keyDown_) {
+        // Focus gone with Space still down: no click.
+        keyDown_ = false;
+        bevelState_ =
+            down_ ? TBevelState::Lowered : (flat_ ? TBevelState::None : TBevelState::Raised);
+        PaintFaceNow();
+    }
+    update();
+    QWidget::focusOutEvent(event);
 }
 
 void TOvalButton::changeEvent(QEvent* event) {

@@ -2,7 +2,8 @@
 // a lighter and a darker shade of its face colour, an optional glyph beside
 // the caption, a pressed look while held, an optional flat mode (rim only
 // while the pointer is over it) and an optional toggle mode. Clicks count
-// only inside the ellipse.
+// only inside the ellipse. The button takes the keyboard focus and answers
+// Space and Enter; it can be drawn smooth (antialiased) or pixel for pixel.
 #pragma once
 
 #include <QColor>
@@ -91,6 +92,11 @@ class TOvalButton : public QWidget {
     QColor TransparentColor() const { return transparentColor_; }
     void SetTransparentColor(const QColor& color);
 
+    // Antialiased edges, rim and outline. A new button is drawn pixel for
+    // pixel, without smoothing.
+    bool Smooth() const { return smooth_; }
+    void SetSmooth(bool smooth);
+
     // Inside the ellipse that fills the rectangle 0,0 to width, height.
     bool PtInOval(int x, int y) const;
 
@@ -130,10 +136,22 @@ class TOvalButton : public QWidget {
     void mouseReleaseEvent(QMouseEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void changeEvent(QEvent* event) override;
 
   private:
+    // A pointer move with no mouse button held: whether the pointer is over
+    // the ellipse, and a flat button's rim.
+    void Hover(int x, int y);
+    // Space or Enter: OnClick when enabled, wherever the pointer is.
+    void KeyClick();
     void Paint(QPainter& p);
+    void PaintSmooth(QPainter& p);
+    void PaintSmoothBevel(QPainter& p);
+    void PaintFocus(QPainter& p);
     void PaintBevel(QPainter& p);
     void PaintFace(QPainter& p);
     void DrawGlyph(QPainter& p, const QRect& source, const QRect& dest);
@@ -165,6 +183,9 @@ class TOvalButton : public QWidget {
     int spacing_ = 4;
     bool transparent_ = false;
     QColor transparentColor_ = QColor(0, 0, 0);
+    bool smooth_ = false;
+    // Space held down on the focused button: the pressed look until released.
+    bool keyDown_ = false;
 
     TBevelState bevelState_ = TBevelState::Raised;
     bool mouseInside_ = false;

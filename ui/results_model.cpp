@@ -34,14 +34,28 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const {
             return ToQString(row.Column(index.column()));
         case CheckedRole:
             return index.column() == 0 ? QVariant(row.Checked) : QVariant();
+        case Qt::TextAlignmentRole:
+            // Figures line up at their last digit.
+            return index.column() == 0 ? QVariant()
+                                       : QVariant(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
+        case Qt::ToolTipRole:
+            // The host in full, for when its column is too narrow.
+            return index.column() == 0 ? QVariant(ToQString(row.Caption)) : QVariant();
         default:
             return QVariant();
     }
 }
 
 QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
-        section >= engine::kColumnCount) {
+    if (orientation != Qt::Horizontal || section < 0 || section >= engine::kColumnCount) {
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+    if (role == Qt::TextAlignmentRole) {
+        // Over the figures, the captions line up with them on the right.
+        return QVariant(
+            Qt::Alignment((section == 0 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter));
+    }
+    if (role != Qt::DisplayRole) {
         return QAbstractTableModel::headerData(section, orientation, role);
     }
     return QString::fromLatin1(engine::kColumnCaptions[section]);

@@ -19,7 +19,8 @@ namespace corvane::ui {
 
 namespace {
 
-constexpr int kButtonWidth = 15;
+// The arrow buttons: wide enough to hit, with arrows that can be seen.
+constexpr int kButtonWidth = 18;
 
 bool IsControlChar(QChar c) {
     return c.unicode() < 0x20 || c.unicode() == 0x7f;
@@ -66,9 +67,9 @@ void TSpinArrowButton::paintEvent(QPaintEvent*) {
     panel.state |= IsDown() ? QStyle::State_Sunken : QStyle::State_Raised;
     style()->drawPrimitive(QStyle::PE_PanelButtonBevel, &panel, &p, this);
 
-    // A small solid triangle, shifted by a pixel while pressed.
-    const int w = 7;
-    const int h = 4;
+    // A solid triangle, shifted by a pixel while pressed.
+    const int w = 9;
+    const int h = 5;
     const int shift = IsDown() ? 1 : 0;
     const int x = (width() - w) / 2 + shift;
     const int y = (height() - h) / 2 + shift;

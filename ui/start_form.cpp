@@ -25,6 +25,10 @@ namespace {
 constexpr int kEditLabelSpacing = 3;
 // Labels beside a spin field keep this far from it.
 constexpr int kSideLabelGap = 6;
+// The spin fields: room for two digits and arrow buttons that are easy to
+// hit.
+constexpr int kSpinFieldWidth = 58;
+constexpr int kSpinFieldHeight = 24;
 
 const QString kExampleHost = QStringLiteral("www.example.com");
 
@@ -89,6 +93,16 @@ QPushButton* MakeButton(QWidget* parent, const QString& caption, const QPixmap& 
     return button;
 }
 
+// Clears engine::StopFlag when it goes, also on the way out of an
+// exception.
+class ClearStopFlagOnExit {
+  public:
+    ClearStopFlagOnExit() = default;
+    ~ClearStopFlagOnExit() { engine::StopFlag = false; }
+    ClearStopFlagOnExit(const ClearStopFlagOnExit&) = delete;
+    ClearStopFlagOnExit& operator=(const ClearStopFlagOnExit&) = delete;
+};
+
 // Names of the stored values.
 constexpr const char* kKeyterm = "keyterm";
 constexpr const char* kHome = "home";
@@ -135,7 +149,7 @@ TStartForm::TStartForm(QWidget* parent)
     // The skip count is unbounded: minimum and maximum both 0.
     SkipSpinEdit = new TSpinEdit(GroupBox1);
     SkipSpinEdit->setObjectName(QStringLiteral("SkipSpinEdit"));
-    SkipSpinEdit->setGeometry(148, 172, 51, 22);
+    SkipSpinEdit->setGeometry(148, 172, kSpinFieldWidth, kSpinFieldHeight);
     SkipSpinEdit->SetMinValue(0);
     SkipSpinEdit->SetMaxValue(0);
     SkipSpinEdit->SetValue(0);
@@ -146,7 +160,7 @@ TStartForm::TStartForm(QWidget* parent)
 
     MaxResultsSpinEdit = new TSpinEdit(GroupBox1);
     MaxResultsSpinEdit->setObjectName(QStringLiteral("MaxResultsSpinEdit"));
-    MaxResultsSpinEdit->setGeometry(148, 203, 51, 22);
+    MaxResultsSpinEdit->setGeometry(148, 203, kSpinFieldWidth, kSpinFieldHeight);
     MaxResultsSpinEdit->SetMinValue(2);
     MaxResultsSpinEdit->SetMaxValue(30);
     MaxResultsSpinEdit->SetValue(20);
@@ -193,12 +207,9 @@ std::int32_t TStartForm::MaxResultsValue() const {
 
 void TStartForm::BitBtn1Click() {
     done(QDialog::Accepted);
-    try {
-        QApplication::processEvents();
-    } catch (...) {
-        // The flag is cleared whatever the pending events did.
-    }
-    engine::StopFlag = false;
+    // The flag is cleared after the pending events, whatever they did.
+    const ClearStopFlagOnExit clear;
+    QApplication::processEvents();
 }
 
 void TStartForm::BitBtn2Click() {
@@ -209,6 +220,14 @@ void TStartForm::BitBtn2Click() {
 void TStartForm::done(int result) {
     FormCloseQuery();
     QDialog::done(result);
+}
+
+void TStartForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // Typing goes to the field of the selected mode, replacing what it holds.
+    QLineEdit* field = IsKeywordMode() ? LabeledEdit1 : HomepageEdit;
+    field->setFocus(Qt::OtherFocusReason);
+    field->selectAll();
 }
 
 void TStartForm::keyPressEvent(QKeyEvent* event) {
@@ -236,9 +255,9 @@ void TStartForm::FormCreate() {
         if (has(kResults)) {
             MaxResultsSpinEdit->SetValue(reg.ReadInteger(kResults));
         }
-    } catch (...) {
-        // A value of the wrong type, or anything else, ends the loading
-        // here; what is not loaded yet keeps its default.
+    } catch (const platform::UserStoreError&) {
+        // A value of the wrong type, or a store that cannot be read, ends
+        // the loading here; what is not loaded yet keeps its default.
     }
 }
 
@@ -250,7 +269,7 @@ void TStartForm::FormCloseQuery() {
         reg.WriteString(kHome, HomepageEdit->text().toUtf8().toStdString());
         reg.WriteInteger(kSkip, SkipSpinEdit->Value());
         reg.WriteInteger(kResults, MaxResultsSpinEdit->Value());
-    } catch (...) {
+    } catch (const platform::UserStoreError&) {
         // A store that cannot be written ends the saving here; the dialog
         // closes regardless.
     }

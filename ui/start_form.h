@@ -69,6 +69,7 @@ class TStartForm : public QDialog {
     void done(int result) override;
 
   protected:
+    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
   private:

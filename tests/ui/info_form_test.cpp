@@ -10,7 +10,9 @@
 
 #include <vector>
 
+#include "layout_checks.h"
 #include "qt_env.h"
+#include "shell_recorder.h"
 #include "ui/oval_button.h"
 #include "ui/pictures.h"
 #include "ui/product_info.h"
@@ -20,54 +22,33 @@
 namespace corvane::ui {
 namespace {
 
-struct Opened {
-    QString target;
-    ShellShow show;
-};
-
-struct Recorder {
-    std::vector<Opened> opened;
-    ScopedShellOpener scope{[this](const QString& t, ShellShow s) {
-        opened.push_back({t, s});
-        return true;
-    }};
-};
-
 void ClickAt(TOvalButton* b, QPoint at) {
     testing::Hover(b, at);
     QTest::mousePress(b, Qt::LeftButton, Qt::NoModifier, at);
     QTest::mouseRelease(b, Qt::LeftButton, Qt::NoModifier, at);
 }
 
-TEST(InfoForm, LayoutAsDesigned) {
+TEST(InfoForm, ControlsAsDesigned) {
     TInfoForm form;
     EXPECT_EQ(form.windowTitle(), "About...");
-    EXPECT_EQ(form.size(), QSize(329, 274));
     EXPECT_EQ(form.minimumSize(), form.maximumSize());
     EXPECT_FALSE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_FALSE(form.windowFlags() & Qt::WindowMinimizeButtonHint);
     EXPECT_TRUE(form.windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_EQ(form.font().pixelSize(), 12);
 
-    EXPECT_EQ(form.Panel1->geometry(), QRect(0, 0, 329, 236));
     EXPECT_EQ(form.Panel1->frameShadow(), QFrame::Sunken);
     EXPECT_EQ(form.Panel1->palette().color(QPalette::Window), QColor(Qt::white));
-    EXPECT_EQ(form.Label7->geometry(), QRect(10, 10, 159, 30));
     EXPECT_EQ(form.Label7->text(), "Corvane");
     EXPECT_TRUE(form.Label7->font().bold() && form.Label7->font().underline());
     EXPECT_EQ(form.Label7->font().pixelSize(), 20);
-    EXPECT_EQ(form.Label2->geometry(), QRect(176, 52, 140, 54));
     EXPECT_EQ(form.Label2->font().pixelSize(), 11);
-    EXPECT_EQ(form.URLLabel2->pos(), QPoint(198, 109));
     EXPECT_EQ(form.URLLabel2->URLType(), utMailTo);
     EXPECT_EQ(form.URLLabel2->Caption(), kSupportMail);
-    EXPECT_EQ(form.Image1->geometry(), QRect(19, 65, 121, 146));
-    EXPECT_EQ(form.Image1->pixmap().size(), QSize(121, 146));
+    EXPECT_EQ(form.Image1->pixmap().size(), form.Image1->size());
 
-    EXPECT_EQ(form.OvalButton1->geometry(), QRect(9, 240, 64, 31));
     EXPECT_EQ(form.OvalButton1->Caption(), "Support");
     EXPECT_EQ(form.OvalButton1->toolTip(), "Visit the Customer Care Center");
-    EXPECT_EQ(form.BitBtn3->geometry(), QRect(132, 241, 64, 31));
     EXPECT_EQ(form.BitBtn3->Caption(), "Close");
     for (TOvalButton* b : {form.OvalButton1, form.BitBtn3}) {
         EXPECT_EQ(b->BevelWidth(), 2);
@@ -82,6 +63,38 @@ TEST(InfoForm, LayoutAsDesigned) {
         EXPECT_EQ(b->Font().pixelSize(), 11);
         EXPECT_EQ(b->cursor().shape(), Qt::PointingHandCursor);
     }
+}
+
+TEST(InfoForm, NoControlOverlapsAnotherOrLeavesTheBox) {
+    TInfoForm form;
+    form.show();
+    testing::ExpectTidy(&form);
+    testing::ExpectTidy(form.Panel1);
+    // The buttons balance each other: as far from either side, on one line.
+    EXPECT_EQ(form.OvalButton1->x(), form.width() - 1 - form.BitBtn3->geometry().right());
+    EXPECT_EQ(form.OvalButton1->y(), form.BitBtn3->y());
+    EXPECT_TRUE(form.OvalButton1->Smooth() && form.BitBtn3->Smooth());
+}
+
+TEST(InfoForm, CloseAnswersTheFirstClickUnderAStillPointerAndTheEnterKey) {
+    TInfoForm form;
+    // The box opens under the pointer: it enters Close, then a click with no
+    // move in between.
+    QTimer::singleShot(0, &form, [&] {
+        testing::Enter(form.BitBtn3, QPoint(32, 15));
+        QTest::mousePress(form.BitBtn3, Qt::LeftButton, Qt::NoModifier, QPoint(32, 15));
+        QTest::mouseRelease(form.BitBtn3, Qt::LeftButton, Qt::NoModifier, QPoint(32, 15));
+    });
+    EXPECT_NE(form.ShowModal(), 0);
+
+    // Close has the focus when the box opens: Enter closes it.
+    bool closeFocused = false;
+    QTimer::singleShot(0, &form, [&] {
+        closeFocused = form.BitBtn3->hasFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    });
+    EXPECT_NE(form.ShowModal(), 0);
+    EXPECT_TRUE(closeFocused);
 }
 
 TEST(InfoForm, CaptionsFitTheirBoxesInTheSubstituteFonts) {
@@ -101,7 +114,7 @@ TEST(InfoForm, CaptionsFitTheirBoxesInTheSubstituteFonts) {
 }
 
 TEST(InfoForm, SupportOpensCustomerCareAndStaysOpen) {
-    Recorder rec;
+    testing::ShellRecorder rec;
     TInfoForm form;
     form.show();
     ClickAt(form.OvalButton1, QPoint(1, 1));  // the corner, outside the ellipse
@@ -150,24 +163,6 @@ TEST(Pictures, ResourcesDecodeWithOurDecoder) {
     EXPECT_TRUE(DecodeJpegImage(QByteArray("\xff\xd8\xff\xe0 not really", 15)).isNull());
     const QImage product = LoadJpegPicture(kProductPicture);
     EXPECT_EQ(product.format(), QImage::Format_RGB32);
-}
-
-TEST(ShellOpen, RecorderReplacesTheDesktopAndIsRestored) {
-    std::vector<QString> outer, inner;
-    ScopedShellOpener a([&](const QString& t, ShellShow) {
-        outer.push_back(t);
-        return false;
-    });
-    {
-        ScopedShellOpener b([&](const QString& t, ShellShow) {
-            inner.push_back(t);
-            return true;
-        });
-        EXPECT_TRUE(ShellOpen("help.chm"));
-    }
-    EXPECT_FALSE(ShellOpen("https://www.example.com/", ShellShow::Maximized));
-    EXPECT_EQ(inner, std::vector<QString>{"help.chm"});
-    EXPECT_EQ(outer, std::vector<QString>{"https://www.example.com/"});
 }
 
 }  // namespace

@@ -1,17 +1,23 @@
 #include "ui/main_form.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
@@ -23,10 +29,13 @@
 
 #include "engine/ordering.h"
 #include "engine/survey_file.h"
+#include "layout_checks.h"
 #include "platform/user_paths.h"
 #include "qt_env.h"
 #include "scripted_web.h"
+#include "shell_recorder.h"
 #include "ui/file_dialogs.h"
+#include "ui/help_window.h"
 #include "ui/info_form.h"
 #include "ui/picture_button.h"
 #include "ui/product_info.h"
@@ -37,12 +46,9 @@
 namespace corvane::ui {
 namespace {
 
+using testing::Child;
+using testing::Opened;
 using testing::WhenShown;
-
-struct Opened {
-    QString target;
-    ShellShow show;
-};
 
 std::vector<std::string> Captions(const engine::ResultsTable& t) {
     std::vector<std::string> out;
@@ -80,6 +86,21 @@ struct WriteLog : engine::TableObserver {
         ASSERT_LT(index, table.Count());
         if (part != 0)
             written.push_back(table.Row(index).Caption);
+    }
+};
+
+// Counts the showings of a widget, closing it at once.
+struct ShowCounter : QObject {
+    QWidget* widget;
+    int shows = 0;
+    explicit ShowCounter(QWidget* w) : widget(w) { widget->installEventFilter(this); }
+    ~ShowCounter() override { widget->removeEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Show) {
+            ++shows;
+            QTimer::singleShot(0, widget, [w = widget] { w->close(); });
+        }
+        return false;
     }
 };
 
@@ -165,8 +186,17 @@ class MainForm : public ::testing::Test {
         }
     }
 
+    // The window's controls and menu items, by their form names.
+    QTreeView* List() const { return Child<QTreeView>(form.get(), "ListView1"); }
+    QAction* Item(const char* name) const { return Child<QAction>(form.get(), name); }
+    QMenu* Menu(const char* name) const { return Child<QMenu>(form.get(), name); }
+    QPushButton* Button(const char* name) const { return Child<QPushButton>(form.get(), name); }
+    void SetStatus(const QString& text) const {
+        Child<QStatusBar>(form.get(), "StatusBar1")->showMessage(text);
+    }
+
     void Select(int row) {
-        form->ListView1->selectionModel()->select(
+        List()->selectionModel()->select(
             form->Model()->index(row, 0),
             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
@@ -174,49 +204,31 @@ class MainForm : public ::testing::Test {
     QTemporaryDir config_;
     testing::ScriptedWeb web;
     std::size_t fetchesAtAct = 0;
-    std::vector<Opened> opened;
-    ScopedShellOpener shell{[this](const QString& t, ShellShow s) {
-        opened.push_back({t, s});
-        return true;
-    }};
+    testing::ShellRecorder shell;
+    // Throws an unsaved table away unless a test answers otherwise.
+    testing::QuestionAnswerer question{"UnsavedTableQuestion", QMessageBox::Discard};
     std::unique_ptr<TForm1> form;
     std::unique_ptr<TStartForm> locate;
     std::unique_ptr<TInfoForm> about;
 };
 
-TEST_F(MainForm, LayoutAsDesigned) {
+TEST_F(MainForm, ControlsMenusAndPromptsAsDesigned) {
     EXPECT_EQ(form->windowTitle(), "Corvane");
-    EXPECT_FALSE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
-    EXPECT_TRUE(form->windowFlags() & Qt::WindowMinimizeButtonHint);
-    EXPECT_TRUE(form->windowFlags() & Qt::WindowCloseButtonHint);
-    EXPECT_EQ(form->minimumSize(), form->maximumSize());
-    EXPECT_EQ(form->Client->size(), QSize(502, 427));
-    EXPECT_EQ(form->Client->geometry().bottom(), form->height() - 1);
     EXPECT_EQ(form->font().family(), "MS Sans Serif");
     EXPECT_EQ(form->font().pixelSize(), 11);
-
-    EXPECT_EQ(form->Image1->geometry(), QRect(7, 4, 490, 55));
-    EXPECT_EQ(form->Image1->pixmap().size(), QSize(490, 55));
-    EXPECT_TRUE(form->Image1->hasScaledContents());
-    const struct {
-        TPictureButton* button;
-        const char* text;
-        QRect box;
-    } buttons[] = {{form->BitBtn2, "Start", QRect(262, 10, 65, 45)},
-                   {form->StopBtn, "Stop", QRect(338, 10, 65, 45)}};
-    for (const auto& b : buttons) {
-        EXPECT_EQ(b.button->text(), b.text);
-        EXPECT_EQ(b.button->geometry(), b.box);
-        EXPECT_EQ(b.button->Spacing(), 5);
-        EXPECT_EQ(b.button->CaptionRect().left() - b.button->PictureRect().right() - 1, 5);
-        EXPECT_GE(b.button->PictureRect().left(), 2);
-        EXPECT_LE(b.button->CaptionRect().right(), b.box.width() - 3);
-        EXPECT_EQ(b.button->cursor().shape(), Qt::PointingHandCursor);
-        EXPECT_FALSE(b.button->Picture().isNull());
+    EXPECT_FALSE(Child<QLabel>(form.get(), "Image1")->pixmap().isNull());
+    for (const auto& [name, text] : {std::pair{"BitBtn2", "Start"}, {"StopBtn", "Stop"}}) {
+        auto* b = Child<TPictureButton>(form.get(), name);
+        EXPECT_EQ(b->text(), text);
+        EXPECT_EQ(b->Spacing(), 5);
+        EXPECT_EQ(b->CaptionRect().left() - b->PictureRect().right() - 1, 5);
+        EXPECT_GE(b->PictureRect().left(), 2);
+        EXPECT_LE(b->CaptionRect().right(), b->width() - 3);
+        EXPECT_EQ(b->cursor().shape(), Qt::PointingHandCursor);
+        EXPECT_FALSE(b->Picture().isNull());
     }
 
-    QTreeView* list = form->ListView1;
-    EXPECT_EQ(list->geometry(), QRect(5, 68, 490, 336));
+    QTreeView* list = List();
     EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
     EXPECT_EQ(list->selectionMode(), QAbstractItemView::SingleSelection);
     EXPECT_EQ(list->editTriggers(), QAbstractItemView::NoEditTriggers);
@@ -225,19 +237,20 @@ TEST_F(MainForm, LayoutAsDesigned) {
     EXPECT_FALSE(list->rootIsDecorated());
     const char* captions[] = {"Website URL",    "Rank #",       "Inbound Links",
                               "Outbound Links", "Link's Value", "Alexa Ranking"};
-    const int widths[] = {115, 55, 90, 90, 90, 100};
     const int minimums[] = {75, 50, 90, 90, 90, 100};
     QHeaderView* header = list->header();
     ASSERT_EQ(header->count(), 6);
     for (int c = 0; c < 6; ++c) {
         EXPECT_EQ(form->Model()->headerData(c, Qt::Horizontal).toString(), captions[c]);
-        EXPECT_EQ(header->sectionSize(c), widths[c]) << c;
+        EXPECT_GE(header->sectionSize(c), minimums[c]) << c;
+        if (c == 5) {
+            break;  // the last column fills what the others leave
+        }
+        const int opening = header->sectionSize(c);
         header->resizeSection(c, 20);  // dragged narrower than allowed
         EXPECT_EQ(header->sectionSize(c), minimums[c]) << c;
-        header->resizeSection(c, 140);
-        EXPECT_EQ(header->sectionSize(c), 140) << c;
+        header->resizeSection(c, opening);
     }
-    EXPECT_EQ(form->StatusBar1->geometry(), QRect(0, 408, 502, 19));
     EXPECT_EQ(form->StatusText(), "");
 
     // Menus: texts, separators, shortcuts, pictures, default items.
@@ -247,45 +260,200 @@ TEST_F(MainForm, LayoutAsDesigned) {
             out << (a->isSeparator() ? QStringLiteral("-") : a->text());
         return out;
     };
-    const QList<QAction*> top = form->MainMenu1->actions();
+    const QList<QAction*> top = Child<QMenuBar>(form.get(), "MainMenu1")->actions();
     ASSERT_EQ(top.size(), 3);
+    EXPECT_EQ(top[0]->menu(), Menu("File1"));
+    EXPECT_EQ(top[1]->menu(), Menu("Website1"));
+    EXPECT_EQ(top[2]->menu(), Menu("Help1"));
     EXPECT_EQ(top[0]->text(), "&File");
     EXPECT_EQ(top[1]->text(), "Website");
     EXPECT_EQ(top[2]->text(), "&Help");
-    EXPECT_EQ(texts(form->File1), QStringList({"&Open file...", "&Save file...", "-", "E&xit"}));
-    EXPECT_EQ(texts(form->Website1), QStringList({"Visit the selected website..."}));
-    EXPECT_EQ(texts(form->Help1),
+    EXPECT_EQ(texts(Menu("File1")), QStringList({"&Open file...", "&Save file...", "-", "E&xit"}));
+    EXPECT_EQ(texts(Menu("Website1")), QStringList({"Visit the selected website..."}));
+    EXPECT_EQ(texts(Menu("Help1")),
               QStringList({"&Contents", "The Corvane Homepage...", "-", "&About..."}));
-    EXPECT_EQ(texts(form->PopupMenu1), QStringList({"Visit website..."}));
-    EXPECT_EQ(form->Contents1->shortcut(), QKeySequence(Qt::Key_F1));
-    for (QAction* a : {form->Open1, form->Save1, form->Exit1, form->Contents1,
-                       form->TheCorvaneHomepage1, form->About1}) {
-        EXPECT_EQ(a->shortcut(), a == form->Contents1 ? QKeySequence(Qt::Key_F1) : QKeySequence());
-        EXPECT_FALSE(a->icon().isNull()) << a->text().toStdString();
+    EXPECT_EQ(texts(Menu("PopupMenu1")), QStringList({"Visit website..."}));
+    for (const char* name :
+         {"Open1", "Save1", "Exit1", "Contents1", "TheCorvaneHomepage1", "About1"}) {
+        QAction* a = Item(name);
+        EXPECT_EQ(a->shortcut(),
+                  a == Item("Contents1") ? QKeySequence(Qt::Key_F1) : QKeySequence());
+        EXPECT_FALSE(a->icon().isNull()) << name;
     }
-    EXPECT_TRUE(form->Visittheselectedwebsite1->icon().isNull());
-    EXPECT_EQ(form->Website1->defaultAction(), form->Visittheselectedwebsite1);
-    EXPECT_TRUE(form->Visittheselectedwebsite1->font().bold());
-    EXPECT_EQ(form->PopupMenu1->defaultAction(), form->Visitwebsite1);
-    EXPECT_TRUE(form->Visitwebsite1->font().bold());
-    EXPECT_EQ(form->ImageList1.size(), 7u);
+    EXPECT_TRUE(Item("Visittheselectedwebsite1")->icon().isNull());
+    EXPECT_EQ(Menu("Website1")->defaultAction(), Item("Visittheselectedwebsite1"));
+    EXPECT_TRUE(Item("Visittheselectedwebsite1")->font().bold());
+    EXPECT_EQ(Menu("PopupMenu1")->defaultAction(), Item("Visitwebsite1"));
+    EXPECT_TRUE(Item("Visitwebsite1")->font().bold());
 
-    // The file prompts start in the program's own folder.
-    const QString folder = QString::fromStdString(platform::ProgramFolder());
-    ASSERT_TRUE(folder.endsWith('/'));
-    EXPECT_EQ(form->ProgramFolder, folder);
-    for (const FileDialogRequest* d : {&form->OpenDialog1, &form->SaveDialog1}) {
-        EXPECT_EQ(d->Filter, "Corvane files (*.cvn)");
-        EXPECT_EQ(d->DefaultSuffix, "cvn");
-        EXPECT_EQ(d->InitialDir, folder);
+    // Both file prompts ask for survey files.
+    std::vector<FileDialogRequest> asked;
+    ScopedFileDialogHandler answer([&asked](const FileDialogRequest& r) {
+        asked.push_back(r);
+        return QString();
+    });
+    Item("Open1")->trigger();
+    Item("Save1")->trigger();
+    ASSERT_EQ(asked.size(), 2u);
+    for (const FileDialogRequest& d : asked) {
+        EXPECT_EQ(d.Parent, form.get());
+        EXPECT_EQ(d.Filter, "Corvane files (*.cvn)");
+        EXPECT_EQ(d.DefaultSuffix, "cvn");
     }
-    EXPECT_EQ(form->OpenDialog1.Kind, FileDialogKind::Open);
-    EXPECT_EQ(form->SaveDialog1.Kind, FileDialogKind::Save);
+    EXPECT_EQ(asked[0].Kind, FileDialogKind::Open);
+    EXPECT_EQ(asked[1].Kind, FileDialogKind::Save);
+}
+
+TEST_F(MainForm, FilePromptsStartInTheDocumentsThenWhereTheLastOneEnded) {
+    QTemporaryDir home;
+    struct HomeScope {
+        QByteArray old = qgetenv("HOME");
+        explicit HomeScope(const QString& home) { qputenv("HOME", home.toLocal8Bit()); }
+        ~HomeScope() { qputenv("HOME", old); }
+    } homeScope(home.path());
+    QDir(home.path()).mkpath("Documents");
+    QDir(home.path()).mkpath("surveys");
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    std::vector<QString> startedIn;
+    QString answerWith;
+    ScopedFileDialogHandler answer([&](const FileDialogRequest& r) {
+        startedIn.push_back(r.InitialDir);
+        return answerWith;
+    });
+    auto fresh = [this] {
+        locate.reset();
+        about.reset();
+        form = std::make_unique<TForm1>(
+            [this](const std::string& url, int port) { return web.Fetch(url, port); });
+    };
+    fresh();
+    Item("Open1")->trigger();  // cancelled: remembers nothing
+    answerWith = home.filePath("surveys/mine.cvn");
+    Item("Save1")->trigger();
+    Item("Open1")->trigger();
+    fresh();  // the next start of the program
+    answerWith.clear();
+    Item("Save1")->trigger();
+    EXPECT_EQ(startedIn, (std::vector<QString>{documents, documents, home.filePath("surveys"),
+                                               home.filePath("surveys")}));
+    EXPECT_EQ(documents, home.filePath("Documents"));
+}
+
+TEST_F(MainForm, NoControlOverlapsAnotherOrLeavesTheWindow) {
+    testing::ExpectTidy(form.get());
+    // The Start and Stop buttons lie over the banner by design.
+    testing::ExpectTidy(Child<QWidget>(form.get(), "Client"),
+                        {{"BitBtn2", "Image1"}, {"StopBtn", "Image1"}});
+}
+
+// Rows with the widest figures a cell can hold.
+void FillWidest(TForm1& form, int rows) {
+    engine::ResultsTable& t = form.Table();
+    for (int i = 0; i < rows; ++i) {
+        const engine::RowHandle h = t.Append();
+        t.SetCaption(h, "www.site" + std::to_string(i) + ".example");
+        for (int c = 0; c < 5; ++c)
+            t.AppendCell(h, "999999999");
+    }
+}
+
+// Every caption and every figure in full, without scrolling sideways, at
+// the size the window opens with; more rows than fit, so that the list
+// shows its vertical scroll bar.
+TEST_F(MainForm, EveryColumnIsFullyVisibleAtTheOpeningSize) {
+    FillWidest(*form, 40);
+    QTreeView* list = List();
+    list->doItemsLayout();  // the layout the view would do at its next turn
+    QApplication::processEvents();
+    QHeaderView* header = list->header();
+    ASSERT_TRUE(list->verticalScrollBar()->isVisible());
+    for (int c = 0; c < engine::kColumnCount; ++c) {
+        SCOPED_TRACE(c);
+        EXPECT_GE(header->sectionSize(c), header->sectionSizeHint(c)) << "caption cut";
+        if (c > 0) {
+            // Public in the view's base; the list's own answer all the same.
+            const QAbstractItemView* view = list;
+            EXPECT_GE(header->sectionSize(c), view->sizeHintForColumn(c)) << "figure cut";
+        }
+    }
+    EXPECT_LE(header->length(), list->viewport()->width());
+    EXPECT_FALSE(list->horizontalScrollBar()->isVisible());
+}
+
+TEST_F(MainForm, TheListGrowsWithTheWindowAndItsLastColumnTakesTheRoom) {
+    EXPECT_TRUE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_EQ(form->minimumSize(), form->size());  // never smaller than it opens
+    QTreeView* list = List();
+    QHeaderView* header = list->header();
+    auto* banner = Child<QLabel>(form.get(), "Image1");
+    const QSize opening = form->size();
+    const QRect listBefore = list->geometry();
+    std::vector<int> before;
+    for (int c = 0; c < engine::kColumnCount; ++c)
+        before.push_back(header->sectionSize(c));
+
+    form->resize(opening + QSize(300, 200));
+    QApplication::processEvents();
+    EXPECT_EQ(list->geometry(), listBefore.adjusted(0, 0, 300, 200));
+    EXPECT_EQ(banner->width(), banner->pixmap().width());
+    EXPECT_EQ(banner->geometry().right(), list->geometry().right() + 2);
+    for (int c = 0; c + 1 < engine::kColumnCount; ++c)
+        EXPECT_EQ(header->sectionSize(c), before[static_cast<std::size_t>(c)]) << c;
+    EXPECT_EQ(header->sectionSize(5), before[5] + 300);
+    testing::ExpectTidy(Child<QWidget>(form.get(), "Client"),
+                        {{"BitBtn2", "Image1"}, {"StopBtn", "Image1"}});
+
+    form->resize(opening);
+    QApplication::processEvents();
+    EXPECT_EQ(list->geometry(), listBefore);
+    EXPECT_EQ(header->sectionSize(5), before[5]);
+}
+
+TEST_F(MainForm, FiguresLineUpRightCutHostsShowAsTipsAndTheOrderShowsItsDirection) {
+    FillTable({"www.a-host-name-far-too-long-for-its-column.example", "www.b.com"});
+    ResultsModel* model = form->Model();
+    EXPECT_EQ(model->data(model->index(0, 3), Qt::TextAlignmentRole).value<Qt::Alignment>(),
+              Qt::AlignRight | Qt::AlignVCenter);
+    EXPECT_FALSE(model->data(model->index(0, 0), Qt::TextAlignmentRole).isValid());
+
+    // The tip shows over the cut host only.
+    QTreeView* list = List();
+    QApplication::processEvents();
+    auto tipAt = [list](int row) {
+        QToolTip::hideText();  // hidden at the next turn of the event loop
+        if (!QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 5000))
+            return QStringLiteral("(an older tip stays)");
+        const QRect cell = list->visualRect(list->model()->index(row, 0));
+        QHelpEvent help(QEvent::ToolTip, cell.center(),
+                        list->viewport()->mapToGlobal(cell.center()));
+        QApplication::sendEvent(list->viewport(), &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    EXPECT_EQ(tipAt(0), "www.a-host-name-far-too-long-for-its-column.example");
+    EXPECT_EQ(tipAt(1), "");
+    QToolTip::hideText();
+
+    // A header click shows the column's direction; a new table clears it.
+    QHeaderView* header = list->header();
+    EXPECT_EQ(header->sortIndicatorSection(), -1);
+    const std::pair<int, Qt::SortOrder> directions[] = {{2, Qt::DescendingOrder},
+                                                        {4, Qt::DescendingOrder},
+                                                        {0, Qt::AscendingOrder},
+                                                        {5, Qt::AscendingOrder}};
+    for (const auto& [column, order] : directions) {
+        QTest::mouseClick(
+            header->viewport(), Qt::LeftButton, Qt::NoModifier,
+            QPoint(header->sectionViewportPosition(column) + 10, header->height() / 2));
+        EXPECT_EQ(header->sortIndicatorSection(), column);
+        EXPECT_EQ(header->sortIndicatorOrder(), order) << column;
+    }
+    StartSearch("tools");
+    EXPECT_EQ(header->sortIndicatorSection(), -1);
 }
 
 TEST_F(MainForm, StartThenCancelOrTheCloseBoxRunsNothing) {
     for (bool closeBox : {false, true}) {
-        form->StatusBar1->showMessage("before");
+        SetStatus("before");
         engine::StopFlag = false;
         WhenShown(locate.get(), [this, closeBox] {
             locate->LabeledEdit1->setText("tools");
@@ -304,19 +472,114 @@ TEST_F(MainForm, StartThenCancelOrTheCloseBoxRunsNothing) {
     }
 }
 
-TEST_F(MainForm, EmptyKeywordRunsUnderTheBusyCursorAndEndsDone) {
-    std::vector<Qt::CursorShape> cursors;
-    web.OnFetch = [&cursors](const std::string&) {
-        const QCursor* c = QApplication::overrideCursor();
-        cursors.push_back(c ? c->shape() : Qt::ArrowCursor);
+TEST_F(MainForm, ARunGoesUnderTheBusyCursorWithStartOffAndStopOn) {
+    QPushButton* start = Button("BitBtn2");
+    QPushButton* stop = Button("StopBtn");
+    auto* rows = Child<QLabel>(form.get(), "RowCount");
+    EXPECT_TRUE(start->isEnabled());
+    EXPECT_FALSE(stop->isEnabled());
+    EXPECT_EQ(rows->text(), "0 rows");
+    struct Seen {
+        Qt::CursorShape cursor;
+        bool start, stop;
+        QString rows;
     };
-    StartSearch("");
-    ASSERT_EQ(web.Log.size(), 1u);
-    EXPECT_EQ(web.Log[0], "http://search.yahoo.com/search?p=%22%22&ei=UTF-8&n=20&b=1");
-    EXPECT_EQ(cursors, std::vector<Qt::CursorShape>{Qt::WaitCursor});
+    std::vector<Seen> seen;
+    web.OnFetch = [&](const std::string& url) {
+        if (url.find("link%3A") == std::string::npos)
+            return;  // one look per row, at its inbound-link page
+        const QCursor* c = QApplication::overrideCursor();
+        seen.push_back({c ? c->shape() : Qt::ArrowCursor, start->isEnabled(), stop->isEnabled(),
+                        rows->text()});
+    };
+    StartSearch("tools");
+    ASSERT_EQ(seen.size(), 3u);
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        EXPECT_EQ(seen[i].cursor, Qt::WaitCursor);
+        EXPECT_FALSE(seen[i].start);
+        EXPECT_TRUE(seen[i].stop);
+        EXPECT_EQ(seen[i].rows, i == 0 ? QString("1 row") : QString("%1 rows").arg(i + 1));
+    }
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(start->isEnabled());
+    EXPECT_FALSE(stop->isEnabled());
     EXPECT_EQ(form->StatusText(), "Done!");
-    EXPECT_EQ(form->Table().Count(), 0u);
+    EXPECT_EQ(rows->text(), "3 rows");
+}
+
+TEST_F(MainForm, AnEmptyKeywordOrDomainKeepsTheTableAndSaysWhatIsMissing) {
+    FillTable({"www.kept.com"});
+    StartSearch("");
+    EXPECT_TRUE(web.Log.empty());
+    EXPECT_EQ(Captions(form->Table()), std::vector<std::string>{"www.kept.com"});
+    EXPECT_EQ(form->StatusText(),
+              "No keyword to search for: enter a keyword or phrase after pressing Start.");
+    SetStatus("");
+    StartSearch("   ");  // blanks are no keyword either
+    EXPECT_TRUE(web.Log.empty());
+    EXPECT_TRUE(form->StatusText().startsWith("No keyword to search for"));
+
+    WhenShown(locate.get(), [this] {
+        locate->rbDomain->setChecked(true);
+        locate->HomepageEdit->clear();
+        locate->LabeledEdit1->setText("tools");  // not the mode's field
+        locate->BitBtn1Click();
+    });
+    form->BitBtn2Click();
+    EXPECT_TRUE(web.Log.empty());
+    EXPECT_EQ(Captions(form->Table()), std::vector<std::string>{"www.kept.com"});
+    EXPECT_EQ(form->StatusText(),
+              "No domain to search for: enter a target URL after pressing Start.");
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(MainForm, AnUnsavedTableIsNotThrownAwayWithoutAsking) {
+    QTemporaryDir dir;
+    std::vector<FileDialogKind> prompts;
+    QString answerWith;
+    ScopedFileDialogHandler files([&](const FileDialogRequest& r) {
+        prompts.push_back(r.Kind);
+        return answerWith;
+    });
+    StartSearch("tools");
+    ASSERT_EQ(form->Table().Count(), 3u);
+
+    // Cancel keeps everything: no Locate dialog, no file prompt, no close.
+    question.answer = QMessageBox::Cancel;
+    // Were the Locate dialog shown now, nothing would answer it: closed at
+    // once, it counts as shown.
+    {
+        ShowCounter locateShown(locate.get());
+        form->BitBtn2Click();
+        Item("Open1")->trigger();
+        form->close();
+        EXPECT_EQ(locateShown.shows, 0);
+    }
+    EXPECT_EQ(question.Asked(), 3);
+    EXPECT_EQ(question.LastDetail(), "Save it before the window closes?");
+    EXPECT_TRUE(prompts.empty());
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(form->Table().Count(), 3u);
+
+    // Save first, then the new survey; once saved, nothing is asked.
+    question.answer = QMessageBox::Save;
+    answerWith = dir.filePath("kept.cvn");
+    AnswerSearch("garden");
+    form->BitBtn2Click();
+    EXPECT_EQ(question.Asked(), 4);
+    EXPECT_EQ(prompts, std::vector<FileDialogKind>{FileDialogKind::Save});
+    EXPECT_TRUE(QFile::exists(answerWith));
+    EXPECT_EQ(Captions(form->Table()), (std::vector<std::string>{"www.x.com", "www.y.com"}));
+    const QString tools = answerWith;
+    answerWith = dir.filePath("garden.cvn");
+    Item("Save1")->trigger();
+    answerWith = tools;
+    Item("Open1")->trigger();  // the saved survey of "tools"
+    EXPECT_EQ(question.Asked(), 4);
+    EXPECT_EQ(form->Table().Count(), 3u);
+    form->close();  // what a file holds is not unsaved
+    EXPECT_EQ(question.Asked(), 4);
+    EXPECT_FALSE(form->isVisible());
 }
 
 TEST_F(MainForm, AFailingRunStillRestoresTheCursorAndShowsDone) {
@@ -331,7 +594,7 @@ TEST_F(MainForm, AFailingRunStillRestoresTheCursorAndShowsDone) {
     // A figure that is not a number ends the run after its row.
     web.OnFetch = nullptr;
     web.Inbound["www.b.com"] = "12x";
-    form->StatusBar1->showMessage("");
+    SetStatus("");
     StartSearch("tools");
     EXPECT_EQ(Captions(form->Table()), (std::vector<std::string>{"www.a.com", "www.b.com"}));
     EXPECT_TRUE(AllComplete(form->Table()));
@@ -342,45 +605,60 @@ TEST_F(MainForm, AFailingRunStillRestoresTheCursorAndShowsDone) {
 
 TEST_F(MainForm, VisitOpensExactlyTheSelectedHostOrNothing) {
     auto visitAllWays = [this](int row) {
-        form->Visittheselectedwebsite1->trigger();
-        form->Visitwebsite1->trigger();
-        const QRect cell = form->ListView1->visualRect(form->Model()->index(std::max(row, 0), 0));
-        DoubleClick(form->ListView1->viewport(), row < 0 ? QPoint(5, 300) : cell.center());
+        Item("Visittheselectedwebsite1")->trigger();
+        Item("Visitwebsite1")->trigger();
+        const QRect cell = List()->visualRect(form->Model()->index(std::max(row, 0), 0));
+        DoubleClick(List()->viewport(), row < 0 ? QPoint(5, 300) : cell.center());
     };
     visitAllWays(-1);  // empty table
-    EXPECT_TRUE(opened.empty());
+    EXPECT_TRUE(shell.opened.empty());
 
     FillTable({"www.b.com", "", "Odd Host.example/x?y=1&z"});
-    form->ListView1->clearSelection();
-    form->Visittheselectedwebsite1->trigger();
-    form->Visitwebsite1->trigger();
-    EXPECT_TRUE(opened.empty());  // no selected row
+    List()->clearSelection();
+    Item("Visittheselectedwebsite1")->trigger();
+    Item("Visitwebsite1")->trigger();
+    EXPECT_TRUE(shell.opened.empty());  // no selected row
     Select(1);
     visitAllWays(1);
-    EXPECT_TRUE(opened.empty());  // empty host
+    EXPECT_TRUE(shell.opened.empty());  // empty host
 
     Select(2);
-    form->Visittheselectedwebsite1->trigger();
-    form->Visitwebsite1->trigger();
-    const QRect first = form->ListView1->visualRect(form->Model()->index(0, 2));
-    DoubleClick(form->ListView1->viewport(), first.center());
-    ASSERT_EQ(opened.size(), 3u);
-    EXPECT_EQ(opened[0].target.toStdString(), "http://Odd Host.example/x?y=1&z");
-    EXPECT_EQ(opened[1].target.toStdString(), "http://Odd Host.example/x?y=1&z");
-    EXPECT_EQ(opened[2].target.toStdString(), "http://www.b.com");
-    for (const Opened& o : opened)
+    Item("Visittheselectedwebsite1")->trigger();
+    Item("Visitwebsite1")->trigger();
+    const QRect first = List()->visualRect(form->Model()->index(0, 2));
+    DoubleClick(List()->viewport(), first.center());
+    ASSERT_EQ(shell.opened.size(), 3u);
+    EXPECT_EQ(shell.opened[0].target.toStdString(), "http://Odd Host.example/x?y=1&z");
+    EXPECT_EQ(shell.opened[1].target.toStdString(), "http://Odd Host.example/x?y=1&z");
+    EXPECT_EQ(shell.opened[2].target.toStdString(), "http://www.b.com");
+    for (const Opened& o : shell.opened)
         EXPECT_EQ(o.show, ShellShow::Maximized);
     EXPECT_FALSE(engine::StopFlag);  // visiting does not press Stop
 }
 
-TEST_F(MainForm, HelpAndHomepageGoToTheShell) {
-    form->Contents1->trigger();
-    form->TheCorvaneHomepage1->trigger();
-    ASSERT_EQ(opened.size(), 2u);
-    EXPECT_EQ(opened[0].target, "help.chm");
-    EXPECT_EQ(opened[1].target, kHomepageUrl);
-    EXPECT_EQ(opened[0].show, ShellShow::Maximized);
-    EXPECT_EQ(opened[1].show, ShellShow::Maximized);
+TEST_F(MainForm, AnAddressTheDesktopRefusesIsNamedInTheStatusLine) {
+    FillTable({"a b.com"});
+    Select(0);
+    shell.accept = false;
+    Item("Visitwebsite1")->trigger();
+    ASSERT_EQ(shell.Targets(), std::vector<QString>{"http://a b.com"});
+    EXPECT_EQ(form->StatusText(), "Could not open http://a b.com: the desktop refused it");
+}
+
+TEST_F(MainForm, HelpShowsTheBuiltInPagesHereAndTheHomepageGoesToTheShell) {
+    // No installed help next to the test program: the help window shows the
+    // pages built in, once, however often it is asked for.
+    ASSERT_TRUE(FindInstalledHelp(QString::fromStdString(platform::ProgramFolder())).isEmpty());
+    Item("Contents1")->trigger();
+    Item("Contents1")->trigger();
+    EXPECT_EQ(form->findChildren<THelpWindow*>().size(), 1);
+    auto* help = Child<THelpWindow>(form.get(), "HelpWindow");
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_EQ(help->Source(), QUrl("qrc" + kHelpResource));
+    Item("TheCorvaneHomepage1")->trigger();
+    ASSERT_EQ(shell.opened.size(), 1u);
+    EXPECT_EQ(shell.opened[0].target, kHomepageUrl);
+    EXPECT_EQ(shell.opened[0].show, ShellShow::Maximized);
 }
 
 TEST_F(MainForm, F1OpensHelpDuringARunWithoutStoppingIt) {
@@ -390,15 +668,14 @@ TEST_F(MainForm, F1OpensHelpDuringARunWithoutStoppingIt) {
         QTest::keyClick(form.get(), Qt::Key_F1);
     });
     StartSearch("tools");
-    ASSERT_EQ(opened.size(), 1u);
-    EXPECT_EQ(opened[0].target, "help.chm");
+    EXPECT_TRUE(Child<THelpWindow>(form.get(), "HelpWindow")->isVisible());
     EXPECT_EQ(Captions(form->Table()),
               (std::vector<std::string>{"www.a.com", "www.b.com", "www.c.com"}));
     EXPECT_FALSE(engine::StopFlag);
 }
 
 TEST_F(MainForm, StopDuringARunEndsItWhenTheRowIsComplete) {
-    AtFetch("link%3Ahttp%3A%2F%2Fwww.a.com", [this] { form->StopBtn->click(); });
+    AtFetch("link%3Ahttp%3A%2F%2Fwww.a.com", [this] { Button("StopBtn")->click(); });
     StartSearch("tools");
     EXPECT_EQ(Captions(form->Table()), std::vector<std::string>{"www.a.com"});
     EXPECT_TRUE(AllComplete(form->Table()));
@@ -409,17 +686,16 @@ TEST_F(MainForm, StopDuringARunEndsItWhenTheRowIsComplete) {
 TEST_F(MainForm, EscapeEndsARunOnlyWhenHeldAsTheRowCompletes) {
     // Pressed and released within the row: the run goes on.
     AtFetch("link%3Ahttp%3A%2F%2Fwww.a.com", [this] {
-        QTest::keyPress(form->ListView1, Qt::Key_Escape);
-        QTest::keyRelease(form->ListView1, Qt::Key_Escape);
+        QTest::keyPress(List(), Qt::Key_Escape);
+        QTest::keyRelease(List(), Qt::Key_Escape);
     });
     StartSearch("tools");
     EXPECT_EQ(form->Table().Count(), 3u);
 
     // Held down: the run ends after that row.
-    AtFetch("link%3Ahttp%3A%2F%2Fwww.b.com",
-            [this] { QTest::keyPress(form->ListView1, Qt::Key_Escape); });
+    AtFetch("link%3Ahttp%3A%2F%2Fwww.b.com", [this] { QTest::keyPress(List(), Qt::Key_Escape); });
     StartSearch("tools");
-    QTest::keyRelease(form->ListView1, Qt::Key_Escape);
+    QTest::keyRelease(List(), Qt::Key_Escape);
     EXPECT_EQ(Captions(form->Table()), (std::vector<std::string>{"www.a.com", "www.b.com"}));
     EXPECT_TRUE(AllComplete(form->Table()));
     EXPECT_EQ(form->StatusText(), "Done!");
@@ -428,7 +704,7 @@ TEST_F(MainForm, EscapeEndsARunOnlyWhenHeldAsTheRowCompletes) {
 TEST_F(MainForm, ColumnClickDuringARunKeepsFillingTheSameRow) {
     web.Inbound = {{"www.a.com", "100"}, {"www.b.com", "900"}, {"www.c.com", "500"}};
     AtFetch("link%3Ahttp%3A%2F%2Fwww.c.com", [this] {
-        const QHeaderView* h = form->ListView1->header();
+        const QHeaderView* h = List()->header();
         QTest::mouseClick(h->viewport(), Qt::LeftButton, Qt::NoModifier,
                           QPoint(h->sectionViewportPosition(2) + 10, h->height() / 2));
     });
@@ -468,7 +744,8 @@ TEST_F(MainForm, StartConfirmedDuringARunBeginsOnlyOnceTheOlderRunHasReturned) {
         auto startAgain = [this, &writes] {
             writes = std::make_unique<WriteLog>(form->Table());
             AnswerSearch("garden");
-            form->BitBtn2->click();
+            // The button is off during a run; the command still holds.
+            form->BitBtn2Click();
         };
         if (moment == Moment::InsideARow) {
             AtFetch("link%3Ahttp%3A%2F%2Fwww.b.com", startAgain);
@@ -520,7 +797,7 @@ TEST_F(MainForm, OpenDuringARunReplacesTheTableOnceTheRunHasReturned) {
     for (Moment moment : {Moment::InsideARow, Moment::AtARowEnd}) {
         SCOPED_TRACE(moment == Moment::InsideARow ? "inside a row" : "at a row end");
         web.Log.clear();
-        auto open = [this] { form->Open1->trigger(); };
+        auto open = [this] { Item("Open1")->trigger(); };
         if (moment == Moment::InsideARow) {
             AtFetch("link%3Ahttp%3A%2F%2Fwww.b.com", open);
         } else {
@@ -547,10 +824,10 @@ TEST_F(MainForm, SaveAndOpenThroughThePromptsQuietlyAndAfterStop) {
     });
     StartSearch("tools");
     ASSERT_EQ(form->Table().Count(), 3u);
-    form->StatusBar1->showMessage("kept");
+    SetStatus("kept");
 
     engine::StopFlag = false;
-    form->Save1->trigger();
+    Item("Save1")->trigger();
     EXPECT_TRUE(engine::StopFlag);
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(asked[0].Kind, FileDialogKind::Save);
@@ -561,7 +838,7 @@ TEST_F(MainForm, SaveAndOpenThroughThePromptsQuietlyAndAfterStop) {
 
     FillTable({"www.extra.com"});
     engine::StopFlag = false;
-    form->Open1->trigger();
+    Item("Open1")->trigger();
     EXPECT_TRUE(engine::StopFlag);
     ASSERT_EQ(asked.size(), 2u);
     EXPECT_EQ(asked[1].Kind, FileDialogKind::Open);
@@ -570,25 +847,30 @@ TEST_F(MainForm, SaveAndOpenThroughThePromptsQuietlyAndAfterStop) {
     EXPECT_EQ(form->StatusText(), "kept");
 
     // Cancelled prompts change nothing; a file that cannot be written or
-    // read leaves no trace but the table the Open gives.
+    // read keeps the table and says why in the status line.
     answerWith.clear();
-    form->Open1->trigger();
-    form->Save1->trigger();
+    Item("Open1")->trigger();
+    Item("Save1")->trigger();
     EXPECT_EQ(form->Table().Count(), 3u);
+    EXPECT_EQ(form->StatusText(), "kept");
     answerWith = dir.filePath("no/such/folder/x.cvn");
-    form->Save1->trigger();
+    Item("Save1")->trigger();
     EXPECT_FALSE(QFile::exists(answerWith));
     EXPECT_EQ(form->Table().Count(), 3u);
+    EXPECT_EQ(form->StatusText(), "Could not save " + answerWith + ": No such file or directory");
+    Item("Open1")->trigger();
+    EXPECT_EQ(form->Table().Count(), 3u);
+    EXPECT_EQ(form->StatusText(), "Could not open " + answerWith + ": No such file or directory");
 }
 
 TEST_F(MainForm, AboutAndExitPressStopFirst) {
     WhenShown(about.get(), [this] { about->BitBtn3Click(); });
-    form->About1->trigger();
+    Item("About1")->trigger();
     EXPECT_TRUE(engine::StopFlag);
     EXPECT_FALSE(about->isVisible());
 
     engine::StopFlag = false;
-    form->Exit1->trigger();
+    Item("Exit1")->trigger();
     EXPECT_TRUE(engine::StopFlag);
     EXPECT_FALSE(form->isVisible());
 }

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "qt_env.h"
 #include "ui/rr_colors.h"
 
@@ -335,7 +338,6 @@ TEST(OvalButton, DoubleClickAndEnterExitNotifications) {
     QSignalSpy exits(f.button, &TOvalButton::OnMouseExit);
     testing::Enter(f.button, f.centre());
     EXPECT_EQ(enters.count(), 1);
-    EXPECT_FALSE(f.button->MouseInside());  // entering does not decide that
     // A double click arrives as press, release, double-click press, release:
     // one click, one double click.
     ClickAt(f.button, f.centre());
@@ -351,6 +353,110 @@ TEST(OvalButton, DoubleClickAndEnterExitNotifications) {
     EXPECT_EQ(clicks.count(), 1);
     Leave(f.button);
     EXPECT_EQ(exits.count(), 1);
+}
+
+TEST(OvalButton, EnteringOrPressingTellsWhereThePointerIs) {
+    // A box opened under a still pointer: the pointer enters, no move, click.
+    Fixture f;
+    QSignalSpy clicks(f.button, &TOvalButton::OnClick);
+    testing::Enter(f.button, f.corner());
+    EXPECT_FALSE(f.button->MouseInside());
+    testing::Leave(f.button);
+    testing::Enter(f.button, f.centre());
+    EXPECT_TRUE(f.button->MouseInside());
+    QTest::mousePress(f.button, Qt::LeftButton, Qt::NoModifier, f.centre());
+    QTest::mouseRelease(f.button, Qt::LeftButton, Qt::NoModifier, f.centre());
+    EXPECT_EQ(clicks.count(), 1);
+
+    // No enter and no move at all: the press itself says where it is.
+    Fixture g;
+    QSignalSpy otherClicks(g.button, &TOvalButton::OnClick);
+    QTest::mousePress(g.button, Qt::LeftButton, Qt::NoModifier, g.centre());
+    QTest::mouseRelease(g.button, Qt::LeftButton, Qt::NoModifier, g.centre());
+    EXPECT_EQ(otherClicks.count(), 1);
+
+    // A flat button shows its rim as soon as the pointer enters the ellipse.
+    Fixture flat;
+    flat.button->SetFlat(true);
+    testing::Enter(flat.button, flat.centre());
+    EXPECT_EQ(flat.button->BevelState(), TBevelState::Raised);
+}
+
+TEST(OvalButton, TheFocusedButtonAnswersSpaceAndEnter) {
+    Fixture f;
+    QSignalSpy clicks(f.button, &TOvalButton::OnClick);
+    EXPECT_EQ(f.button->focusPolicy(), Qt::StrongFocus);
+    const QImage unfocused = Grab(f.button);
+    f.host.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f.host));
+    f.button->setFocus();
+    ASSERT_TRUE(f.button->hasFocus());
+    EXPECT_NE(Grab(f.button), unfocused);  // the focus shows
+
+    // With the pointer nowhere near: Space clicks on its release, with the
+    // pressed look while it is held; Enter and Return click at once.
+    QTest::keyPress(f.button, Qt::Key_Space);
+    EXPECT_EQ(f.button->BevelState(), TBevelState::Lowered);
+    EXPECT_EQ(clicks.count(), 0);
+    QTest::keyRelease(f.button, Qt::Key_Space);
+    EXPECT_EQ(f.button->BevelState(), TBevelState::Raised);
+    EXPECT_EQ(clicks.count(), 1);
+    QTest::keyClick(f.button, Qt::Key_Return);
+    QTest::keyClick(f.button, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(clicks.count(), 3);
+
+    // Space held while the focus goes elsewhere: no click.
+    QTest::keyPress(f.button, Qt::Key_Space);
+    f.button->clearFocus();
+    EXPECT_EQ(f.button->BevelState(), TBevelState::Raised);
+    QTest::keyRelease(f.button, Qt::Key_Space);
+    EXPECT_EQ(clicks.count(), 3);
+
+    f.button->setEnabled(false);
+    QTest::keyClick(f.button, Qt::Key_Return);
+    QTest::keyClick(f.button, Qt::Key_Space);
+    EXPECT_EQ(clicks.count(), 3);
+}
+
+// Distance between two colours, the largest of the three differences.
+int Distance(QRgb a, const QColor& b) {
+    return std::max({std::abs(qRed(a) - b.red()), std::abs(qGreen(a) - b.green()),
+                     std::abs(qBlue(a) - b.blue())});
+}
+
+TEST(OvalButton, TheSmoothLookKeepsTheRimHalvesAndBlendsTheEdge) {
+    Fixture f;
+    f.button->SetSmooth(true);
+    for (bool down : {false, true}) {
+        f.button->SetDown(down);
+        const QImage img = Grab(&f.host).copy(f.button->geometry());
+        // Down the middle: the rim's upper ring light (dark when pressed),
+        // its lower ring the other way round.
+        const QRgb top = img.pixel(32, 2);
+        const QRgb bottom = img.pixel(32, 27);
+        const QColor upper = down ? kShadow : kHighlight;
+        const QColor lower = down ? kHighlight : kShadow;
+        EXPECT_LT(Distance(top, upper), Distance(top, lower)) << down;
+        EXPECT_LT(Distance(bottom, lower), Distance(bottom, upper)) << down;
+    }
+    // The outline blends into the window at the curved ends.
+    const QImage img = Grab(&f.host).copy(f.button->geometry());
+    int blends = 0;
+    for (int y = 0; y < img.height(); ++y) {
+        for (int x = 0; x < img.width(); ++x) {
+            const QRgb c = img.pixel(x, y);
+            bool plain = false;
+            for (const QColor& known : {kBackground, QColor(Qt::black), kFace, kHighlight, kShadow})
+                plain = plain || Distance(c, known) == 0;
+            blends += plain ? 0 : 1;
+        }
+    }
+    EXPECT_GT(blends, 20);
+    // Clicks still count inside the ellipse only.
+    QSignalSpy clicks(f.button, &TOvalButton::OnClick);
+    ClickAt(f.button, f.corner());
+    ClickAt(f.button, f.centre());
+    EXPECT_EQ(clicks.count(), 1);
 }
 
 // A font without smoothing, so caption pixels carry exactly the ink colour.

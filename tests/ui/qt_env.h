@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+#include <string>
+
 #include "ui/fonts.h"
 
 namespace corvane::ui::testing {
@@ -33,6 +36,17 @@ class QtEnvironment : public ::testing::Environment {
 
 inline ::testing::Environment* const kQtEnvironment =
     ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+// The descendant of `parent` of type T whose object name is `name` (a form
+// name such as "ListView1"); the test fails when there is none.
+template <typename T>
+T* Child(const QObject* parent, const char* name) {
+    T* found = parent->findChild<T*>(QLatin1String(name));
+    if (found == nullptr) {
+        throw std::runtime_error(std::string("no child named ") + name);
+    }
+    return found;
+}
 
 // A pointer move with no button held, delivered straight to the widget the
 // way the window system delivers it to the control under the pointer.

@@ -24,6 +24,7 @@
 #include "engine/text_ops.h"
 #include "qt_env.h"
 #include "scripted_web.h"
+#include "shell_recorder.h"
 #include "ui/desktop_program.h"
 #include "ui/file_dialogs.h"
 #include "ui/main_form.h"
@@ -91,7 +92,7 @@ class RealUse : public ::testing::Test {
             locate->LabeledEdit1->setText(keyword);
             QTest::mouseClick(locate->BitBtn1, Qt::LeftButton);
         });
-        QTest::mouseClick(form->BitBtn2, Qt::LeftButton);
+        QTest::mouseClick(Control<QPushButton>("BitBtn2"), Qt::LeftButton);
     }
 
     // Runs `act` at the run's next pump after the model shows row `row`
@@ -108,14 +109,22 @@ class RealUse : public ::testing::Test {
                          });
     }
 
+    // A control or menu item of the main window, by its form name.
+    template <typename T>
+    T* Control(const char* name) const {
+        return testing::Child<T>(form, name);
+    }
+
     void ClickHeader(int column) {
         // Near the section's left edge, which is in view for every column.
-        QHeaderView* h = form->ListView1->header();
+        QHeaderView* h = Control<QTreeView>("ListView1")->header();
         QTest::mouseClick(h->viewport(), Qt::LeftButton, Qt::NoModifier,
                           QPoint(h->sectionViewportPosition(column) + 5, h->height() / 2));
     }
 
     QTemporaryDir config_;
+    // A new survey over an unsaved one lets the old one go.
+    testing::QuestionAnswerer question{"UnsavedTableQuestion", QMessageBox::Discard};
     std::unique_ptr<DesktopProgram> program;
     TForm1* form = nullptr;
     TStartForm* locate = nullptr;
@@ -176,36 +185,34 @@ TEST_F(RealUse, ASurveyFillsTheListThenColumnsOrderItAndItSavesOpensAndVisits) {
     QTemporaryDir dir;
     const QString file = dir.filePath("garden.cvn");
     ScopedFileDialogHandler prompts([&file](const FileDialogRequest&) { return file; });
-    form->Save1->trigger();
+    Control<QAction>("Save1")->trigger();
     ASSERT_TRUE(QFile::exists(file));
     Survey("blue widgets");
     ASSERT_NE(Rows(form->Table()), rows);
-    form->Open1->trigger();
+    Control<QAction>("Open1")->trigger();
     EXPECT_EQ(Rows(form->Table()), rows);
 
     // Visit opens the selected site.
-    std::vector<QString> opened;
-    ScopedShellOpener shell([&opened](const QString& t, ShellShow) {
-        opened.push_back(t);
-        return true;
-    });
-    const QRect cell = form->ListView1->visualRect(form->Model()->index(3, 0));
-    QTest::mouseClick(form->ListView1->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
-    form->Visittheselectedwebsite1->trigger();
-    ASSERT_EQ(opened.size(), 1u);
-    EXPECT_EQ(opened[0], QString::fromStdString("http://" + rows[3].caption));
+    testing::ShellRecorder shell;
+    const QRect cell = Control<QTreeView>("ListView1")->visualRect(form->Model()->index(3, 0));
+    QTest::mouseClick(Control<QTreeView>("ListView1")->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      cell.center());
+    Control<QAction>("Visittheselectedwebsite1")->trigger();
+    EXPECT_EQ(shell.Targets(),
+              std::vector<QString>{QString::fromStdString("http://" + rows[3].caption)});
 }
 
 TEST_F(RealUse, StopAndEscapeEndTheRunAfterTheirRow) {
-    WhenRowAppears(2, [this] { QTest::mouseClick(form->StopBtn, Qt::LeftButton); });
+    WhenRowAppears(2,
+                   [this] { QTest::mouseClick(Control<QPushButton>("StopBtn"), Qt::LeftButton); });
     Survey("garden tools");
     EXPECT_EQ(form->Table().Count(), 3u);
     EXPECT_EQ(form->Table().Row(2).Cells.size(), 5u);
     EXPECT_EQ(form->StatusText(), "Done!");
 
-    WhenRowAppears(1, [this] { QTest::keyPress(form->ListView1, Qt::Key_Escape); });
+    WhenRowAppears(1, [this] { QTest::keyPress(Control<QTreeView>("ListView1"), Qt::Key_Escape); });
     Survey("blue widgets");
-    QTest::keyRelease(form->ListView1, Qt::Key_Escape);
+    QTest::keyRelease(Control<QTreeView>("ListView1"), Qt::Key_Escape);
     ASSERT_EQ(form->Table().Count(), 2u);
     EXPECT_EQ(form->Table().Row(1).Cells.size(), 5u);
     EXPECT_EQ(Rows(form->Table()), [&] {
@@ -224,15 +231,20 @@ TEST_F(RealUse, ClosingTheWindowDuringARunEndsItWithoutAnotherRequest) {
     EXPECT_TRUE(engine::StopFlag);
 }
 
-TEST_F(RealUse, StartConfirmedDuringARunGivesTheNewSurveyAlone) {
-    WhenRowAppears(1, [this] {
-        WhenShown(locate, [this] {
-            locate->LabeledEdit1->setText("blue widgets");
-            QTest::mouseClick(locate->BitBtn1, Qt::LeftButton);
-        });
-        QTest::mouseClick(form->BitBtn2, Qt::LeftButton);
+TEST_F(RealUse, StartIsOffDuringARunAndTheNextSurveyGivesItsRowsAlone) {
+    bool startOn = true, stopOn = false;
+    WhenRowAppears(1, [this, &startOn, &stopOn] {
+        startOn = Control<QPushButton>("BitBtn2")->isEnabled();
+        stopOn = Control<QPushButton>("StopBtn")->isEnabled();
+        QTest::mouseClick(Control<QPushButton>("BitBtn2"), Qt::LeftButton);  // no effect
     });
     Survey("garden tools");
+    EXPECT_FALSE(startOn);
+    EXPECT_TRUE(stopOn);
+    EXPECT_EQ(Rows(form->Table()), Reference(program->Fetcher(), "garden tools"));
+
+    Survey("blue widgets");  // the unsaved garden survey is let go
+    EXPECT_EQ(question.Asked(), 1);
     EXPECT_FALSE(form->RunInProgress());
     EXPECT_EQ(form->StatusText(), "Done!");
     EXPECT_EQ(Rows(form->Table()), Reference(program->Fetcher(), "blue widgets"));

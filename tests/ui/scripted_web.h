@@ -4,7 +4,9 @@
 // answer, so that a test can act at an exact point of a run.
 #pragma once
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QMessageBox>
 #include <QTimer>
 #include <QWidget>
 
@@ -85,7 +87,7 @@ class ScriptedWeb {
     std::size_t Count(const std::string& part) const {
         std::size_t n = 0;
         for (const std::string& u : Log)
-            n += u.find(part) != std::string::npos ? 1 : 0;
+            n += u.find(part) != std::string::npos ? 1u : 0u;
         return n;
     }
 
@@ -121,5 +123,46 @@ inline void WhenShown(QWidget* dialog, std::function<void()> act,
     });
     timer->start(5);
 }
+
+// For as long as it lives, answers every message box named `name` that
+// shows with the button `answer` (which a test may change), and counts them.
+class QuestionAnswerer {
+  public:
+    QuestionAnswerer(const char* name, QMessageBox::StandardButton button)
+        : answer(button), name_(QString::fromLatin1(name)) {
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
+        timer_.start(5);
+    }
+
+    int Asked() const { return asked_; }
+    // The informative text of the last box answered.
+    const QString& LastDetail() const { return detail_; }
+
+    QMessageBox::StandardButton answer;
+
+  private:
+    void Poll() {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (box == nullptr || !box->isVisible() || box->objectName() != name_) {
+                continue;
+            }
+            QAbstractButton* button = box->button(answer);
+            if (button == nullptr) {
+                ADD_FAILURE() << "the question has no such button";
+                box->reject();
+                continue;
+            }
+            ++asked_;
+            detail_ = box->informativeText();
+            button->click();
+        }
+    }
+
+    QString name_;
+    QTimer timer_;
+    int asked_ = 0;
+    QString detail_;
+};
 
 }  // namespace corvane::ui::testing

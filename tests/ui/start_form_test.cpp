@@ -17,8 +17,11 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "engine/survey_host.h"
+#include "layout_checks.h"
 #include "platform/user_store.h"
 #include "qt_env.h"
 
@@ -77,10 +80,9 @@ class StartFormTest : public ::testing::Test {
     bool hadOld_ = false;
 };
 
-TEST_F(StartFormTest, ControlsCaptionsAndPlaces) {
+TEST_F(StartFormTest, ControlsAndCaptions) {
     TStartForm form;
     EXPECT_EQ(form.windowTitle(), "Locate...");
-    EXPECT_EQ(form.size(), QSize(379, 304));
     EXPECT_EQ(form.minimumSize(), form.maximumSize());
     const Qt::WindowFlags flags = form.windowFlags();
     EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
@@ -89,26 +91,16 @@ TEST_F(StartFormTest, ControlsCaptionsAndPlaces) {
     EXPECT_EQ(form.font().family(), "MS Sans Serif");
     EXPECT_EQ(form.font().pixelSize(), 11);
 
-    EXPECT_EQ(form.GroupBox1->geometry(), QRect(10, 6, 359, 240));
     EXPECT_TRUE(form.GroupBox1->title().isEmpty());
-    struct Place {
-        QWidget* w;
-        QWidget* parent;
-        QRect box;
-    } places[] = {
-        {form.rbKeyword, form.GroupBox1, {23, 26, 136, 17}},
-        {form.LabeledEdit1, form.GroupBox1, {78, 61, 228, 21}},
-        {form.rbDomain, form.GroupBox1, {23, 96, 136, 17}},
-        {form.HomepageEdit, form.GroupBox1, {79, 132, 226, 21}},
-        {form.SkipSpinEdit, form.GroupBox1, {148, 172, 51, 22}},
-        {form.MaxResultsSpinEdit, form.GroupBox1, {148, 203, 51, 22}},
-        {form.BitBtn2, &form, {98, 264, 79, 35}},
-        {form.BitBtn1, &form, {245, 264, 123, 35}},
-    };
-    for (const Place& p : places) {
-        EXPECT_EQ(p.w->parentWidget(), p.parent) << p.w->objectName().toStdString();
-        EXPECT_EQ(p.w->geometry(), p.box) << p.w->objectName().toStdString();
+    for (QWidget* w :
+         {static_cast<QWidget*>(form.rbKeyword), static_cast<QWidget*>(form.rbDomain),
+          static_cast<QWidget*>(form.LabeledEdit1), static_cast<QWidget*>(form.HomepageEdit),
+          static_cast<QWidget*>(form.SkipSpinEdit),
+          static_cast<QWidget*>(form.MaxResultsSpinEdit)}) {
+        EXPECT_EQ(w->parentWidget(), form.GroupBox1) << w->objectName().toStdString();
     }
+    EXPECT_EQ(form.BitBtn1->parentWidget(), &form);
+    EXPECT_EQ(form.BitBtn2->parentWidget(), &form);
     EXPECT_EQ(form.rbKeyword->text(), "Search for keyword...");
     EXPECT_EQ(form.rbDomain->text(), "Search for domain...");
     EXPECT_EQ(form.BitBtn1->text(), "Search");
@@ -119,22 +111,6 @@ TEST_F(StartFormTest, ControlsCaptionsAndPlaces) {
     EXPECT_EQ(form.Label3->text(), "Skip first");
     EXPECT_EQ(form.Label2->text(), "results");
     EXPECT_EQ(form.Label1->text(), "Number of Results");
-
-    // The text boxes' labels sit above them, 3 pixels clear; the spin
-    // fields' labels on their line, "Skip first" [field] "results".
-    for (auto [label, edit] :
-         {std::pair<QLabel*, QWidget*>{form.LabeledEdit1Label, form.LabeledEdit1},
-          {form.HomepageEditLabel, form.HomepageEdit}}) {
-        EXPECT_EQ(label->x(), edit->x());
-        EXPECT_EQ(label->geometry().bottom() + 1 + 3, edit->y());
-        EXPECT_GE(label->width(), label->sizeHint().width());
-    }
-    EXPECT_LE(form.Label3->geometry().right(), form.SkipSpinEdit->x());
-    EXPECT_GE(form.Label2->x(), form.SkipSpinEdit->geometry().right());
-    EXPECT_LE(form.Label1->geometry().right(), form.MaxResultsSpinEdit->x());
-    for (QLabel* l : {form.Label1, form.Label2, form.Label3}) {
-        EXPECT_TRUE(form.GroupBox1->rect().contains(l->geometry())) << l->text().toStdString();
-    }
 
     // Neither button is a default button; both text boxes are editable in
     // either mode.
@@ -148,6 +124,34 @@ TEST_F(StartFormTest, ControlsCaptionsAndPlaces) {
     EXPECT_TRUE(form.LabeledEdit1->isEnabled() && form.HomepageEdit->isEnabled());
     form.rbKeyword->click();
     EXPECT_TRUE(form.IsKeywordMode());
+}
+
+TEST_F(StartFormTest, LabelsBelongToTheirFieldsAndNothingOverlaps) {
+    TStartForm form;
+    form.show();
+    testing::ExpectTidy(&form);
+    testing::ExpectTidy(form.GroupBox1);
+    // The text boxes' labels sit above them, 3 pixels clear and wide enough
+    // for their text; the spin fields' labels on their line, "Skip first"
+    // [field] "results".
+    for (auto [label, edit] :
+         {std::pair<QLabel*, QWidget*>{form.LabeledEdit1Label, form.LabeledEdit1},
+          {form.HomepageEditLabel, form.HomepageEdit}}) {
+        EXPECT_EQ(label->x(), edit->x());
+        EXPECT_EQ(label->geometry().bottom() + 1 + 3, edit->y());
+        EXPECT_GE(label->width(), label->sizeHint().width());
+    }
+    for (auto [label, field, left] :
+         {std::tuple<QLabel*, QWidget*, bool>{form.Label3, form.SkipSpinEdit, true},
+          {form.Label2, form.SkipSpinEdit, false},
+          {form.Label1, form.MaxResultsSpinEdit, true}}) {
+        EXPECT_TRUE(label->geometry().bottom() >= field->geometry().center().y() &&
+                    label->geometry().top() <= field->geometry().center().y())
+            << label->text().toStdString();
+        EXPECT_TRUE(left ? label->geometry().right() < field->x()
+                         : label->x() > field->geometry().right())
+            << label->text().toStdString();
+    }
 }
 
 TEST_F(StartFormTest, WithNoKeyEverythingHasItsDefaultAndNothingIsWritten) {
@@ -344,6 +348,26 @@ TEST_F(StartFormTest, ShowModalCentresAndOnlyTheButtonsOrTheCloseBoxEndIt) {
     form.ShowModal();
     EXPECT_FALSE(form.isVisible());
     EXPECT_FALSE(engine::StopFlag);
+}
+
+TEST_F(StartFormTest, TypingGoesToTheFieldOfTheSelectedMode) {
+    TStartForm form;
+    form.LabeledEdit1->setText("old words");
+    for (bool keyword : {true, false}) {
+        (keyword ? form.rbKeyword : form.rbDomain)->setChecked(true);
+        QLineEdit* expected = keyword ? form.LabeledEdit1 : form.HomepageEdit;
+        QWidget* focused = nullptr;
+        QTimer::singleShot(0, &form, [&] {
+            focused = form.focusWidget();  // where keys go once the window is active
+            if (focused != nullptr) {
+                QTest::keyClicks(focused, "typed");
+            }
+            form.BitBtn1->click();
+        });
+        form.ShowModal();
+        EXPECT_EQ(focused, expected) << keyword;
+        EXPECT_EQ(expected->text(), "typed") << keyword;  // in place of what it held
+    }
 }
 
 }  // namespace

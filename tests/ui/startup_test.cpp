@@ -152,5 +152,15 @@ TEST_F(Startup, OptionsAreTheNetworkOptionsOfTheCommandLineProgram) {
     EXPECT_TRUE(QString::fromStdString(helpAlone->SoFar().out).contains("--demo"));
 }
 
+TEST_F(Startup, WithoutADisplayItSaysSoInOneLineAndEndsWithCode1) {
+    QProcess* p = Launch({}, -1, false);
+    ExpectQuietExit(p, 1);
+    const QString err = QString::fromLocal8Bit(p->readAllStandardError());
+    EXPECT_TRUE(err.startsWith("corvane: cannot open a window: no display is set"))
+        << err.toStdString();
+    EXPECT_EQ(err.count('\n'), 1) << err.toStdString();
+    EXPECT_FALSE(QFile::exists(LockPath()));
+}
+
 }  // namespace
 }  // namespace corvane::ui

@@ -7,24 +7,11 @@
 #include <vector>
 
 #include "qt_env.h"
+#include "shell_recorder.h"
 #include "ui/shell_open.h"
 
 namespace corvane::ui {
 namespace {
-
-struct Opened {
-    QString target;
-    ShellShow show;
-};
-
-// Records every shell "open" instead of starting a browser.
-struct Recorder {
-    std::vector<Opened> opened;
-    ScopedShellOpener scope{[this](const QString& t, ShellShow s) {
-        opened.push_back({t, s});
-        return true;
-    }};
-};
 
 TEST(URLLabel, TargetsByKind) {
     EXPECT_EQ(URLTarget(utMailTo, "help@example.com"), "mailto:help@example.com");
@@ -40,7 +27,7 @@ TEST(URLLabel, TargetsByKind) {
 }
 
 TEST(URLLabel, ClickRunsTheHandlerThenOpensTheAddress) {
-    Recorder rec;
+    testing::ShellRecorder rec;
     QWidget host;
     auto* label = new TURLLabel(&host);
     label->SetURLType(utMailTo);

@@ -4,7 +4,8 @@
 // until the main window is closed.
 //
 // Options: the network options of corvane-cli (--demo, --proxy, ...); a bad
-// one is reported on stderr with exit code 2.
+// one is reported on stderr with exit code 2. Without a display it says so
+// in one line and ends with exit code 1.
 //
 // For tests only: CORVANE_TEST_QUIT_AFTER_MS=N closes the main window N
 // milliseconds after start-up, which ends the program as the close box does.
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "ui/desktop_program.h"
+#include "ui/display_check.h"
 #include "ui/fonts.h"
 #include "ui/main_form.h"
 #include "ui/main_pictures.h"
@@ -47,7 +49,10 @@ int main(int argc, char** argv) {
         return UsageFailure(e);
     }
 
+    // Without a display Qt would abort with its plugin's advice.
+    ui::MissingDisplayGuard noDisplay;
     QApplication app(argc, argv);
+    noDisplay.Release();
     QApplication::setApplicationName(ui::kProductName);
     QGuiApplication::setDesktopFileName(QStringLiteral("corvane"));
 

@@ -1,6 +1,6 @@
 // Draws the program's windows into PNG files, without a display: the main
 // window after a keyword survey of the in-process demo web, its menus, the
-// Locate dialog, the About box, and the program's icon.
+// help window, the Locate dialog, the About box, and the program's icon.
 //   corvane_screenshots OUT_DIR [KEYWORD]   (run with QT_QPA_PLATFORM=offscreen)
 // The Locate dialog's remembered inputs are kept in a temporary folder, so
 // the user's own are neither read nor changed.
@@ -19,9 +19,11 @@
 
 #include "ui/desktop_program.h"
 #include "ui/fonts.h"
+#include "ui/help_window.h"
 #include "ui/info_form.h"
 #include "ui/main_form.h"
 #include "ui/main_pictures.h"
+#include "ui/oval_button.h"
 #include "ui/product_info.h"
 #include "ui/results_model.h"
 #include "ui/start_form.h"
@@ -90,26 +92,43 @@ int main(int argc, char** argv) {
     });
     answer.start(10);
     form.BitBtn2Click();
-    if (form.Table().Count() > 1) {
-        form.ListView1->setCurrentIndex(form.Model()->index(1, 0));
+    auto* list = form.findChild<QTreeView*>(QStringLiteral("ListView1"));
+    if (list != nullptr && form.Table().Count() > 1) {
+        // Ordered by inbound links, as a header click orders it.
+        form.ListView1ColumnClick(2);
+        list->setCurrentIndex(form.Model()->index(1, 0));
     }
     bool ok = Save(form, out, "main-window.png");
 
     // The menus, each drawn on its own as it drops down.
-    for (const auto& [menu, name] : {std::pair{form.File1, "file-menu.png"},
-                                     {form.Website1, "website-menu.png"},
-                                     {form.Help1, "help-menu.png"},
-                                     {form.PopupMenu1, "list-menu.png"}}) {
+    for (const auto& [menuName, name] : {std::pair{"File1", "file-menu.png"},
+                                         {"Website1", "website-menu.png"},
+                                         {"Help1", "help-menu.png"},
+                                         {"PopupMenu1", "list-menu.png"}}) {
+        auto* menu = form.findChild<QMenu*>(QLatin1String(menuName));
+        if (menu == nullptr) {
+            std::fprintf(stderr, "no menu %s\n", menuName);
+            ok = false;
+            continue;
+        }
         menu->popup(form.mapToGlobal(QPoint(0, 0)));
         ok = Save(*menu, out, name) && ok;
         menu->hide();
     }
+
+    // The help as the program shows it when no installed copy is found.
+    auto* help = new ui::THelpWindow(&form);
+    help->show();
+    ok = Save(*help, out, "help-window.png") && ok;
+    help->hide();
 
     locate.show();
     ok = Save(locate, out, "locate-dialog.png") && ok;
     locate.hide();
 
     program->AboutBox().show();
+    // As it opens: Close has the focus.
+    program->AboutBox().BitBtn3->setFocus();
     ok = Save(program->AboutBox(), out, "about-box.png") && ok;
     program->AboutBox().hide();
 

@@ -1,0 +1,28 @@
+#include "ui/results_delegate.h"
+
+#include <QAbstractItemView>
+#include <QHelpEvent>
+#include <QToolTip>
+
+namespace corvane::ui {
+
+bool CutTextTipDelegate::IsCut(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    return sizeHint(option, index).width() > option.rect.width();
+}
+
+bool CutTextTipDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
+                                   const QStyleOptionViewItem& option, const QModelIndex& index) {
+    if (event == nullptr || view == nullptr || event->type() != QEvent::ToolTip) {
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    }
+    const QString tip = index.data(Qt::ToolTipRole).toString();
+    if (tip.isEmpty() || !IsCut(option, index)) {
+        QToolTip::hideText();
+        event->ignore();
+        return false;
+    }
+    QToolTip::showText(event->globalPos(), tip, view->viewport(), option.rect);
+    return true;
+}
+
+}  // namespace corvane::ui
