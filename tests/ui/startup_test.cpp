@@ -153,9 +153,9 @@ TEST_F(Startup, OptionsAreTheNetworkOptionsOfTheCommandLineProgram) {
 }
 
 TEST_F(Startup, WithoutADisplayItSaysSoInOneLineAndEndsWithCode1) {
-    QProcess* p = Launch({}, -1, false);
+    ChildProcess* p = Launch({}, -1, false);
     ExpectQuietExit(p, 1);
-    const QString err = QString::fromLocal8Bit(p->readAllStandardError());
+    const QString err = QString::fromStdString(p->SoFar().err);
     EXPECT_TRUE(err.startsWith("corvane: cannot open a window: no display is set"))
         << err.toStdString();
     EXPECT_EQ(err.count('\n'), 1) << err.toStdString();
