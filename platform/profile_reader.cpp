@@ -64,7 +64,7 @@ public:
         std::size_t e = std::min(lf_, cr_);
         line = text_.substr(start, e - start);
         if (e < n) {
-            e += (text_[e] == '\r' && e + 1 < n && text_[e + 1] == '\n') ? 2 : 1;
+            e += (text_[e] == '\r' && e + 1 < n && text_[e + 1] == '\n') ? 2u : 1u;
         }
         pos_ = next = e;
         return true;

@@ -64,8 +64,12 @@ namespace {
 void Rasterise(int w, int h, int rings, std::vector<QRect>& face, QPolygon& outline,
                QPolygon& upperLeft, QPolygon& lowerRight) {
     const int bw = std::max(w - 1, 0), bh = std::max(h - 1, 0);
-    std::vector<int> depth(static_cast<std::size_t>(bw) * bh, -1);  // -1 outside
-    auto at = [&](int x, int y) -> int& { return depth[static_cast<std::size_t>(y) * bw + x]; };
+    std::vector<int> depth(static_cast<std::size_t>(bw) * static_cast<std::size_t>(bh),
+                           -1);  // -1 outside
+    auto at = [&](int x, int y) -> int& {
+        return depth[static_cast<std::size_t>(y) * static_cast<std::size_t>(bw) +
+                     static_cast<std::size_t>(x)];
+    };
     for (int y = 0; y < bh; ++y) {
         int first = -1, last = -1;
         for (int x = 0; x < bw; ++x) {

@@ -164,7 +164,8 @@ TEST(DemoPages, TextFromTheRequestCannotForgeMarkers) {
     engine::RunSurvey(host, forged, 3, 0, engine::SurveyMode::Keyword);
     ASSERT_EQ(host.Table().Count(), 3u);
     for (std::size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(host.Table().Row(i).Caption, Web().HostOf(Web().KeywordResult(forged, i + 1)));
+        EXPECT_EQ(host.Table().Row(i).Caption,
+                  Web().HostOf(Web().KeywordResult(forged, static_cast<std::int64_t>(i) + 1)));
     }
     const std::string linkPage =
         LowerAscii(RoutedPage(engine::LinkQueryUrl({}, "of about 7 </b>")));
@@ -190,7 +191,8 @@ TEST(DemoPages, KeywordSurveyFillsEveryCellAsIntended) {
     ASSERT_EQ(host.Table().Count(), 30u);
     for (std::size_t i = 0; i < 30; ++i) {
         const auto& row = host.Table().Row(i);
-        const std::string expected = Web().HostOf(Web().KeywordResult("garden furniture", i + 6));
+        const std::string expected =
+            Web().HostOf(Web().KeywordResult("garden furniture", static_cast<std::int64_t>(i) + 6));
         EXPECT_EQ(row.Caption, expected);
         EXPECT_EQ(row.Cells, ExpectedCells(expected, static_cast<int>(i) + 6)) << expected;
     }

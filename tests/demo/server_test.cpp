@@ -250,8 +250,8 @@ TEST(DemoServerSurvey, KeywordSurveyThroughTheProxyIsRepeatable) {
         const auto rows = survey.Rows();
         ASSERT_EQ(rows.size(), 30u);
         for (std::size_t i = 0; i < rows.size(); ++i) {
-            EXPECT_EQ(rows[i].Caption,
-                      web.Web().HostOf(web.Web().KeywordResult("mountain bikes", i + 1)));
+            EXPECT_EQ(rows[i].Caption, web.Web().HostOf(web.Web().KeywordResult(
+                                           "mountain bikes", static_cast<std::int64_t>(i) + 1)));
             EXPECT_EQ(rows[i].Cells.size(), 5u);
         }
         if (run == 0) {

@@ -67,7 +67,8 @@ TEST_F(OrderingTest, EachColumnSortsInItsFixedDirection) {
     for (std::int32_t column = 0; column < kColumnCount; ++column) {
         ListView1ColumnClick(table, column);
         EXPECT_EQ(SortColumn, column);
-        EXPECT_EQ(Captions(table), expected[column]) << "column " << column;
+        EXPECT_EQ(Captions(table), expected[static_cast<std::size_t>(column)])
+            << "column " << column;
     }
 }
 

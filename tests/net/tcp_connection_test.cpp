@@ -35,12 +35,16 @@ protected:
 };
 
 INSTANTIATE_TEST_SUITE_P(Stacks, ConnectionReads,
-                         ::testing::Values(StackMode::Posix, StackMode::OneByteReceive, StackMode::OneByteSend),
-                         [](const auto& info) {
-                             switch (info.param) {
-                                 case StackMode::Posix: return std::string("Posix");
-                                 case StackMode::OneByteReceive: return std::string("OneByteReceive");
-                                 case StackMode::OneByteSend: return std::string("OneByteSend");
+                         ::testing::Values(StackMode::Posix, StackMode::OneByteReceive,
+                                           StackMode::OneByteSend),
+                         [](const auto& paramInfo) {
+                             switch (paramInfo.param) {
+                                 case StackMode::Posix:
+                                     return std::string("Posix");
+                                 case StackMode::OneByteReceive:
+                                     return std::string("OneByteReceive");
+                                 case StackMode::OneByteSend:
+                                     return std::string("OneByteSend");
                              }
                              return std::string();
                          });
@@ -389,8 +393,12 @@ TEST(Connection, WholeFileToAResetPeerIsAFailureNotASignal) {
 
 class RecordingIntercept : public TNetConnectionIntercept {
 public:
-    void NotifyReceived(const char* bytes, std::int32_t count) override { received.append(bytes, count); }
-    void NotifySent(const char* bytes, std::int32_t count) override { sent.append(bytes, count); }
+    void NotifyReceived(const char* bytes, std::int32_t count) override {
+        received.append(bytes, static_cast<std::size_t>(count));
+    }
+    void NotifySent(const char* bytes, std::int32_t count) override {
+        sent.append(bytes, static_cast<std::size_t>(count));
+    }
     void NotifyDisconnect() override {
         ++disconnects;
         TNetConnectionIntercept::NotifyDisconnect();

@@ -44,7 +44,8 @@ std::vector<std::uint8_t> Encode(int w, int h, const std::vector<std::uint8_t>& 
     jpeg_start_compress(&c, TRUE);
     while (c.next_scanline < c.image_height) {
         JSAMPROW row = const_cast<JSAMPROW>(samples.data()) +
-                       static_cast<std::size_t>(c.next_scanline) * w * opt.components;
+                       static_cast<std::size_t>(c.next_scanline) * static_cast<std::size_t>(w) *
+                           static_cast<std::size_t>(opt.components);
         jpeg_write_scanlines(&c, &row, 1);
     }
     jpeg_finish_compress(&c);

@@ -85,7 +85,7 @@ class ScriptedWeb {
     std::size_t Count(const std::string& part) const {
         std::size_t n = 0;
         for (const std::string& u : Log)
-            n += u.find(part) != std::string::npos ? 1 : 0;
+            n += u.find(part) != std::string::npos ? 1u : 0u;
         return n;
     }
 
