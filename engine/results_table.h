@@ -81,10 +81,12 @@ public:
     RowHandle Append();
 
     // Changes through a handle; each returns false, changing nothing, when the
-    // handle no longer names a row of the table.
-    bool SetCaption(RowHandle row, std::string caption);
-    bool AppendCell(RowHandle row, std::string text);
-    bool SetChecked(RowHandle row, bool checked);
+    // handle no longer names a row of the table. That answer is a writer's
+    // only sign that its row has gone (the table was cleared under it), so it
+    // must be looked at.
+    [[nodiscard]] bool SetCaption(RowHandle row, std::string caption);
+    [[nodiscard]] bool AppendCell(RowHandle row, std::string text);
+    [[nodiscard]] bool SetChecked(RowHandle row, bool checked);
 
     bool IsValid(RowHandle row) const;
     std::size_t Count() const { return rows_.size(); }
