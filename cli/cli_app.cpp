@@ -13,6 +13,7 @@
 #include "cli/page_fetcher.h"
 #include "cli/progress.h"
 #include "cli/table_output.h"
+#include "corvane_version.h"
 #include "engine/ordering.h"
 #include "engine/survey_file.h"
 #include "engine/survey_run.h"
@@ -28,6 +29,7 @@ constexpr const char* kUsage =
     "                     [--save FILE.cvn] [--csv FILE|-] [network options]\n"
     "  corvane-cli show FILE.cvn [--sort COLUMN] [--csv FILE|-]\n"
     "  corvane-cli fetch URL [network options]\n"
+    "  corvane-cli --version\n"
     "\n"
     "survey   runs a keyword or domain survey and prints its table; Ctrl-C stops it\n"
     "         after the current row. --results is kept within 2..30 (default 20),\n"
@@ -261,6 +263,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
             (args.empty() ? err : out) << kUsage << kSharedOptionsHelp;
             return args.empty() ? kExitUsage : kExitOk;
+        }
+        if (args[0] == "--version") {
+            out << "corvane-cli " CORVANE_VERSION "\n";
+            return kExitOk;
         }
         const std::vector<std::string> rest(args.begin() + 1, args.end());
         if (args[0] == "survey") return Survey(rest, out, err, errIsTerminal);

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "corvane_version.h"
 #include "raw_http.h"
 
 extern char** environ;
@@ -162,6 +163,11 @@ TEST(DemoProgram, Options) {
                                                 {"--verbose"}}) {
         Program program(bad);
         EXPECT_EQ(program.Wait(), 2) << bad[0];
+    }
+    {
+        Program version({"--version"});
+        EXPECT_EQ(version.Line().value_or(""), "corvane-demo-web " CORVANE_VERSION "\n");
+        EXPECT_EQ(version.Wait(), 0);
     }
 }
 

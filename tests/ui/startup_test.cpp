@@ -14,6 +14,7 @@
 #include <memory>
 #include <vector>
 
+#include "corvane_version.h"
 #include "qt_env.h"
 #include "ui/single_instance.h"
 
@@ -150,6 +151,9 @@ TEST_F(Startup, OptionsAreTheNetworkOptionsOfTheCommandLineProgram) {
     QProcess* helpAlone = Launch({"--help"}, -1, false);
     ExpectQuietExit(helpAlone, 0);
     EXPECT_TRUE(QString::fromLocal8Bit(helpAlone->readAllStandardOutput()).contains("--demo"));
+    QProcess* version = Launch({"--version"}, -1, false);
+    ExpectQuietExit(version, 0);
+    EXPECT_EQ(version->readAllStandardOutput().toStdString(), "corvane " CORVANE_VERSION "\n");
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "corvane_version.h"
 #include "ui/desktop_program.h"
 #include "ui/fonts.h"
 #include "ui/main_form.h"
@@ -39,8 +40,14 @@ int main(int argc, char** argv) {
     // Help and the program's own options first, before the window system is
     // reached (it may not be there).
     try {
-        if (ui::PreviewDesktopOptions(std::vector<std::string>(argv + 1, argv + argc)).Help) {
+        const ui::DesktopOptions preview =
+            ui::PreviewDesktopOptions(std::vector<std::string>(argv + 1, argv + argc));
+        if (preview.Help) {
             std::fprintf(stdout, "%s%s", ui::kDesktopUsage, cli::kSharedOptionsHelp);
+            return 0;
+        }
+        if (preview.Version) {
+            std::fputs("corvane " CORVANE_VERSION "\n", stdout);
             return 0;
         }
     } catch (const cli::UsageError& e) {
