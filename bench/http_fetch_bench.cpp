@@ -106,7 +106,7 @@ void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 void ReportPeak(benchmark::State& state, long peakExtraKiB, std::size_t body) {
     state.counters["peak_extra_MiB"] = static_cast<double>(peakExtraKiB) / 1024.0;
     state.counters["peak_ratio"] = static_cast<double>(peakExtraKiB) * 1024.0 / static_cast<double>(body);
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * body));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(body));
 }
 
 void BM_FetchPage(benchmark::State& state, bool withLength) {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 
 #include "engine/results_table.h"
@@ -20,13 +21,17 @@ void FillSurvey(ResultsTable& table, int rows) {
     table.Clear();
     for (int i = 0; i < rows; ++i) {
         const RowHandle h = table.Append();
-        table.SetCaption(h, "www.site-number-" + std::to_string(i) + ".example.com");
-        table.AppendCell(h, std::to_string(i + 1));
-        table.AppendCell(h, std::to_string((i * 7919) % 100000));
-        table.AppendCell(h, std::to_string(i % 250));
-        table.AppendCell(h, std::to_string((i * 31) % 5000));
-        table.AppendCell(h, i % 10 == 0 ? "999999999" : std::to_string(i * 113));
-        table.SetChecked(h, i % 3 == 0);
+        const bool kept =
+            table.SetCaption(h, "www.site-number-" + std::to_string(i) + ".example.com") &&
+            table.AppendCell(h, std::to_string(i + 1)) &&
+            table.AppendCell(h, std::to_string((i * 7919) % 100000)) &&
+            table.AppendCell(h, std::to_string(i % 250)) &&
+            table.AppendCell(h, std::to_string((i * 31) % 5000)) &&
+            table.AppendCell(h, i % 10 == 0 ? "999999999" : std::to_string(i * 113)) &&
+            table.SetChecked(h, i % 3 == 0);
+        if (!kept) {
+            throw std::logic_error("survey bench: a row was lost while the table was filled");
+        }
     }
 }
 

@@ -13,6 +13,7 @@
 #include "cli/history_cli.h"
 #include "cli/survey_runner.h"
 #include "cli/table_output.h"
+#include "corvane_version.h"
 #include "engine/ordering.h"
 #include "engine/survey_file.h"
 #include "engine/text_ops.h"
@@ -44,6 +45,7 @@ constexpr const char* kUsage =
     "  corvane-cli history forget ID [--history FILE]\n"
     "  corvane-cli fetch URL [-o FILE] [-i] [-f] [-L] [--compressed] [--max-filesize N]\n"
     "                        [network options]\n"
+    "  corvane-cli --version\n"
     "\n"
     "survey   runs a keyword or domain survey, prints its table and records it in\n"
     "         the history; Ctrl-C stops it and keeps its complete rows (with --jobs 1:\n"
@@ -245,6 +247,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
                 << kHistoryUsage << kHistoryOptionsHelp << kJobsUsage
                 << frontend::kJobsOptionsHelp;
             return args.empty() ? kExitUsage : kExitOk;
+        }
+        if (args[0] == "--version") {
+            out << "corvane-cli " CORVANE_VERSION "\n";
+            return kExitOk;
         }
         const std::vector<std::string> rest(args.begin() + 1, args.end());
         if (args[0] == "survey")

@@ -14,8 +14,9 @@ namespace {
 // control bytes are shown as one replacement each.
 std::size_t Width(std::string_view s) {
     std::size_t w = 0;
-    for (unsigned char c : s) {
-        if ((c & 0xC0) != 0x80) ++w;
+    for (const char c : s) {
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
+            ++w;
     }
     return w;
 }
@@ -35,17 +36,19 @@ std::string Printable(std::string_view s) {
 
 void WriteTextTable(std::ostream& out, const engine::ResultsTable& table) {
     std::array<std::size_t, kColumnCount> width{};
-    for (int c = 0; c < kColumnCount; ++c) width[c] = Width(kColumnCaptions[c]);
+    auto widthOf = [&width](int c) -> std::size_t& { return width[static_cast<std::size_t>(c)]; };
+    for (int c = 0; c < kColumnCount; ++c)
+        widthOf(c) = Width(kColumnCaptions[c]);
     for (std::size_t r = 0; r < table.Count(); ++r) {
         for (int c = 0; c < kColumnCount; ++c) {
-            width[c] = std::max(width[c], Width(table.Row(r).Column(c)));
+            widthOf(c) = std::max(widthOf(c), Width(table.Row(r).Column(c)));
         }
     }
     auto line = [&](auto cellOf) {
         std::string text;
         for (int c = 0; c < kColumnCount; ++c) {
             const std::string cell = Printable(cellOf(c));
-            const std::string pad(width[c] - Width(cell), ' ');
+            const std::string pad(widthOf(c) - Width(cell), ' ');
             if (c > 0) text += "  ";
             // Captions and host names read from the left, figures from the right.
             text += (c == 0) ? cell + pad : pad + cell;
@@ -54,7 +57,7 @@ void WriteTextTable(std::ostream& out, const engine::ResultsTable& table) {
         out << text << '\n';
     };
     line([](int c) { return std::string(kColumnCaptions[c]); });
-    line([&](int c) { return std::string(width[c], '-'); });
+    line([&](int c) { return std::string(widthOf(c), '-'); });
     for (std::size_t r = 0; r < table.Count(); ++r) {
         line([&](int c) { return table.Row(r).Column(c); });
     }

@@ -11,12 +11,14 @@
 #include <string>
 #include <string_view>
 
+#include "corvane_version.h"
 #include "demo/demo_web.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: corvane-demo-web [--port N] [--latency-ms N]\n"
+    "       corvane-demo-web --version\n"
     "  --port N        port on 127.0.0.1 to listen on (0 or absent: a free one)\n"
     "  --latency-ms N  delay every answer by N milliseconds\n";
 
@@ -44,6 +46,10 @@ int main(int argc, char** argv) {
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::fputs("corvane-demo-web " CORVANE_VERSION "\n", stdout);
             return 0;
         }
         int* target = arg == "--port" ? &port : arg == "--latency-ms" ? &latencyMs : nullptr;

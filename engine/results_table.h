@@ -83,10 +83,12 @@ class ResultsTable {
     RowHandle Append();
 
     // Changes through a handle; each returns false, changing nothing, when the
-    // handle no longer names a row of the table.
-    bool SetCaption(RowHandle row, std::string caption);
-    bool AppendCell(RowHandle row, std::string text);
-    bool SetChecked(RowHandle row, bool checked);
+    // handle no longer names a row of the table. That answer is a writer's
+    // only sign that its row has gone (the table was cleared under it), so it
+    // must be looked at.
+    [[nodiscard]] bool SetCaption(RowHandle row, std::string caption);
+    [[nodiscard]] bool AppendCell(RowHandle row, std::string text);
+    [[nodiscard]] bool SetChecked(RowHandle row, bool checked);
     // Takes the row out of the table; the rows after it move up one place
     // and every other handle keeps naming its row.
     bool Remove(RowHandle row);

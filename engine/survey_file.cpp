@@ -60,11 +60,17 @@ void ReadSurvey(ResultsTable& table, const platform::ProfileFile& profile) {
             return section ? section->Value(key) : std::optional<std::string>();
         };
         const RowHandle row = table.Append();
-        table.SetCaption(row, read("url").value_or(std::string()));
+        bool kept = table.SetCaption(row, read("url").value_or(std::string()));
         for (const char* key : kCellKeys) {
-            table.AppendCell(row, read(key).value_or(std::string()));
+            kept = kept && table.AppendCell(row, read(key).value_or(std::string()));
         }
-        table.SetChecked(row, CheckedFrom(read("check")));
+        kept = kept && table.SetChecked(row, CheckedFrom(read("check")));
+        if (!kept) {
+            // An observer cleared the table while this row was written: the
+            // reading is over, and the rows after it are not added to a
+            // table that no longer holds the ones before.
+            return;
+        }
     }
 }
 

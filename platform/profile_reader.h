@@ -73,7 +73,7 @@ public:
     // when it cannot be read: missing, not a regular file (a folder, a pipe,
     // a device), larger than kProfileFileLimit, or a read error. `error`, when
     // given, receives the reason.
-    bool Load(const std::string& path, std::error_code* error = nullptr);
+    [[nodiscard]] bool Load(const std::string& path, std::error_code* error = nullptr);
     // Indexes text held in memory; only its first kProfileFileLimit bytes
     // are used.
     void Parse(std::string text);

@@ -18,7 +18,7 @@ while (($#)); do
   shift
 done
 "$root/scripts/setup.sh"
-cmake -S "$root" -B "$dir" -G Ninja >/dev/null
+(cd "$root" && cmake --preset dev -B "$dir" >/dev/null)
 cmake --build "$dir" --target corvane-cli corvane-demo-web >/dev/null
 cli="$dir/cli/corvane-cli"
 demo="$dir/demo/corvane-demo-web"

@@ -1,30 +1,34 @@
 #!/usr/bin/env bash
-# Configures and builds one build tree.
-#   scripts/build.sh [--sanitize|--fuzz] [--dir DIR] [extra cmake -D options...]
-# The default tree is build/; --sanitize uses build-asan/, --fuzz build-fuzz/.
+# Configures and builds one build tree from a preset of CMakePresets.json.
+#   scripts/build.sh [--sanitize|--tsan|--fuzz|--release] [--dir DIR] [extra cmake -D options...]
+# The default tree is build/ (preset dev); --sanitize uses build-asan/
+# (asan-ubsan), --tsan build-tsan/ (tsan: only the tests labelled "threads"),
+# --fuzz build-fuzz/ (fuzz, clang), --release build-release/ (release).
+# CORVANE_WERROR=1 in the environment turns warnings into errors; a
+# CMAKE_CXX_COMPILER_LAUNCHER (e.g. ccache) in the environment is used.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 dir=""
-kind=default
+preset=dev
 args=()
 while (($#)); do
   case "$1" in
-    --sanitize) kind=sanitize ;;
-    --fuzz) kind=fuzz ;;
+    --sanitize) preset=asan-ubsan ;;
+    --tsan) preset=tsan ;;
+    --fuzz) preset=fuzz ;;
+    --release) preset=release ;;
     --dir) dir="$2"; shift ;;
     *) args+=("$1") ;;
   esac
   shift
 done
-case "$kind" in
-  default) dir="${dir:-$root/build}" ;;
-  sanitize) dir="${dir:-$root/build-asan}"; args+=(-DCORVANE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DCORVANE_BUILD_BENCH=OFF) ;;
-  fuzz) dir="${dir:-$root/build-fuzz}"
-        args+=(-DCORVANE_FUZZ=ON -DCORVANE_BUILD_UI=OFF -DCORVANE_BUILD_TESTS=OFF -DCORVANE_BUILD_BENCH=OFF
-               -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
-esac
-if [[ -n "${CORVANE_WERROR:-}" ]]; then
-  args+=(-DCORVANE_WERROR=ON)
+cd "$root"
+if [[ -n "$dir" ]]; then
+  cmake --preset "$preset" -B "$dir" "${args[@]}" >/dev/null
+  targets=()
+  [[ "$preset" == tsan ]] && targets=(--target corvane_threads_tests)
+  cmake --build "$dir" -j "$(nproc)" "${targets[@]}"
+else
+  cmake --preset "$preset" "${args[@]}" >/dev/null
+  cmake --build --preset "$preset" -j "$(nproc)"
 fi
-cmake -S "$root" -B "$dir" -G Ninja "${args[@]}" >/dev/null
-cmake --build "$dir" -j "$(nproc)"

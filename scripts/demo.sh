@@ -6,7 +6,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$root/scripts/setup.sh"
-cmake -S "$root" -B "$root/build" -G Ninja >/dev/null
+(cd "$root" && cmake --preset dev >/dev/null)
 cmake --build "$root/build" -j "$(nproc)" --target corvane-cli >/dev/null
 if (($# == 0)); then
   set -- --keyword "garden tools" --results 20

@@ -11,6 +11,7 @@ namespace corvane::ui {
 
 const char* const kDesktopUsage =
     "usage: corvane [network options]\n"
+    "       corvane --version\n"
     "\n"
     "The Corvane desktop program. One instance runs per user and display; a\n"
     "second start while one runs ends at once.\n"
@@ -24,6 +25,10 @@ DesktopOptions Parse(const std::vector<std::string>& args, bool allowUnknown) {
     for (const std::string& a : args) {
         if (a == "--help" || a == "-h") {
             options.Help = true;
+            return options;
+        }
+        if (a == "--version") {
+            options.Version = true;
             return options;
         }
     }

@@ -23,6 +23,7 @@ extern const char* const kDesktopUsage;
 struct DesktopOptions {
     frontend::FrontEndSettings Settings;
     bool Help = false;
+    bool Version = false;
 };
 
 // The environment's settings, then the arguments (without the program's

@@ -4,11 +4,13 @@
 
 #include <QString>
 
+#include "corvane_version.h"
+
 namespace corvane::ui {
 
 inline const QString kProductName = QStringLiteral("Corvane");
-inline const QString kMakerNotice =
-    QStringLiteral("Version 1.0. Copyright \u00a9 Vestrel Software. All rights reserved.");
+inline const QString kMakerNotice = QStringLiteral(
+    "Version " CORVANE_VERSION_SHORT ". Copyright \u00a9 Vestrel Software. All rights reserved.");
 // Shown by the About box's mail link, opened as "mailto:" plus the address.
 inline const QString kSupportMail = QStringLiteral("support@example.com");
 // Opened by the About box's Support button.

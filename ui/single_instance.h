@@ -31,7 +31,7 @@ class SingleInstance {
     // or the object is destroyed); false when another living instance holds
     // it. A lock that cannot be made at all (no writable runtime folder)
     // counts as free: the program starts.
-    bool TryAcquire();
+    [[nodiscard]] bool TryAcquire();
 
     const QString& LockPath() const { return path_; }
 

@@ -9,6 +9,7 @@
 #include <regex>
 #include <sstream>
 
+#include "corvane_version.h"
 #include "tests/cli/cli_runner.h"
 
 namespace {
@@ -141,6 +142,13 @@ TEST(CliArguments, BadArgumentsGiveOneLineAndCodeTwo) {
     const auto help = Cli({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("corvane-cli survey"), std::string::npos);
+}
+
+TEST(CliArguments, VersionIsTheProjectVersion) {
+    const auto r = Cli({"--version"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "corvane-cli " CORVANE_VERSION "\n");
+    EXPECT_TRUE(r.err.empty()) << r.err;
 }
 
 TEST(CliShow, MissingFileOrFolder) {

@@ -9,8 +9,9 @@ namespace {
 
 void AddRow(engine::ResultsTable& t, const std::string& caption, std::vector<std::string> cells) {
     const auto h = t.Append();
-    t.SetCaption(h, caption);
-    for (auto& c : cells) t.AppendCell(h, c);
+    EXPECT_TRUE(t.SetCaption(h, caption));
+    for (auto& c : cells)
+        EXPECT_TRUE(t.AppendCell(h, c));
 }
 
 TEST(TextTable, AlignsCaptionsLeftAndFiguresRight) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "corvane_version.h"
 #include "raw_http.h"
 #include "tests/support/child_process.h"
 
@@ -93,6 +94,11 @@ TEST(DemoProgram, Options) {
                                                 {"--verbose"}}) {
         ChildProcess program(DemoWeb(bad));
         EXPECT_EQ(program.Wait(kEndLimitMs), 2) << bad[0];
+    }
+    {
+        Program version({"--version"});
+        EXPECT_EQ(version.Line().value_or(""), "corvane-demo-web " CORVANE_VERSION "\n");
+        EXPECT_EQ(version.Wait(), 0);
     }
 }
 

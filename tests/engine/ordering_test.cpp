@@ -21,9 +21,9 @@ void Fill(ResultsTable& table, const std::vector<RowFigures>& rows) {
     table.Clear();
     for (const RowFigures& r : rows) {
         const RowHandle h = table.Append();
-        table.SetCaption(h, r.caption);
+        EXPECT_TRUE(table.SetCaption(h, r.caption));
         for (const std::string& c : r.cells)
-            table.AppendCell(h, c);
+            EXPECT_TRUE(table.AppendCell(h, c));
     }
 }
 
@@ -132,8 +132,8 @@ TEST_F(OrderingTest, RepeatedClicksAndRowsBeingFilled) {
                  {"d", {"4", "7", "0", "0", "0"}}});
     // A row that a run is still filling: only its rank so far.
     const RowHandle filling = table.Append();
-    table.SetCaption(filling, "e");
-    table.AppendCell(filling, "5");
+    EXPECT_TRUE(table.SetCaption(filling, "e"));
+    EXPECT_TRUE(table.AppendCell(filling, "5"));
 
     ListView1ColumnClick(table, 2);
     const std::vector<std::string> once = Captions(table);
@@ -183,16 +183,16 @@ TEST_F(OrderingTest, RandomTablesStaySoundAndOrdered) {
         std::vector<ResultRow> copies;
         for (std::size_t i = 0; i < n; ++i) {
             const RowHandle h = table.Append();
-            table.SetCaption(h, "row" + std::to_string(i));
+            EXPECT_TRUE(table.SetCaption(h, "row" + std::to_string(i)));
             const std::size_t cells = numbersOnly ? 5 : rng() % 6;
             for (std::size_t c = 0; c < cells; ++c)
-                table.AppendCell(h, cellText(numbersOnly));
+                EXPECT_TRUE(table.AppendCell(h, cellText(numbersOnly)));
             handles.push_back(h);
             copies.push_back(table.Row(i));
             const RowHandle t = twin.Append();
-            twin.SetCaption(t, copies.back().Caption);
+            EXPECT_TRUE(twin.SetCaption(t, copies.back().Caption));
             for (const std::string& c : copies.back().Cells)
-                twin.AppendCell(t, c);
+                EXPECT_TRUE(twin.AppendCell(t, c));
         }
         for (std::int32_t column = 0; column < kColumnCount; ++column) {
             ListView1ColumnClick(table, column);

@@ -65,7 +65,7 @@ TEST(ResultsTable, HandlesFollowTheirRowAndDieWithClear) {
     std::vector<RowHandle> h;
     for (int i = 0; i < 5; ++i) {
         h.push_back(t.Append());
-        t.SetCaption(h.back(), std::string(1, static_cast<char>('e' - i)));
+        EXPECT_TRUE(t.SetCaption(h.back(), std::string(1, static_cast<char>('e' - i))));
     }
     t.Sort([](const ResultRow& x, const ResultRow& y) { return x.Caption.compare(y.Caption); });
     EXPECT_EQ(t.Row(0).Caption, "a");
@@ -96,12 +96,12 @@ TEST(ResultsTable, ObserversHearEveryChange) {
     t.AddObserver(&r);
     t.AddObserver(&r);  // once only
     const RowHandle a = t.Append();
-    t.SetCaption(a, "b");
-    t.AppendCell(a, "1");
-    t.AppendCell(a, "2");
-    t.SetChecked(a, true);
+    EXPECT_TRUE(t.SetCaption(a, "b"));
+    EXPECT_TRUE(t.AppendCell(a, "1"));
+    EXPECT_TRUE(t.AppendCell(a, "2"));
+    EXPECT_TRUE(t.SetChecked(a, true));
     const RowHandle b = t.Append();
-    t.SetCaption(b, "a");
+    EXPECT_TRUE(t.SetCaption(b, "a"));
     t.Sort([](const ResultRow& x, const ResultRow& y) { return x.Caption.compare(y.Caption); });
     t.Clear();
     EXPECT_EQ(r.log, (std::vector<std::string>{
@@ -117,10 +117,10 @@ TEST(ResultsTable, FiguresAreKeptConvertedWithTheirRows) {
     ResultsTable t;
     const RowHandle a = t.Append();
     for (const char* c : {"12", "x", " -3", "0x10", ""})
-        t.AppendCell(a, c);
-    t.AppendCell(a, "99");  // beyond the five cells: no figure
+        EXPECT_TRUE(t.AppendCell(a, c));
+    EXPECT_TRUE(t.AppendCell(a, "99"));  // beyond the five cells: no figure
     const RowHandle b = t.Append();
-    t.AppendCell(b, "2147483648");
+    EXPECT_TRUE(t.AppendCell(b, "2147483648"));
     EXPECT_EQ(t.FigureAt(0, 1), 12);
     EXPECT_EQ(t.FigureAt(0, 2), std::nullopt);
     EXPECT_EQ(t.FigureAt(0, 3), -3);
@@ -181,8 +181,8 @@ TEST(ResultsTable, SortIsStable) {
     ResultsTable t;
     for (int i = 0; i < 50; ++i) {
         const RowHandle h = t.Append();
-        t.SetCaption(h, std::to_string(i % 3));
-        t.AppendCell(h, std::to_string(i));
+        EXPECT_TRUE(t.SetCaption(h, std::to_string(i % 3)));
+        EXPECT_TRUE(t.AppendCell(h, std::to_string(i)));
     }
     t.Sort([](const ResultRow& x, const ResultRow& y) { return x.Caption.compare(y.Caption); });
     for (std::size_t i = 1; i < t.Count(); ++i) {
@@ -203,7 +203,7 @@ TEST(ResultsTable, SortSurvivesACompareThatAnswersAtRandom) {
         std::vector<RowHandle> handles;
         for (int i = 0; i < n; ++i) {
             handles.push_back(t.Append());
-            t.SetCaption(handles.back(), std::to_string(i));
+            EXPECT_TRUE(t.SetCaption(handles.back(), std::to_string(i)));
         }
         t.Sort([&](const ResultRow&, const ResultRow&) { return static_cast<int>(rng() % 3) - 1; });
         ASSERT_EQ(t.Count(), static_cast<std::size_t>(n));
@@ -224,7 +224,7 @@ TEST(ResultsTable, SortSurvivesACompareThatAnswersAtRandom) {
 TEST(ResultsTable, ACompareThatThrowsLeavesTheOrderAlone) {
     ResultsTable t;
     for (int i = 0; i < 4; ++i)
-        t.SetCaption(t.Append(), std::to_string(3 - i));
+        EXPECT_TRUE(t.SetCaption(t.Append(), std::to_string(3 - i)));
     Recorder r;
     t.AddObserver(&r);
     EXPECT_THROW(

@@ -61,10 +61,10 @@ void Fill(ResultsTable& table, const std::vector<Row>& rows) {
     table.Clear();
     for (const Row& r : rows) {
         const RowHandle h = table.Append();
-        table.SetCaption(h, r.caption);
+        EXPECT_TRUE(table.SetCaption(h, r.caption));
         for (const std::string& c : r.cells)
-            table.AppendCell(h, c);
-        table.SetChecked(h, r.checked);
+            EXPECT_TRUE(table.AppendCell(h, c));
+        EXPECT_TRUE(table.SetChecked(h, r.checked));
     }
 }
 
@@ -183,8 +183,8 @@ TEST_F(SurveyFile, LineBreaksInValuesBecomeBlanks) {
 
 TEST_F(SurveyFile, PartialRowsAreSavedWithEmptyCells) {
     const RowHandle h = table.Append();
-    table.SetCaption(h, "filling.com");
-    table.AppendCell(h, "7");
+    EXPECT_TRUE(table.SetCaption(h, "filling.com"));
+    EXPECT_TRUE(table.AppendCell(h, "7"));
     SaveSurvey(table, file);
     ASSERT_TRUE(LoadSurvey(table, file));
     EXPECT_EQ(Rows(table), (std::vector<Row>{{"filling.com", {"7", "", "", "", ""}, false}}));

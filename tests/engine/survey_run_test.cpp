@@ -118,7 +118,7 @@ TEST(ParseResults, RejectedEntriesStillMakeCompleteRows) {
 
 TEST(ParseResults, PageWithoutEntriesLeavesAnEmptyTable) {
     FakeHost h;
-    h.table.SetCaption(h.table.Append(), "old");
+    EXPECT_TRUE(h.table.SetCaption(h.table.Append(), "old"));
     ParseResults(h, "<li>before</li> of about nothing", 0);
     EXPECT_EQ(h.table.Count(), 0u);
     EXPECT_TRUE(h.fetches.empty());
@@ -244,7 +244,7 @@ TEST(RunSurvey, ARunWhoseRowLeavesTheTableEndsWithoutWriting) {
         if (!replaced && h.table.Count() == 2 && h.table.Row(1).Cells.size() == 2) {
             replaced = true;
             h.table.Clear();
-            h.table.SetCaption(h.table.Append(), "from a file");
+            EXPECT_TRUE(h.table.SetCaption(h.table.Append(), "from a file"));
         }
     };
     RunSurvey(h, "k", 20, 0, SurveyMode::Keyword);
@@ -281,7 +281,7 @@ TEST(RunSurvey, AHostThatGivesTheRunUpEndsItBeforeTheNextCell) {
 
 TEST(RunSurvey, FailingFetchOfTheResultsPageKeepsThePreviousTable) {
     FakeHost h;
-    h.table.SetCaption(h.table.Append(), "previous");
+    EXPECT_TRUE(h.table.SetCaption(h.table.Append(), "previous"));
     h.onFetch = [](const std::string&) -> std::string { throw std::runtime_error("no network client"); };
     EXPECT_THROW(RunSurvey(h, "k", 20, 0, SurveyMode::Keyword), std::runtime_error);
     ASSERT_EQ(h.table.Count(), 1u);
@@ -291,15 +291,16 @@ TEST(RunSurvey, FailingFetchOfTheResultsPageKeepsThePreviousTable) {
 TEST(RunSurvey, PreviousTableStaysUntilTheResultsPageArrives) {
     FakeHost h;
         ManyRows(h, 1);
-    h.table.SetCaption(h.table.Append(), "previous");
-    std::size_t countDuringFetch = 0;
-    h.onFetch = [&](const std::string& url) {
-        if (h.fetches.size() == 1) countDuringFetch = h.table.Count();
-        return h.pages.count(url) ? h.pages[url] : std::string();
-    };
-    RunSurvey(h, "k", 20, 0, SurveyMode::Keyword);
-    EXPECT_EQ(countDuringFetch, 1u);
-    EXPECT_EQ(h.table.Row(0).Caption, "s0.com");
+        EXPECT_TRUE(h.table.SetCaption(h.table.Append(), "previous"));
+        std::size_t countDuringFetch = 0;
+        h.onFetch = [&](const std::string& url) {
+            if (h.fetches.size() == 1)
+                countDuringFetch = h.table.Count();
+            return h.pages.count(url) ? h.pages[url] : std::string();
+        };
+        RunSurvey(h, "k", 20, 0, SurveyMode::Keyword);
+        EXPECT_EQ(countDuringFetch, 1u);
+        EXPECT_EQ(h.table.Row(0).Caption, "s0.com");
 }
 
 TEST(RunSurvey, FigureThatDoesNotConvertCompletesTheRowThenFails) {

@@ -39,8 +39,8 @@ class ConnectionReads : public ::testing::TestWithParam<StackMode> {
 INSTANTIATE_TEST_SUITE_P(Stacks, ConnectionReads,
                          ::testing::Values(StackMode::Posix, StackMode::OneByteReceive,
                                            StackMode::OneByteSend),
-                         [](const auto& instance) {
-                             switch (instance.param) {
+                         [](const auto& paramInfo) {
+                             switch (paramInfo.param) {
                                  case StackMode::Posix:
                                      return std::string("Posix");
                                  case StackMode::OneByteReceive:

@@ -144,7 +144,8 @@ TEST(JpegDecoder, DamagedEntropyDataIsRefused) {
         }
     }
     ASSERT_GT(sos, 0u);
-    const std::size_t at = sos + 2 + (bytes[sos + 2] << 8 | bytes[sos + 3]) + 4;
+    const std::size_t at =
+        sos + 2 + static_cast<std::size_t>(bytes[sos + 2] << 8 | bytes[sos + 3]) + 4;
     ASSERT_LT(at + 1, bytes.size() - 2);
     bytes[at] = 0xFF;
     bytes[at + 1] = 0xD3;

@@ -180,9 +180,9 @@ class MainForm : public ::testing::Test {
         engine::ResultsTable& t = form->Table();
         for (const std::string& c : captions) {
             const engine::RowHandle h = t.Append();
-            t.SetCaption(h, c);
+            EXPECT_TRUE(t.SetCaption(h, c));
             for (const char* cell : {"1", "2", "3", "4", "5"})
-                t.AppendCell(h, cell);
+                EXPECT_TRUE(t.AppendCell(h, cell));
         }
     }
 
@@ -785,9 +785,9 @@ TEST_F(MainForm, OpenDuringARunReplacesTheTableOnceTheRunHasReturned) {
         engine::ResultsTable saved;
         for (const char* host : {"www.p.com", "www.q.com"}) {
             const auto h = saved.Append();
-            saved.SetCaption(h, host);
+            EXPECT_TRUE(saved.SetCaption(h, host));
             for (const char* cell : {"7", "8", "9", "10", "11"})
-                saved.AppendCell(h, cell);
+                EXPECT_TRUE(saved.AppendCell(h, cell));
         }
         engine::SaveSurvey(saved, QFile::encodeName(file).toStdString());
     }

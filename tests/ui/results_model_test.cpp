@@ -71,9 +71,9 @@ class Host : public engine::SurveyHost {
 void Fill(ResultsTable& table, const std::vector<std::vector<std::string>>& rows) {
     for (const auto& r : rows) {
         const engine::RowHandle h = table.Append();
-        table.SetCaption(h, r[0]);
+        EXPECT_TRUE(table.SetCaption(h, r[0]));
         for (std::size_t i = 1; i < r.size(); ++i)
-            table.AppendCell(h, r[i]);
+            EXPECT_TRUE(table.AppendCell(h, r[i]));
     }
 }
 
@@ -142,8 +142,8 @@ TEST(ResultsModel, ReorderMovesPersistentIndexesAndSelectionWithTheirRows) {
                  {"c.com", "3", "20", "1", "1", "1"}});
     // A row still being filled: two cells so far.
     const engine::RowHandle filling = table.Append();
-    table.SetCaption(filling, "d.com");
-    table.AppendCell(filling, "4");
+    EXPECT_TRUE(table.SetCaption(filling, "d.com"));
+    EXPECT_TRUE(table.AppendCell(filling, "4"));
     ResultsModel model(table);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     QItemSelectionModel selection(&model);
@@ -166,7 +166,7 @@ TEST(ResultsModel, ReorderMovesPersistentIndexesAndSelectionWithTheirRows) {
 
     // The run keeps filling its row where it now stands.
     log.events.clear();
-    table.AppendCell(filling, "50");
+    EXPECT_TRUE(table.AppendCell(filling, "50"));
     EXPECT_EQ(log.events, std::vector<std::string>{"cell " + std::to_string(dRow) + ",2"});
     EXPECT_EQ(model.data(model.index(dRow, 2)).toString(), "50");
 }

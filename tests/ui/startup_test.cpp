@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "corvane_version.h"
 #include "qt_env.h"
 #include "tests/support/child_process.h"
 #include "ui/single_instance.h"
@@ -150,6 +151,9 @@ TEST_F(Startup, OptionsAreTheNetworkOptionsOfTheCommandLineProgram) {
     ChildProcess* helpAlone = Launch({"--help"}, -1, false);
     ExpectQuietExit(helpAlone, 0);
     EXPECT_TRUE(QString::fromStdString(helpAlone->SoFar().out).contains("--demo"));
+    ChildProcess* version = Launch({"--version"}, -1, false);
+    ExpectQuietExit(version, 0);
+    EXPECT_EQ(version->SoFar().out, "corvane " CORVANE_VERSION "\n");
 }
 
 TEST_F(Startup, WithoutADisplayItSaysSoInOneLineAndEndsWithCode1) {

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "corvane_version.h"
 #include "ui/desktop_program.h"
 #include "ui/display_check.h"
 #include "ui/fonts.h"
@@ -41,8 +42,14 @@ int main(int argc, char** argv) {
     // Help and the program's own options first, before the window system is
     // reached (it may not be there).
     try {
-        if (ui::PreviewDesktopOptions(std::vector<std::string>(argv + 1, argv + argc)).Help) {
+        const ui::DesktopOptions preview =
+            ui::PreviewDesktopOptions(std::vector<std::string>(argv + 1, argv + argc));
+        if (preview.Help) {
             std::fprintf(stdout, "%s%s", ui::kDesktopUsage, frontend::kSharedOptionsHelp);
+            return 0;
+        }
+        if (preview.Version) {
+            std::fputs("corvane " CORVANE_VERSION "\n", stdout);
             return 0;
         }
     } catch (const frontend::UsageError& e) {
