@@ -82,7 +82,7 @@ void BM_TlsGet64MiB(benchmark::State& state) {
         Fetch(state, http, url);
         state.counters["protocol_is_1_3"] = channel.ProtocolVersion() == "TLSv1.3" ? 1 : 0;
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kBody));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kBody));
 }
 BENCHMARK(BM_TlsGet64MiB)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
@@ -94,7 +94,7 @@ void BM_PlainGet64MiB(benchmark::State& state) {
         TNetHTTP http;
         Fetch(state, http, url);
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kBody));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kBody));
 }
 BENCHMARK(BM_PlainGet64MiB)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 

@@ -137,8 +137,13 @@ void ParallelSurvey::Advance() {
         RowState& row = rows_[shown_];
         const PlannedRow& planned = plan_.Rows[shown_];
         row.handle = table_.Append();
-        table_.SetCaption(row.handle, planned.Site);
-        table_.AppendCell(row.handle, std::to_string(planned.Rank));
+        // An observer may clear the table as the row arrives; the new row
+        // has then gone with it and this run has nothing left to write.
+        if (!table_.SetCaption(row.handle, planned.Site) ||
+            !table_.AppendCell(row.handle, std::to_string(planned.Rank))) {
+            Abandon();
+            return;
+        }
         row.written = 1;
         ++shown_;
     }

@@ -274,11 +274,20 @@ void FillTable(engine::ResultsTable& table, const std::vector<HistoryRow>& rows)
     table.Clear();
     for (const HistoryRow& row : rows) {
         const engine::RowHandle handle = table.Append();
-        table.SetCaption(handle, row.Host);
-        for (const std::string& figure : row.Figures) {
-            table.AppendCell(handle, figure);
+        // A refused write means an observer cleared the table under us: the
+        // row has gone and the rest of this fill belongs to a table that no
+        // longer wants it, so stop.
+        if (!table.SetCaption(handle, row.Host)) {
+            return;
         }
-        table.SetChecked(handle, false);
+        for (const std::string& figure : row.Figures) {
+            if (!table.AppendCell(handle, figure)) {
+                return;
+            }
+        }
+        if (!table.SetChecked(handle, false)) {
+            return;
+        }
     }
 }
 

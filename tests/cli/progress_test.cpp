@@ -11,9 +11,9 @@ namespace {
 
 engine::RowHandle AddRow(engine::ResultsTable& table, const std::string& host, int cells) {
     const engine::RowHandle row = table.Append();
-    table.SetCaption(row, host);
+    EXPECT_TRUE(table.SetCaption(row, host));
     for (int c = 0; c < cells; ++c)
-        table.AppendCell(row, std::to_string(c + 1));
+        EXPECT_TRUE(table.AppendCell(row, std::to_string(c + 1)));
     return row;
 }
 

@@ -96,9 +96,11 @@ TEST(DemoProgram, Options) {
         EXPECT_EQ(program.Wait(kEndLimitMs), 2) << bad[0];
     }
     {
-        Program version({"--version"});
-        EXPECT_EQ(version.Line().value_or(""), "corvane-demo-web " CORVANE_VERSION "\n");
-        EXPECT_EQ(version.Wait(), 0);
+        ChildProcess version(DemoWeb({"--version"}));
+        const corvane::testing::ProgramResult r = version.Finish(kEndLimitMs);
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.out, "corvane-demo-web " CORVANE_VERSION "\n");
+        EXPECT_TRUE(r.err.empty()) << r.err;
     }
 }
 

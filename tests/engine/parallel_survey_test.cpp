@@ -347,7 +347,7 @@ TEST(ParallelSurvey, RowsReorderedDuringTheRunKeepTheirCells) {
 TEST(ParallelSurvey, ResultsPageDecidesWhenTheTableIsCleared) {
     Web w = FallbackWeb();
     ResultsTable table;
-    table.SetCaption(table.Append(), "previous");
+    ASSERT_TRUE(table.SetCaption(table.Append(), "previous"));
     {
         // A results page that cannot be fetched: the previous survey stays.
         FakeIssuer f;
@@ -389,7 +389,7 @@ TEST(ParallelSurvey, ATableClearedUnderTheRunIsNotWrittenAgain) {
             break;
         // A file opened meanwhile replaces the table.
         table.Clear();
-        table.SetCaption(table.Append(), "from a file");
+        ASSERT_TRUE(table.SetCaption(table.Append(), "from a file"));
         while (DeliverOne(s, f, w, Order::Issue, rng)) {
         }
         EXPECT_EQ(Rows(table), (Table{{"from a file"}})) << clearAfter;

@@ -147,8 +147,8 @@ TEST(ResultsTable, RemoveTakesOneRowAndKeepsEveryOtherHandle) {
     std::vector<RowHandle> h;
     for (int i = 0; i < 4; ++i) {
         h.push_back(t.Append());
-        t.SetCaption(h.back(), std::string(1, static_cast<char>('a' + i)));
-        t.AppendCell(h.back(), std::to_string(i));
+        ASSERT_TRUE(t.SetCaption(h.back(), std::string(1, static_cast<char>('a' + i))));
+        ASSERT_TRUE(t.AppendCell(h.back(), std::to_string(i)));
     }
     // Reordered first, so that removal works on the current places: d c b a.
     t.Sort([](const ResultRow& x, const ResultRow& y) { return y.Caption.compare(x.Caption); });

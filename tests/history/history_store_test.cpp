@@ -74,8 +74,8 @@ TEST(HistoryStore, RowsTravelBetweenTableAndRecord) {
     engine::ResultsTable table;
     FillTable(table, Rows(2));
     const auto h = table.Append();  // a row still being filled
-    table.SetCaption(h, "partial.example");
-    table.AppendCell(h, "3");
+    ASSERT_TRUE(table.SetCaption(h, "partial.example"));
+    ASSERT_TRUE(table.AppendCell(h, "3"));
     const std::vector<HistoryRow> rows = RowsFromTable(table);
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0].Host, "host0.example");

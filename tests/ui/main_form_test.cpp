@@ -351,9 +351,9 @@ void FillWidest(TForm1& form, int rows) {
     engine::ResultsTable& t = form.Table();
     for (int i = 0; i < rows; ++i) {
         const engine::RowHandle h = t.Append();
-        t.SetCaption(h, "www.site" + std::to_string(i) + ".example");
+        EXPECT_TRUE(t.SetCaption(h, "www.site" + std::to_string(i) + ".example"));
         for (int c = 0; c < 5; ++c)
-            t.AppendCell(h, "999999999");
+            EXPECT_TRUE(t.AppendCell(h, "999999999"));
     }
 }
 
