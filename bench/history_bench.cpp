@@ -49,7 +49,8 @@ std::vector<HistoryRow> MakeRows(std::mt19937& random, int query) {
             "www.site" + std::to_string(site) + "-shop" + std::to_string(query) + ".example.com";
         const auto inbound = 1000 + random() % 900000;
         row.Figures = {std::to_string(r + 1), std::to_string(inbound),
-                       std::to_string(random() % 300), std::to_string(inbound / static_cast<unsigned>(r + 2)),
+                       std::to_string(random() % 300),
+                       std::to_string(inbound / static_cast<unsigned>(r + 2)),
                        std::to_string(1 + random() % 5000000)};
         rows.push_back(std::move(row));
     }
