@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/ordering.h"
 #include "engine/survey_run.h"
 #include "frontend/page_fetcher.h"
 #include "net/fetch_cancel.h"
@@ -90,6 +91,7 @@ class WindowParallel : public ::testing::Test {
         ASSERT_TRUE(config_.isValid());
         qputenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit());
         engine::StopFlag = false;
+        engine::SortColumn = 0;
     }
 
     // A window over `web` (one page after another), with the Locate dialog.
@@ -176,6 +178,24 @@ TEST_F(WindowParallel, AHangingServerLeavesTheWindowAnsweringAndTheCloseBoxEndsT
     EXPECT_EQ(form->Table().Count(), 0u);
 }
 
+TEST_F(WindowParallel, EscapeDuringAHangingRunEndsItAtOnce) {
+    HangingServer server;
+    engine::ServiceEndpoints endpoints;
+    endpoints.SearchEndpoint = server.Address();
+    MakeForm(endpoints);
+    form->SetParallelFetch(NetFetch, {8, 2});
+    Clock::time_point pressedAt;
+    WhenRunning([&] {
+        pressedAt = Clock::now();
+        QTest::keyPress(testing::Child<QWidget>(form.get(), "ListView1"), Qt::Key_Escape);
+    });
+    Survey(form.get(), locate.get(), QStringLiteral("anything"));
+    QTest::keyRelease(testing::Child<QWidget>(form.get(), "ListView1"), Qt::Key_Escape);
+    EXPECT_LT(Clock::now() - pressedAt, milliseconds(1000));
+    EXPECT_FALSE(form->RunInProgress());
+    EXPECT_EQ(form->StatusText(), "Done!");
+}
+
 TEST_F(WindowParallel, StopDuringAHangingRunEndsItAtOnceWithTheCompleteRowsAlone) {
     HangingServer server;
     web.Listings["blue+widgets"] = {"a.example", "b.example", "c.example", "d.example"};
@@ -206,6 +226,8 @@ TEST_F(WindowParallel, StopDuringAHangingRunEndsItAtOnceWithTheCompleteRowsAlone
                 poll->stop();
                 poll->deleteLater();
                 rowsAtStop = form->Table().Count();
+                // Inbound links, largest first: d, c, b, a.
+                form->ListView1ColumnClick(2);
                 stoppedAt = Clock::now();
                 QTest::mouseClick(testing::Child<QPushButton>(form.get(), "StopBtn"),
                                   Qt::LeftButton);
@@ -217,14 +239,15 @@ TEST_F(WindowParallel, StopDuringAHangingRunEndsItAtOnceWithTheCompleteRowsAlone
 
     EXPECT_LT(Clock::now() - stoppedAt, milliseconds(1000));
     EXPECT_EQ(rowsAtStop, 4u);
-    // c.example waited for its last cell and goes; every other row is whole.
+    // c.example waited for its last cell and goes; every other row is whole
+    // and keeps the order the column click gave it.
     const std::vector<Row> rows = Rows(form->Table());
     std::vector<std::string> captions;
     for (const Row& r : rows) {
         captions.push_back(r.caption);
         EXPECT_EQ(r.cells.size(), 5u) << r.caption;
     }
-    EXPECT_EQ(captions, (std::vector<std::string>{"a.example", "b.example", "d.example"}));
+    EXPECT_EQ(captions, (std::vector<std::string>{"d.example", "b.example", "a.example"}));
     // The view follows the removal of the incomplete rows.
     EXPECT_EQ(form->Model()->rowCount(), 3);
     EXPECT_TRUE(statuses.contains(QStringLiteral("3 of 4 sites")))
