@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "net/fetch_cancel.h"
 #include "ui/info_form.h"
 #include "ui/main_form.h"
 #include "ui/start_form.h"
@@ -33,8 +34,10 @@ DesktopOptions Parse(const std::vector<std::string>& args, bool allowUnknown) {
         }
     }
     frontend::ApplyEnvironment(options.Settings);
+    frontend::ApplyJobsEnvironment(options.Settings);
     for (std::size_t i = 0; i < args.size();) {
-        if (frontend::TakeSharedOption(args, i, options.Settings)) {
+        if (frontend::TakeSharedOption(args, i, options.Settings) ||
+            frontend::TakeJobsOption(args, i, options.Settings)) {
             continue;
         }
         if (!allowUnknown) {
@@ -69,6 +72,15 @@ DesktopProgram::DesktopProgram(const frontend::FrontEndSettings& settings)
         settings.Endpoints);
     locate_ = std::make_unique<TStartForm>(form_.get());
     about_ = std::make_unique<TInfoForm>(form_.get());
+    // Many pages at once on the scheduler's workers, each with the fetcher's
+    // own options and a cancel of its own.
+    form_->SetParallelFetch(
+        [fetcher](const std::string& url, int /*port*/, net::FetchCancel& cancel) {
+            net::FetchOptions options = fetcher->Options();
+            options.Cancel = &cancel;
+            return fetcher->Fetch(url, options);
+        },
+        frontend::SchedulerLimits{settings.Jobs, settings.PerHost});
     form_->SetLocateDialog(locate_.get());
     form_->SetAboutBox(about_.get());
 }

@@ -46,6 +46,7 @@
 #include "ui/shell_open.h"
 #include "ui/start_form.h"
 #include "ui/survey_window_host.h"
+#include "ui/window_parallel_run.h"
 
 namespace corvane::ui {
 
@@ -254,6 +255,7 @@ void TForm1::BuildControls() {
         ShowRowCount();
     });
     connect(model_, &QAbstractItemModel::modelReset, this, [this] { ShowRowCount(); });
+    connect(model_, &QAbstractItemModel::rowsRemoved, this, [this] { ShowRowCount(); });
     ShowRunState();
 
     // At the opening size every column shows in full, with room for the
@@ -415,6 +417,10 @@ void TForm1::ProcessMessages() {
 
 void TForm1::StopBtnClick() {
     engine::StopFlag = true;
+    // A run on the scheduler ends here, not after its current row.
+    if (activeRun_ != nullptr) {
+        activeRun_->Stop();
+    }
     ProcessMessages();
 }
 
@@ -633,6 +639,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TForm1::GiveUpRun() {
+    if (activeRun_ != nullptr) {
+        activeRun_->Stop();
+    }
     if (activeHost_ == nullptr || activeHost_->Abandoned()) {
         return;
     }
@@ -651,9 +660,56 @@ void TForm1::Perform(const Request& request) {
     }
 }
 
+void TForm1::SetParallelFetch(frontend::FetchFunction fetch, frontend::SchedulerLimits limits) {
+    parallelFetch_ = std::move(fetch);
+    limits_ = limits;
+}
+
+bool TForm1::ParallelRoad() const {
+    return parallelFetch_ && limits_.Jobs > 1;
+}
+
 void TForm1::RunOne(const SurveyRequest& s) {
     {
         const BusyCursor busy;
+        if (ParallelRoad()) {
+            RunParallel(s);
+        } else {
+            RunSerial(s);
+        }
+    }
+    ShowStatusText(QStringLiteral("Done!"));
+    ProcessMessages();
+}
+
+void TForm1::RunParallel(const SurveyRequest& s) {
+    ShowStatusText(ResultsModel::ToQString(s.Text));
+    WindowParallelRun run(
+        table_, endpoints_, limits_, parallelFetch_,
+        [this](std::size_t completed, std::size_t total) {
+            if (total > 0) {
+                ShowStatusText(QStringLiteral("%1 of %2 sites").arg(completed).arg(total));
+            }
+        });
+    // Escape ends the run when it is pressed, as Stop does.
+    const QMetaObject::Connection escape =
+        connect(escape_, &EscapeKeyState::Pressed, &run, &WindowParallelRun::Stop);
+    activeRun_ = &run;
+    ShowRunState();
+    const OnExit ended([this, escape] {
+        disconnect(escape);
+        activeRun_ = nullptr;
+        ShowRunState();
+    });
+    try {
+        run.Run(s.Text, s.ResultCount, s.Skip, s.Mode);
+    } catch (const std::exception&) {
+        // Absorbed as on the serial road: the rows the run filled stay.
+    }
+}
+
+void TForm1::RunSerial(const SurveyRequest& s) {
+    {
         WindowSurveyHost host(
             [this](const std::string& text) { ShowStatusText(ResultsModel::ToQString(text)); },
             [] { ProcessMessages(); }, [this] { return escape_->IsDown(); }, fetch_, table_,
@@ -674,8 +730,6 @@ void TForm1::RunOne(const SurveyRequest& s) {
             // stay, and the run ends like any other.
         }
     }
-    ShowStatusText(QStringLiteral("Done!"));
-    ProcessMessages();
 }
 
 void TForm1::OpenFile(const QString& file) {

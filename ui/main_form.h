@@ -6,8 +6,10 @@
 // and open the homepage, and show the About box. It is the SurveyHost of every
 // run it starts.
 //
-// Every command can arrive while a run waits in its event pump. Stop,
-// column clicks, Save, Visit, Help and About act at once. The Start button
+// Every command can arrive while a run waits in its event pump (a run on
+// the fetch scheduler waits in a local event loop). Stop, column clicks,
+// Save, Visit, Help and About act at once; on the scheduler, Stop, Escape
+// and the close box end the run at once, keeping its complete rows. The Start button
 // is off during a run, but a file chosen to open (or a Start command
 // confirmed) while a run is in progress is not performed inside that run:
 // the window gives that run up (it leaves at its next pump or fetch,
@@ -35,6 +37,7 @@
 #include "engine/results_table.h"
 #include "engine/survey_host.h"
 #include "engine/survey_run.h"
+#include "frontend/fetch_scheduler.h"
 #include "ui/file_dialogs.h"
 #include "ui/request_queue.h"
 
@@ -53,6 +56,7 @@ class THelpWindow;
 class TInfoForm;
 class TPictureButton;
 class TStartForm;
+class WindowParallelRun;
 class WindowSurveyHost;
 
 class TForm1 : public QMainWindow {
@@ -79,13 +83,19 @@ class TForm1 : public QMainWindow {
     // but press Stop; without an About box About does the same.
     void SetLocateDialog(TStartForm* dialog) { locate_ = dialog; }
     void SetAboutBox(TInfoForm* box) { about_ = box; }
+    // The fetch a run uses on the fetch scheduler's workers, and the
+    // scheduler's limits. With Jobs above 1 a run fetches its pages there,
+    // many at once, and the window's thread never waits on the network;
+    // without it, or with Jobs 1, pages are fetched one after another with
+    // the page fetch given at construction.
+    void SetParallelFetch(frontend::FetchFunction fetch, frontend::SchedulerLimits limits);
 
     engine::ResultsTable& Table() { return table_; }
     ResultsModel* Model() const { return model_; }
     // The status line's text.
     QString StatusText() const;
     // True while a run started by this window has not returned.
-    bool RunInProgress() const { return activeHost_ != nullptr; }
+    bool RunInProgress() const { return activeHost_ != nullptr || activeRun_ != nullptr; }
     // Centres the window on the screen (done before it is first shown).
     void CentreOnScreen();
 
@@ -151,6 +161,11 @@ class TForm1 : public QMainWindow {
     void ShowRowCount();
     // Steps 5 to 8 of a Start.
     void RunOne(const SurveyRequest& request);
+    // Step 7, pages fetched one after another on the window's thread (inside
+    // the run's event pump), or on the fetch scheduler's workers.
+    void RunSerial(const SurveyRequest& request);
+    void RunParallel(const SurveyRequest& request);
+    bool ParallelRoad() const;
     void OpenFile(const QString& file);
     // The folder the file prompts start in: the one last chosen (kept in the
     // per-user store), else the user's documents folder.
@@ -219,6 +234,10 @@ class TForm1 : public QMainWindow {
     bool unsaved_ = false;
     // The host of the run that has not returned yet, if any.
     WindowSurveyHost* activeHost_ = nullptr;
+    // The run on the fetch scheduler that has not returned yet, if any.
+    WindowParallelRun* activeRun_ = nullptr;
+    frontend::FetchFunction parallelFetch_;
+    frontend::SchedulerLimits limits_;
 };
 
 }  // namespace corvane::ui

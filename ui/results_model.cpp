@@ -99,6 +99,15 @@ void ResultsModel::RowChanged(std::size_t index, int part) {
     }
 }
 
+void ResultsModel::RowAboutToRemove(std::size_t index) {
+    const int row = static_cast<int>(index);
+    beginRemoveRows(QModelIndex(), row, row);
+}
+
+void ResultsModel::RowRemoved(std::size_t) {
+    endRemoveRows();
+}
+
 void ResultsModel::TableAboutToReorder() {
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
 }

@@ -3,7 +3,7 @@
 // The model keeps no rows of its own: it reads the engine's table on demand
 // and turns the table's change notifications into the model's signals, so
 // the view follows a run cell by cell (a new row, then each cell as it is
-// appended), a clear, a load and a re-ordering, with persistent indexes (the
+// appended), a row removed, a clear, a load and a re-ordering, with persistent indexes (the
 // selection, the current row) moved along with their rows.
 #pragma once
 
@@ -41,6 +41,8 @@ class ResultsModel : public QAbstractTableModel, private engine::TableObserver {
     void RowAboutToAppend(std::size_t index) override;
     void RowAppended(std::size_t index) override;
     void RowChanged(std::size_t index, int part) override;
+    void RowAboutToRemove(std::size_t index) override;
+    void RowRemoved(std::size_t index) override;
     void TableAboutToReorder() override;
     void TableReordered(const std::vector<std::size_t>& newIndexOfOld) override;
 

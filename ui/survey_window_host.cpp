@@ -24,6 +24,9 @@ bool EscapeKeyState::eventFilter(QObject* watched, QEvent* event) {
             const auto* key = static_cast<QKeyEvent*>(event);
             if (key->key() == Qt::Key_Escape) {
                 down_ = true;
+                if (!key->isAutoRepeat()) {
+                    emit Pressed();
+                }
             }
             break;
         }

@@ -25,6 +25,10 @@ class EscapeKeyState : public QObject {
 
     bool IsDown() const { return down_; }
 
+  signals:
+    // The key went down (auto-repeats not counted).
+    void Pressed();
+
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -79,6 +79,8 @@ class RealUse : public ::testing::Test {
         engine::SortColumn = 0;
         frontend::FrontEndSettings settings;
         settings.Demo = true;
+        // The serial road: pages one after another, each row ended by Stop.
+        settings.Jobs = 1;
         program = std::make_unique<DesktopProgram>(settings);
         program->Show();
         form = &program->MainForm();

@@ -30,8 +30,8 @@
 namespace {
 
 int UsageFailure(const corvane::frontend::UsageError& e) {
-    std::fprintf(stderr, "corvane: %s\n%s%s", e.what(), corvane::ui::kDesktopUsage,
-                 corvane::frontend::kSharedOptionsHelp);
+    std::fprintf(stderr, "corvane: %s\n%s%s%s", e.what(), corvane::ui::kDesktopUsage,
+                 corvane::frontend::kSharedOptionsHelp, corvane::frontend::kJobsOptionsHelp);
     return 2;
 }
 
@@ -45,7 +45,8 @@ int main(int argc, char** argv) {
         const ui::DesktopOptions preview =
             ui::PreviewDesktopOptions(std::vector<std::string>(argv + 1, argv + argc));
         if (preview.Help) {
-            std::fprintf(stdout, "%s%s", ui::kDesktopUsage, frontend::kSharedOptionsHelp);
+            std::fprintf(stdout, "%s%s%s", ui::kDesktopUsage, frontend::kSharedOptionsHelp,
+                         frontend::kJobsOptionsHelp);
             return 0;
         }
         if (preview.Version) {
