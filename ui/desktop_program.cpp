@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "history/history_store.h"
 #include "ui/info_form.h"
 #include "ui/main_form.h"
 #include "ui/start_form.h"
@@ -29,7 +30,8 @@ DesktopOptions Parse(const std::vector<std::string>& args, bool allowUnknown) {
     }
     frontend::ApplyEnvironment(options.Settings);
     for (std::size_t i = 0; i < args.size();) {
-        if (frontend::TakeSharedOption(args, i, options.Settings)) {
+        if (frontend::TakeSharedOption(args, i, options.Settings) ||
+            frontend::TakeHistoryOption(args, i, options.Settings)) {
             continue;
         }
         if (!allowUnknown) {
@@ -42,6 +44,13 @@ DesktopOptions Parse(const std::vector<std::string>& args, bool allowUnknown) {
 }
 
 }  // namespace
+
+HistorySettings HistoryOf(const frontend::FrontEndSettings& settings) {
+    HistorySettings h;
+    h.File = settings.HistoryPath.empty() ? history::DefaultHistoryPath() : settings.HistoryPath;
+    h.Record = settings.RecordHistory;
+    return h;
+}
 
 DesktopOptions ParseDesktopOptions(const QStringList& args) {
     std::vector<std::string> list;
@@ -66,6 +75,7 @@ DesktopProgram::DesktopProgram(const frontend::FrontEndSettings& settings)
     about_ = std::make_unique<TInfoForm>(form_.get());
     form_->SetLocateDialog(locate_.get());
     form_->SetAboutBox(about_.get());
+    form_->SetHistory(HistoryOf(settings));
 }
 
 DesktopProgram::~DesktopProgram() {

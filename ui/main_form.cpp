@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <exception>
 #include <iterator>
 #include <numeric>
@@ -251,6 +252,7 @@ void TForm1::BuildControls() {
     // table.
     connect(model_, &QAbstractItemModel::rowsInserted, this, [this] {
         unsaved_ = true;
+        recorded_ = false;
         ShowRowCount();
     });
     connect(model_, &QAbstractItemModel::modelReset, this, [this] { ShowRowCount(); });
@@ -493,7 +495,8 @@ bool TForm1::SaveTable() {
 }
 
 bool TForm1::ConfirmDiscard(DiscardMoment moment) {
-    if (!unsaved_ || table_.Count() == 0) {
+    // A table the history holds is not lost either.
+    if (!unsaved_ || recorded_ || table_.Count() == 0) {
         return true;
     }
     QMessageBox question(QMessageBox::Question, kProductName,
@@ -652,6 +655,12 @@ void TForm1::Perform(const Request& request) {
 }
 
 void TForm1::RunOne(const SurveyRequest& s) {
+    history::SurveyInfo record;
+    record.Query = s.Text;
+    record.Mode = s.Mode;
+    record.ResultCount = s.ResultCount;
+    record.Skip = s.Skip;
+    record.StartedUtc = history::UtcTimestamp(std::chrono::system_clock::now());
     {
         const BusyCursor busy;
         WindowSurveyHost host(
@@ -666,16 +675,41 @@ void TForm1::RunOne(const SurveyRequest& s) {
         });
         try {
             engine::RunSurvey(host, s.Text, s.ResultCount, s.Skip, s.Mode);
+            record.End = engine::StopFlag ? history::SurveyEnd::Stopped : history::SurveyEnd::Done;
         } catch (const engine::RunAbandoned&) {
             // The window gave the run up; it has left without another fetch.
+            record.End = history::SurveyEnd::Stopped;
         } catch (const std::exception&) {
             // Start absorbs a run that fails (a results page that cannot be
             // fetched, a figure that is not a number): the rows it filled
             // stay, and the run ends like any other.
+            record.End = history::SurveyEnd::Failed;
         }
     }
     ShowStatusText(QStringLiteral("Done!"));
+    RecordSurvey(std::move(record));
     ProcessMessages();
+}
+
+void TForm1::RecordSurvey(history::SurveyInfo info) {
+    if (!history_.Record || history_.File.empty()) {
+        return;
+    }
+    info.EndedUtc = history::UtcTimestamp(std::chrono::system_clock::now());
+    QString problem;
+    QString notice;
+    const std::optional<std::int64_t> id =
+        RecordInHistory(history_.File, info, table_, problem, notice);
+    if (!id) {
+        // The table stays as the run left it, still to be saved by hand.
+        ShowStatusText(QStringLiteral("Done! The survey was not recorded in the history: ") +
+                       problem);
+        return;
+    }
+    recorded_ = true;
+    if (!notice.isEmpty()) {
+        ShowStatusText(QStringLiteral("Done! ") + notice);
+    }
 }
 
 void TForm1::OpenFile(const QString& file) {

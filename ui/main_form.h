@@ -35,7 +35,9 @@
 #include "engine/results_table.h"
 #include "engine/survey_host.h"
 #include "engine/survey_run.h"
+#include "history/history_store.h"
 #include "ui/file_dialogs.h"
+#include "ui/history_window.h"
 #include "ui/request_queue.h"
 
 class QAction;
@@ -79,6 +81,10 @@ class TForm1 : public QMainWindow {
     // but press Stop; without an About box About does the same.
     void SetLocateDialog(TStartForm* dialog) { locate_ = dialog; }
     void SetAboutBox(TInfoForm* box) { about_ = box; }
+    // The survey history; without one (the default) surveys are not
+    // recorded and the History window lists nothing.
+    void SetHistory(HistorySettings history) { history_ = std::move(history); }
+    const HistorySettings& History() const { return history_; }
 
     engine::ResultsTable& Table() { return table_; }
     ResultsModel* Model() const { return model_; }
@@ -149,6 +155,8 @@ class TForm1 : public QMainWindow {
     // Start off and Stop on while a run goes, the other way round between.
     void ShowRunState();
     void ShowRowCount();
+    // Records a survey that has ended, as the history settings ask.
+    void RecordSurvey(history::SurveyInfo info);
     // Steps 5 to 8 of a Start.
     void RunOne(const SurveyRequest& request);
     void OpenFile(const QString& file);
@@ -217,6 +225,9 @@ class TForm1 : public QMainWindow {
     RequestQueue<Request> requests_;
     // Rows came from a run and were not saved since.
     bool unsaved_ = false;
+    // Those rows are in the history all the same.
+    bool recorded_ = false;
+    HistorySettings history_;
     // The host of the run that has not returned yet, if any.
     WindowSurveyHost* activeHost_ = nullptr;
 };

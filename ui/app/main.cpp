@@ -29,8 +29,8 @@
 namespace {
 
 int UsageFailure(const corvane::frontend::UsageError& e) {
-    std::fprintf(stderr, "corvane: %s\n%s%s", e.what(), corvane::ui::kDesktopUsage,
-                 corvane::frontend::kSharedOptionsHelp);
+    std::fprintf(stderr, "corvane: %s\n%s%s%s", e.what(), corvane::ui::kDesktopUsage,
+                 corvane::frontend::kSharedOptionsHelp, corvane::frontend::kHistoryOptionsHelp);
     return 2;
 }
 
@@ -42,7 +42,8 @@ int main(int argc, char** argv) {
     // reached (it may not be there).
     try {
         if (ui::PreviewDesktopOptions(std::vector<std::string>(argv + 1, argv + argc)).Help) {
-            std::fprintf(stdout, "%s%s", ui::kDesktopUsage, frontend::kSharedOptionsHelp);
+            std::fprintf(stdout, "%s%s%s", ui::kDesktopUsage, frontend::kSharedOptionsHelp,
+                         frontend::kHistoryOptionsHelp);
             return 0;
         }
     } catch (const frontend::UsageError& e) {

@@ -1,0 +1,171 @@
+// The window's survey history: recording what the window runs, the History
+// window, the rank movement marks and the rank chart.
+#include "ui/history_window.h"
+
+#include <QAction>
+#include <QDir>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/ordering.h"
+#include "engine/survey_run.h"
+#include "qt_env.h"
+#include "scripted_web.h"
+#include "ui/desktop_program.h"
+#include "ui/info_form.h"
+#include "ui/main_form.h"
+#include "ui/results_model.h"
+#include "ui/start_form.h"
+
+namespace corvane::ui {
+namespace {
+
+using testing::Child;
+using testing::WhenShown;
+
+std::vector<std::string> Hosts(const engine::ResultsTable& t) {
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < t.Count(); ++i)
+        out.push_back(t.Row(i).Caption);
+    return out;
+}
+
+std::vector<std::string> Hosts(const std::vector<history::HistoryRow>& rows) {
+    std::vector<std::string> out;
+    for (const history::HistoryRow& r : rows)
+        out.push_back(r.Host);
+    return out;
+}
+
+class WindowHistory : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(config_.isValid());
+        ASSERT_TRUE(data_.isValid());
+        qputenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit());
+        qputenv("XDG_DATA_HOME", data_.path().toLocal8Bit());
+        qunsetenv("CORVANE_HISTORY");
+        engine::StopFlag = false;
+        engine::SortColumn = 0;
+        web.Listings["tools"] = {"www.a.com", "www.b.com", "www.c.com", "www.d.com"};
+        web.Listings["garden"] = {"www.x.com", "www.y.com"};
+    }
+    void TearDown() override { QApplication::processEvents(); }
+
+    // The window as the desktop program makes it with `args`, over the
+    // scripted web.
+    void MakeWindow(const QStringList& args = {}) {
+        form = std::make_unique<TForm1>(
+            [this](const std::string& url, int port) { return web.Fetch(url, port); });
+        locate = std::make_unique<TStartForm>(form.get());
+        about = std::make_unique<TInfoForm>(form.get());
+        form->SetLocateDialog(locate.get());
+        form->SetAboutBox(about.get());
+        form->SetHistory(HistoryOf(ParseDesktopOptions(args).Settings));
+        form->show();
+    }
+
+    void Search(const QString& keyword) {
+        WhenShown(locate.get(), [this, keyword] {
+            locate->rbKeyword->setChecked(true);
+            locate->LabeledEdit1->setText(keyword);
+            locate->BitBtn1Click();
+        });
+        form->BitBtn2Click();
+        // The run may go on after Start returns; it has ended once Start is
+        // back on.
+        for (int i = 0; i < 2000 && form->RunInProgress(); ++i)
+            QTest::qWait(5);
+        ASSERT_FALSE(form->RunInProgress());
+    }
+
+    std::string DefaultFile() const {
+        return QDir(data_.path()).filePath("corvane/history.sqlite").toStdString();
+    }
+
+    QTemporaryDir config_;
+    QTemporaryDir data_;
+    testing::ScriptedWeb web;
+    testing::QuestionAnswerer question{"UnsavedTableQuestion", QMessageBox::Discard};
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<TStartForm> locate;
+    std::unique_ptr<TInfoForm> about;
+};
+
+TEST_F(WindowHistory, EverySurveyThatEndsIsRecordedWithItsRowsAndNothingIsAskedBeforeItGoes) {
+    MakeWindow();
+    Search("tools");
+    ASSERT_EQ(form->Table().Count(), 4u);
+    EXPECT_EQ(form->StatusText(), "Done!");
+
+    history::HistoryStore store(DefaultFile());
+    std::vector<history::SurveyInfo> list = store.List();
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].Query, "tools");
+    EXPECT_EQ(list[0].Mode, engine::SurveyMode::Keyword);
+    EXPECT_EQ(list[0].Profile, history::kClassicProfile);
+    EXPECT_EQ(list[0].End, history::SurveyEnd::Done);
+    EXPECT_TRUE(history::IsUtcTimestamp(list[0].StartedUtc));
+    EXPECT_TRUE(history::IsUtcTimestamp(list[0].EndedUtc));
+    const std::optional<history::Survey> survey = store.Find(list[0].Id);
+    ASSERT_TRUE(survey);
+    EXPECT_EQ(Hosts(survey->Rows), Hosts(form->Table()));
+    EXPECT_EQ(survey->Rows[0].Figures[0], form->Table().Row(0).Column(1));
+
+    // Recorded, the table is not lost: a new survey replaces it unasked,
+    // and a survey stopped by the user is recorded as stopped.
+    web.OnFetch = [](const std::string& url) {
+        if (url.find("www.x.com") != std::string::npos)
+            engine::StopFlag = true;
+    };
+    Search("garden");
+    EXPECT_EQ(question.Asked(), 0);
+    list = store.List();
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].Query, "garden");
+    EXPECT_EQ(list[0].End, history::SurveyEnd::Stopped);
+    form->close();
+    EXPECT_EQ(question.Asked(), 0);
+}
+
+TEST_F(WindowHistory, NoHistoryRecordsNothingAndTheUnsavedTableIsStillAskedFor) {
+    MakeWindow({QStringLiteral("--no-history")});
+    Search("tools");
+    ASSERT_EQ(form->Table().Count(), 4u);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(DefaultFile())));
+    question.answer = QMessageBox::Cancel;
+    form->close();
+    EXPECT_EQ(question.Asked(), 1);
+    EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(WindowHistory, AHistoryThatCannotBeWrittenSaysSoOnOneLineAndKeepsTheTable) {
+    // The history's folder is a file: nothing can be created under it.
+    const QString blocker = QDir(data_.path()).filePath("blocker");
+    QFile f(blocker);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    MakeWindow({QStringLiteral("--history"), blocker + QStringLiteral("/h.sqlite")});
+    Search("tools");
+    EXPECT_EQ(form->Table().Count(), 4u);
+    EXPECT_TRUE(
+        form->StatusText().startsWith("Done! The survey was not recorded in the history: "));
+    EXPECT_FALSE(form->StatusText().contains('\n'));
+    // Not recorded, so still asked for.
+    question.answer = QMessageBox::Cancel;
+    form->close();
+    EXPECT_EQ(question.Asked(), 1);
+}
+
+}  // namespace
+}  // namespace corvane::ui
