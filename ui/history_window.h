@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QWidget>
 
 #include <cstdint>
 #include <optional>
@@ -10,6 +11,11 @@
 
 #include "engine/results_table.h"
 #include "history/history_store.h"
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTreeWidget;
 
 namespace corvane::ui {
 
@@ -30,5 +36,48 @@ std::optional<std::int64_t> RecordInHistory(const std::string& file,
 
 // "YYYY-MM-DD HH:MM" of a recorded UTC time, for people.
 QString ShortUtcTime(const std::string& utc);
+
+// "Survey of "tools" from 2026-12-08 07:50 UTC (keyword, classic, done,
+// 4 rows)": which recorded survey is shown.
+QString SurveyCaption(const history::SurveyInfo& info);
+
+// The History window: the recorded surveys, newest first, with a filter by
+// query. Opening one (double click, Enter or Open) asks the main window to
+// show it; the window itself never touches the main window's table.
+//
+// Object names: HistoryWindow, HistoryFilter, HistoryList, HistoryOpen,
+// HistoryChart, HistoryStatus.
+class THistoryWindow : public QWidget {
+    Q_OBJECT
+  public:
+    // The list's columns.
+    enum Column { DateColumn, QueryColumn, ModeColumn, ProfileColumn, RowsColumn, EndColumn };
+
+    explicit THistoryWindow(QWidget* parent = nullptr);
+
+    // The history file listed; empty: none.
+    void SetFile(const std::string& file);
+    // Reads the history again, with the filter as it is.
+    void Refresh();
+    // The id of the selected survey, 0 when none is.
+    std::int64_t SelectedId() const;
+    // Says in the window's status line which survey the main window shows.
+    void ShowOpened(const QString& caption);
+
+  signals:
+    void OpenRequested(qint64 id);
+    void ChartRequested(qint64 id);
+
+  private:
+    void OpenSelected();
+    void ChartSelected();
+
+    std::string file_;
+    QLineEdit* filter_ = nullptr;
+    QTreeWidget* list_ = nullptr;
+    QPushButton* open_ = nullptr;
+    QPushButton* chart_ = nullptr;
+    QLabel* status_ = nullptr;
+};
 
 }  // namespace corvane::ui

@@ -31,6 +31,7 @@
 
 #include "engine/ordering.h"
 #include "engine/survey_file.h"
+#include "history/sqlite_db.h"
 #include "platform/atomic_file.h"
 #include "platform/profile_reader.h"
 #include "platform/user_paths.h"
@@ -309,6 +310,7 @@ void TForm1::BuildMenus() {
         Named(File1->addAction(ImageList1[kOpenPicture], QStringLiteral("&Open file...")), "Open1");
     Save1 =
         Named(File1->addAction(ImageList1[kSavePicture], QStringLiteral("&Save file...")), "Save1");
+    HistoryItem = Named(File1->addAction(QStringLiteral("&History...")), "HistoryItem");
     File1->addSeparator();
     Exit1 = Named(File1->addAction(ImageList1[kExitPicture], QStringLiteral("E&xit")), "Exit1");
 
@@ -337,6 +339,7 @@ void TForm1::BuildMenus() {
 
     connect(Open1, &QAction::triggered, this, &TForm1::Open1Click);
     connect(Save1, &QAction::triggered, this, &TForm1::Save1Click);
+    connect(HistoryItem, &QAction::triggered, this, &TForm1::HistoryItemClick);
     connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
     connect(Visittheselectedwebsite1, &QAction::triggered, this,
             &TForm1::Visittheselectedwebsite1Click);
@@ -468,6 +471,53 @@ void TForm1::Open1Click() {
     const QString file = AskSurveyFile(OpenDialog1);
     if (!file.isEmpty()) {
         requests_.Submit(OpenRequest{file});
+    }
+}
+
+void TForm1::HistoryItemClick() {
+    if (historyWindow_ == nullptr) {
+        historyWindow_ = new THistoryWindow(this);
+        connect(historyWindow_, &THistoryWindow::OpenRequested, this, &TForm1::OpenRecorded);
+    }
+    historyWindow_->SetFile(history_.File);
+    historyWindow_->show();
+    historyWindow_->raise();
+    historyWindow_->activateWindow();
+}
+
+void TForm1::OpenRecorded(std::int64_t id) {
+    if (!ConfirmDiscard(Replacing)) {
+        return;
+    }
+    PressStop();
+    requests_.Submit(RecordedRequest{id});
+}
+
+void TForm1::OpenRecordedSurvey(std::int64_t id) {
+    // Read whole before the table is touched, like a file.
+    std::optional<history::Survey> survey;
+    QString problem;
+    try {
+        history::HistoryStore store(history_.File);
+        survey = store.Find(id);
+    } catch (const history::HistoryError& e) {
+        problem = QString::fromUtf8(e.what());
+    } catch (const history::SqliteError& e) {
+        problem = QString::fromUtf8(e.what());
+    }
+    if (!survey) {
+        ShowStatusText(QStringLiteral("Could not open survey %1 of the history: %2")
+                           .arg(id)
+                           .arg(problem.isEmpty() ? QStringLiteral("it is no longer there")
+                                                  : problem.simplified()));
+        return;
+    }
+    history::FillTable(table_, survey->Rows);
+    unsaved_ = false;  // the table is what the history holds
+    const QString caption = SurveyCaption(survey->Info);
+    ShowStatusText(caption);
+    if (historyWindow_ != nullptr) {
+        historyWindow_->ShowOpened(caption);
     }
 }
 
@@ -649,6 +699,8 @@ void TForm1::GiveUpRun() {
 void TForm1::Perform(const Request& request) {
     if (const auto* open = std::get_if<OpenRequest>(&request)) {
         OpenFile(open->File);
+    } else if (const auto* recorded = std::get_if<RecordedRequest>(&request)) {
+        OpenRecordedSurvey(recorded->Id);
     } else {
         RunOne(std::get<SurveyRequest>(request));
     }
@@ -707,6 +759,9 @@ void TForm1::RecordSurvey(history::SurveyInfo info) {
         return;
     }
     recorded_ = true;
+    if (historyWindow_ != nullptr && historyWindow_->isVisible()) {
+        historyWindow_->Refresh();
+    }
     if (!notice.isEmpty()) {
         ShowStatusText(QStringLiteral("Done! ") + notice);
     }

@@ -52,6 +52,7 @@ namespace corvane::ui {
 class EscapeKeyState;
 class ResultsModel;
 class THelpWindow;
+class THistoryWindow;
 class TInfoForm;
 class TPictureButton;
 class TStartForm;
@@ -100,6 +101,10 @@ class TForm1 : public QMainWindow {
     void StopBtnClick();  // Stop
     void Open1Click();
     void Save1Click();
+    void HistoryItemClick();
+    // Shows a recorded survey as Open shows a file (asking first about an
+    // unsaved table, and giving a run in progress up).
+    void OpenRecorded(std::int64_t id);
     void Exit1Click();
     void Visittheselectedwebsite1Click();
     void Visitwebsite1Click();
@@ -131,7 +136,10 @@ class TForm1 : public QMainWindow {
     struct OpenRequest {
         QString File;
     };
-    using Request = std::variant<SurveyRequest, OpenRequest>;
+    struct RecordedRequest {
+        std::int64_t Id = 0;
+    };
+    using Request = std::variant<SurveyRequest, OpenRequest, RecordedRequest>;
 
     void FormCreate();
     void BuildMenus();
@@ -160,6 +168,7 @@ class TForm1 : public QMainWindow {
     // Steps 5 to 8 of a Start.
     void RunOne(const SurveyRequest& request);
     void OpenFile(const QString& file);
+    void OpenRecordedSurvey(std::int64_t id);
     // The folder the file prompts start in: the one last chosen (kept in the
     // per-user store), else the user's documents folder.
     static QString RememberedSurveyFolder();
@@ -188,6 +197,7 @@ class TForm1 : public QMainWindow {
     QMenu* Help1 = nullptr;
     QAction* Open1 = nullptr;
     QAction* Save1 = nullptr;
+    QAction* HistoryItem = nullptr;
     QAction* Exit1 = nullptr;
     QAction* Visittheselectedwebsite1 = nullptr;
     QAction* Contents1 = nullptr;
@@ -219,6 +229,7 @@ class TForm1 : public QMainWindow {
     TStartForm* locate_ = nullptr;
     TInfoForm* about_ = nullptr;
     THelpWindow* help_ = nullptr;
+    THistoryWindow* historyWindow_ = nullptr;
 
     // Surveys and file opens, one at a time; one asked for during a run
     // waits until that run, given up, has returned.

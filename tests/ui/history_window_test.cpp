@@ -4,12 +4,16 @@
 
 #include <QAction>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -165,6 +169,75 @@ TEST_F(WindowHistory, AHistoryThatCannotBeWrittenSaysSoOnOneLineAndKeepsTheTable
     question.answer = QMessageBox::Cancel;
     form->close();
     EXPECT_EQ(question.Asked(), 1);
+}
+
+}  // namespace
+}  // namespace corvane::ui
+
+namespace corvane::ui {
+namespace {
+
+TEST_F(WindowHistory, TheHistoryWindowListsNewestFirstFiltersAndOpensASurveyIntoTheMainWindow) {
+    MakeWindow();
+    Search("tools");
+    Search("garden");
+    form->findChild<QAction*>("HistoryItem")->trigger();
+    auto* window = Child<THistoryWindow>(form.get(), "HistoryWindow");
+    EXPECT_TRUE(window->isVisible());
+    auto* list = Child<QTreeWidget>(window, "HistoryList");
+    ASSERT_EQ(list->topLevelItemCount(), 2);
+    EXPECT_EQ(list->topLevelItem(0)->text(THistoryWindow::QueryColumn), "garden");
+    EXPECT_EQ(list->topLevelItem(1)->text(THistoryWindow::QueryColumn), "tools");
+    EXPECT_EQ(list->topLevelItem(1)->text(THistoryWindow::RowsColumn), "4");
+    EXPECT_EQ(list->topLevelItem(1)->text(THistoryWindow::EndColumn), "done");
+    EXPECT_EQ(list->topLevelItem(1)->text(THistoryWindow::ModeColumn), "keyword");
+    EXPECT_EQ(list->topLevelItem(1)->text(THistoryWindow::ProfileColumn), "classic");
+
+    // The filter keeps the surveys whose query holds its text, case ignored.
+    Child<QLineEdit>(window, "HistoryFilter")->setText("TOO");
+    ASSERT_EQ(list->topLevelItemCount(), 1);
+    EXPECT_EQ(list->topLevelItem(0)->text(THistoryWindow::QueryColumn), "tools");
+    Child<QLineEdit>(window, "HistoryFilter")->setText("nothing like it");
+    EXPECT_EQ(list->topLevelItemCount(), 0);
+    Child<QLineEdit>(window, "HistoryFilter")->clear();
+    ASSERT_EQ(list->topLevelItemCount(), 2);
+
+    // Open shows the survey's rows in the main window and says which it is.
+    list->setCurrentItem(list->topLevelItem(1));
+    Child<QPushButton>(window, "HistoryOpen")->click();
+    QApplication::processEvents();
+    EXPECT_EQ(Hosts(form->Table()),
+              (std::vector<std::string>{"www.a.com", "www.b.com", "www.c.com", "www.d.com"}));
+    EXPECT_EQ(form->Table().Row(0).Column(1), "1");
+    EXPECT_TRUE(form->StatusText().startsWith("Survey of \"tools\" from "));
+    EXPECT_EQ(Child<QLabel>(window, "HistoryStatus")->text(), form->StatusText());
+
+    // A double click (item activation) opens the other one; a table opened
+    // from the history is not asked for.
+    emit list->itemActivated(list->topLevelItem(0), 0);
+    QApplication::processEvents();
+    EXPECT_EQ(Hosts(form->Table()), (std::vector<std::string>{"www.x.com", "www.y.com"}));
+    form->close();
+    EXPECT_EQ(question.Asked(), 0);
+}
+
+TEST_F(WindowHistory, ARecordedSurveyOpenedDuringARunReplacesTheTableOnceTheRunHasReturned) {
+    MakeWindow();
+    Search("garden");
+    const std::int64_t garden = history::HistoryStore(DefaultFile()).List()[0].Id;
+    bool opened = false;
+    web.OnFetch = [&](const std::string& url) {
+        if (!opened && url.find("www.b.com") != std::string::npos) {
+            opened = true;
+            QTimer::singleShot(0, form.get(), [&] { form->OpenRecorded(garden); });
+        }
+    };
+    Search("tools");
+    for (int i = 0; i < 200 && Hosts(form->Table()).size() != 2; ++i)
+        QTest::qWait(5);
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(Hosts(form->Table()), (std::vector<std::string>{"www.x.com", "www.y.com"}));
+    EXPECT_FALSE(form->RunInProgress());
 }
 
 }  // namespace
