@@ -49,6 +49,35 @@ QString ShortUtcTime(const std::string& utc) {
     return ResultsModel::ToQString(utc.substr(0, 10) + " " + utc.substr(11, 5));
 }
 
+RankMarks MarksAgainstPrevious(const std::string& file, std::int64_t id) {
+    RankMarks marks;
+    try {
+        history::HistoryStore store(file);
+        const std::optional<std::int64_t> previous = store.PreviousOf(id);
+        if (!previous) {
+            return marks;
+        }
+        const std::optional<history::Survey> before = store.Find(*previous);
+        const std::optional<history::Survey> after = store.Find(id);
+        if (!before || !after) {
+            return marks;
+        }
+        const QString since = ShortUtcTime(before->Info.StartedUtc);
+        for (const history::ComparedHost& host :
+             history::CompareSurveys(before->Rows, after->Rows)) {
+            if (host.After) {
+                marks[{host.Host, host.After->Figures[0]}] = RankMark{host.Move, host.Steps, since};
+            }
+        }
+    } catch (const history::HistoryError&) {
+        // The marks are an extra: without a readable history there are none.
+        marks.clear();
+    } catch (const history::SqliteError&) {
+        marks.clear();
+    }
+    return marks;
+}
+
 QString SurveyCaption(const history::SurveyInfo& info) {
     return QStringLiteral("Survey of \"%1\" from %2 UTC (%3, %4, %5, %6)")
         .arg(ResultsModel::ToQString(info.Query), ShortUtcTime(info.StartedUtc),

@@ -11,6 +11,7 @@
 
 #include "engine/results_table.h"
 #include "history/history_store.h"
+#include "ui/results_model.h"
 
 class QLabel;
 class QLineEdit;
@@ -36,6 +37,11 @@ std::optional<std::int64_t> RecordInHistory(const std::string& file,
 
 // "YYYY-MM-DD HH:MM" of a recorded UTC time, for people.
 QString ShortUtcTime(const std::string& utc);
+
+// The marks of a recorded survey's rows against the previous survey of its
+// query, mode and profile; none when there is no such survey or the history
+// cannot be read.
+RankMarks MarksAgainstPrevious(const std::string& file, std::int64_t id);
 
 // "Survey of "tools" from 2026-12-08 07:50 UTC (keyword, classic, done,
 // 4 rows)": which recorded survey is shown.

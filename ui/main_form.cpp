@@ -514,6 +514,7 @@ void TForm1::OpenRecordedSurvey(std::int64_t id) {
     }
     history::FillTable(table_, survey->Rows);
     unsaved_ = false;  // the table is what the history holds
+    model_->SetRankMarks(MarksAgainstPrevious(history_.File, id));
     const QString caption = SurveyCaption(survey->Info);
     ShowStatusText(caption);
     if (historyWindow_ != nullptr) {
@@ -759,6 +760,7 @@ void TForm1::RecordSurvey(history::SurveyInfo info) {
         return;
     }
     recorded_ = true;
+    model_->SetRankMarks(MarksAgainstPrevious(history_.File, *id));
     if (historyWindow_ != nullptr && historyWindow_->isVisible()) {
         historyWindow_->Refresh();
     }

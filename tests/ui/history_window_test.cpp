@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -238,6 +239,97 @@ TEST_F(WindowHistory, ARecordedSurveyOpenedDuringARunReplacesTheTableOnceTheRunH
     EXPECT_TRUE(opened);
     EXPECT_EQ(Hosts(form->Table()), (std::vector<std::string>{"www.x.com", "www.y.com"}));
     EXPECT_FALSE(form->RunInProgress());
+}
+
+}  // namespace
+}  // namespace corvane::ui
+
+namespace corvane::ui {
+namespace {
+
+struct Mark {
+    std::string rank;  // the cell's text
+    int move = -1;     // -1: no mark
+    bool icon = false;
+    QString tip;
+};
+
+Mark MarkOf(const ResultsModel& model, const std::string& host) {
+    for (int r = 0; r < model.rowCount(); ++r) {
+        if (model.Table().Row(static_cast<std::size_t>(r)).Caption != host)
+            continue;
+        const QModelIndex at = model.index(r, ResultsModel::kRankColumn);
+        const QVariant move = at.data(ResultsModel::RankMoveRole);
+        return {at.data(Qt::DisplayRole).toString().toStdString(),
+                move.isValid() ? move.toInt() : -1,
+                !at.data(Qt::DecorationRole).value<QIcon>().isNull(),
+                at.data(Qt::ToolTipRole).toString()};
+    }
+    ADD_FAILURE() << "no row of " << host;
+    return {};
+}
+
+constexpr int kUp = static_cast<int>(history::Movement::Up);
+constexpr int kDown = static_cast<int>(history::Movement::Down);
+constexpr int kSame = static_cast<int>(history::Movement::Same);
+constexpr int kNew = static_cast<int>(history::Movement::New);
+
+TEST_F(WindowHistory, RanksShowTheirMovementSinceThePreviousSurveyAsAMarkBesideTheFigure) {
+    MakeWindow();
+    Search("tools");  // a 1, b 2, c 3, d 4
+    // A first survey has nothing to move against.
+    EXPECT_EQ(MarkOf(*form->Model(), "www.a.com").move, -1);
+    EXPECT_FALSE(MarkOf(*form->Model(), "www.a.com").icon);
+
+    web.Listings["tools"] = {"www.c.com", "www.b.com", "www.a.com", "www.e.com"};
+    Search("garden");  // another query in between is no previous survey
+    Search("tools");
+    const std::string since =
+        ShortUtcTime(history::HistoryStore(DefaultFile()).List().back().StartedUtc).toStdString();
+    auto check = [&] {
+        const ResultsModel& m = *form->Model();
+        const Mark c = MarkOf(m, "www.c.com");
+        EXPECT_EQ(c.rank, "1");
+        EXPECT_EQ(c.move, kUp);
+        EXPECT_TRUE(c.icon);
+        EXPECT_EQ(c.tip.toStdString(), "up 2 since " + since);
+        const Mark b = MarkOf(m, "www.b.com");
+        EXPECT_EQ(b.rank, "2");
+        EXPECT_EQ(b.move, kSame);
+        EXPECT_EQ(b.tip.toStdString(), "same as on " + since);
+        const Mark a = MarkOf(m, "www.a.com");
+        EXPECT_EQ(a.rank, "3");
+        EXPECT_EQ(a.move, kDown);
+        EXPECT_EQ(a.tip.toStdString(), "down 2 since " + since);
+        const Mark e = MarkOf(m, "www.e.com");
+        EXPECT_EQ(e.rank, "4");
+        EXPECT_EQ(e.move, kNew);
+        EXPECT_TRUE(e.icon);
+        EXPECT_EQ(e.tip.toStdString(), "new since " + since);
+    };
+    check();
+    // The mark follows its row when the table is re-ordered, and the
+    // figures order as figures.
+    form->ListView1ColumnClick(2);
+    check();
+    form->ListView1ColumnClick(1);
+    EXPECT_EQ(Hosts(form->Table()),
+              (std::vector<std::string>{"www.c.com", "www.b.com", "www.a.com", "www.e.com"}));
+
+    // Opening the older survey from the history shows no marks; the newer
+    // one shows the same marks as after its run.
+    const std::vector<history::SurveyInfo> tools = [&] {
+        history::ListFilter f;
+        f.QueryContains = "tools";
+        return history::HistoryStore(DefaultFile()).List(f);
+    }();
+    ASSERT_EQ(tools.size(), 2u);
+    form->OpenRecorded(tools[1].Id);
+    QApplication::processEvents();
+    EXPECT_EQ(MarkOf(*form->Model(), "www.d.com").move, -1);
+    form->OpenRecorded(tools[0].Id);
+    QApplication::processEvents();
+    check();
 }
 
 }  // namespace
