@@ -151,8 +151,9 @@ Qt::ItemFlags ResultsModel::flags(const QModelIndex& index) const {
 }
 
 void ResultsModel::SetRankMarks(RankMarks marks) {
+    const bool hadMarks = !marks_.empty();
     marks_ = std::move(marks);
-    if (table_.Count() > 0) {
+    if (table_.Count() > 0 && (hadMarks || !marks_.empty())) {
         emit dataChanged(index(0, kRankColumn),
                          index(static_cast<int>(table_.Count()) - 1, kRankColumn),
                          {Qt::DecorationRole, Qt::ToolTipRole, RankMoveRole});
