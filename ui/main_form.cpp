@@ -43,6 +43,7 @@
 #include "ui/picture_button.h"
 #include "ui/pictures.h"
 #include "ui/product_info.h"
+#include "ui/rank_chart.h"
 #include "ui/results_delegate.h"
 #include "ui/results_model.h"
 #include "ui/shell_open.h"
@@ -205,7 +206,8 @@ void TForm1::BuildControls() {
     ListView1->setUniformRowHeights(true);
     ListView1->setAllColumnsShowFocus(true);
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Several rows may be selected to compare their rank histories.
+    ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->setSortingEnabled(false);
     ListView1->setTextElideMode(Qt::ElideRight);
@@ -336,6 +338,7 @@ void TForm1::BuildMenus() {
     Visitwebsite1 =
         Named(PopupMenu1->addAction(QStringLiteral("Visit website...")), "Visitwebsite1");
     MakeDefault(PopupMenu1, Visitwebsite1);
+    RankHistory1 = Named(PopupMenu1->addAction(QStringLiteral("Rank history...")), "RankHistory1");
 
     connect(Open1, &QAction::triggered, this, &TForm1::Open1Click);
     connect(Save1, &QAction::triggered, this, &TForm1::Save1Click);
@@ -347,7 +350,9 @@ void TForm1::BuildMenus() {
     connect(TheCorvaneHomepage1, &QAction::triggered, this, &TForm1::TheCorvaneHomepage1Click);
     connect(About1, &QAction::triggered, this, &TForm1::About1Click);
     connect(Visitwebsite1, &QAction::triggered, this, &TForm1::Visitwebsite1Click);
+    connect(RankHistory1, &QAction::triggered, this, &TForm1::RankHistory1Click);
     connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        RankHistory1->setEnabled(shown_.has_value() && !history_.File.empty());
         PopupMenu1->popup(ListView1->viewport()->mapToGlobal(at));
     });
 }
@@ -478,6 +483,12 @@ void TForm1::HistoryItemClick() {
     if (historyWindow_ == nullptr) {
         historyWindow_ = new THistoryWindow(this);
         connect(historyWindow_, &THistoryWindow::OpenRequested, this, &TForm1::OpenRecorded);
+        connect(historyWindow_, &THistoryWindow::ChartRequested, this, [this](qint64 id) {
+            QString problem;
+            if (!OpenLeadersChart(this, history_.File, id, 5, problem)) {
+                historyWindow_->ShowOpened(QStringLiteral("No rank chart: ") + problem);
+            }
+        });
     }
     historyWindow_->SetFile(history_.File);
     historyWindow_->show();
@@ -514,11 +525,28 @@ void TForm1::OpenRecordedSurvey(std::int64_t id) {
     }
     history::FillTable(table_, survey->Rows);
     unsaved_ = false;  // the table is what the history holds
+    shown_ = survey->Info;
     model_->SetRankMarks(MarksAgainstPrevious(history_.File, id));
     const QString caption = SurveyCaption(survey->Info);
     ShowStatusText(caption);
     if (historyWindow_ != nullptr) {
         historyWindow_->ShowOpened(caption);
+    }
+}
+
+void TForm1::RankHistory1Click() {
+    if (!shown_ || history_.File.empty()) {
+        return;
+    }
+    std::vector<std::string> hosts;
+    for (const QModelIndex& at : ListView1->selectionModel()->selectedRows(0)) {
+        if (static_cast<std::size_t>(at.row()) < table_.Count()) {
+            hosts.push_back(table_.Row(static_cast<std::size_t>(at.row())).Caption);
+        }
+    }
+    QString problem;
+    if (!OpenRankChart(this, history_.File, *shown_, hosts, problem)) {
+        ShowStatusText(QStringLiteral("No rank history: ") + problem);
     }
 }
 
@@ -740,6 +768,7 @@ void TForm1::RunOne(const SurveyRequest& s) {
         }
     }
     ShowStatusText(QStringLiteral("Done!"));
+    shown_ = record;
     RecordSurvey(std::move(record));
     ProcessMessages();
 }
@@ -782,6 +811,7 @@ void TForm1::OpenFile(const QString& file) {
     }
     engine::ReadSurvey(table_, profile);
     unsaved_ = false;  // the table is what the file holds
+    shown_.reset();
 }
 
 void TForm1::ShowRunState() {

@@ -28,6 +28,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -105,6 +106,9 @@ class TForm1 : public QMainWindow {
     // Shows a recorded survey as Open shows a file (asking first about an
     // unsaved table, and giving a run in progress up).
     void OpenRecorded(std::int64_t id);
+    // A chart of the selected rows' ranks through the surveys of the
+    // table's query and profile.
+    void RankHistory1Click();
     void Exit1Click();
     void Visittheselectedwebsite1Click();
     void Visitwebsite1Click();
@@ -205,6 +209,7 @@ class TForm1 : public QMainWindow {
     QAction* About1 = nullptr;
     QMenu* PopupMenu1 = nullptr;
     QAction* Visitwebsite1 = nullptr;
+    QAction* RankHistory1 = nullptr;
 
     // The banner picture as designed, and the client area's opening size.
     QPixmap banner_;
@@ -239,6 +244,9 @@ class TForm1 : public QMainWindow {
     // Those rows are in the history all the same.
     bool recorded_ = false;
     HistorySettings history_;
+    // The query, mode and profile of the survey shown, when it came from a
+    // run or the history.
+    std::optional<history::SurveyInfo> shown_;
     // The host of the run that has not returned yet, if any.
     WindowSurveyHost* activeHost_ = nullptr;
 };

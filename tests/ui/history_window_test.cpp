@@ -3,10 +3,13 @@
 #include "ui/history_window.h"
 
 #include <QAction>
+#include <QChart>
+#include <QDateTime>
 #include <QDir>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLineSeries>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -15,6 +18,7 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <QValueAxis>
 
 #include <gtest/gtest.h>
 
@@ -29,6 +33,7 @@
 #include "ui/desktop_program.h"
 #include "ui/info_form.h"
 #include "ui/main_form.h"
+#include "ui/rank_chart.h"
 #include "ui/results_model.h"
 #include "ui/start_form.h"
 
@@ -330,6 +335,81 @@ TEST_F(WindowHistory, RanksShowTheirMovementSinceThePreviousSurveyAsAMarkBesideT
     form->OpenRecorded(tools[0].Id);
     QApplication::processEvents();
     check();
+}
+
+}  // namespace
+}  // namespace corvane::ui
+
+namespace corvane::ui {
+namespace {
+
+std::vector<QPointF> Points(QChart* chart, const QString& host) {
+    for (QAbstractSeries* s : chart->series()) {
+        if (s->name() == host) {
+            const QList<QPointF> points = static_cast<QLineSeries*>(s)->points();
+            return std::vector<QPointF>(points.begin(), points.end());
+        }
+    }
+    ADD_FAILURE() << "no series of " << host.toStdString();
+    return {};
+}
+
+TEST_F(WindowHistory, TheRankChartDrawsEachSelectedHostThroughTheSurveysWithRankOneAtTheTop) {
+    MakeWindow();
+    Search("tools");  // a 1, b 2, c 3, d 4
+    web.Listings["tools"] = {"www.c.com", "www.b.com", "www.a.com", "www.e.com"};
+    Search("tools");
+    const std::vector<history::SurveyInfo> list = history::HistoryStore(DefaultFile()).List();
+    ASSERT_EQ(list.size(), 2u);
+    const auto t0 = static_cast<qreal>(
+        QDateTime::fromString(QString::fromStdString(list[1].StartedUtc), Qt::ISODate)
+            .toMSecsSinceEpoch());
+    const auto t1 = static_cast<qreal>(
+        QDateTime::fromString(QString::fromStdString(list[0].StartedUtc), Qt::ISODate)
+            .toMSecsSinceEpoch());
+
+    // Two rows selected: www.c.com (now 1st) and www.a.com (now 3rd).
+    auto* view = Child<QTreeView>(form.get(), "ListView1");
+    view->selectionModel()->select(form->Model()->index(0, 0),
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    view->selectionModel()->select(form->Model()->index(2, 0),
+                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    Child<QAction>(form.get(), "RankHistory1")->trigger();
+    auto* window = Child<TRankChart>(form.get(), "RankChart");
+    EXPECT_TRUE(window->isVisible());
+    QChart* chart = window->Chart();
+    ASSERT_EQ(chart->series().size(), 2);
+    EXPECT_EQ(Points(chart, "www.c.com"), (std::vector<QPointF>{{t0, 3}, {t1, 1}}));
+    EXPECT_EQ(Points(chart, "www.a.com"), (std::vector<QPointF>{{t0, 1}, {t1, 3}}));
+    const QList<QAbstractAxis*> ys = chart->axes(Qt::Vertical);
+    ASSERT_EQ(ys.size(), 1);
+    auto* y = qobject_cast<QValueAxis*>(ys.front());
+    ASSERT_NE(y, nullptr);
+    EXPECT_TRUE(y->isReverse());
+    EXPECT_EQ(y->min(), 1);
+    EXPECT_EQ(y->max(), 3);
+    window->close();
+
+    // From the History window: the leading hosts of the selected survey; a
+    // host missing from a survey has no point there.
+    form->findChild<QAction*>("HistoryItem")->trigger();
+    auto* history = Child<THistoryWindow>(form.get(), "HistoryWindow");
+    auto* list2 = Child<QTreeWidget>(history, "HistoryList");
+    list2->setCurrentItem(list2->topLevelItem(0));
+    Child<QPushButton>(history, "HistoryChart")->click();
+    TRankChart* leaders = nullptr;
+    for (TRankChart* c : form->findChildren<TRankChart*>()) {
+        if (c->isVisible())
+            leaders = c;
+    }
+    ASSERT_NE(leaders, nullptr);
+    ASSERT_EQ(leaders->Chart()->series().size(), 4);
+    EXPECT_EQ(Points(leaders->Chart(), "www.e.com"), (std::vector<QPointF>{{t1, 4}}));
+    EXPECT_EQ(Points(leaders->Chart(), "www.b.com"), (std::vector<QPointF>{{t0, 2}, {t1, 2}}));
+    auto* y2 = qobject_cast<QValueAxis*>(leaders->Chart()->axes(Qt::Vertical).front());
+    EXPECT_EQ(y2->min(), 1);
+    EXPECT_EQ(y2->max(), 4);
+    leaders->close();
 }
 
 }  // namespace
