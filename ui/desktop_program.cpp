@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "history/history_store.h"
 #include "net/fetch_cancel.h"
 #include "ui/info_form.h"
 #include "ui/main_form.h"
@@ -37,7 +38,8 @@ DesktopOptions Parse(const std::vector<std::string>& args, bool allowUnknown) {
     frontend::ApplyJobsEnvironment(options.Settings);
     for (std::size_t i = 0; i < args.size();) {
         if (frontend::TakeSharedOption(args, i, options.Settings) ||
-            frontend::TakeJobsOption(args, i, options.Settings)) {
+            frontend::TakeJobsOption(args, i, options.Settings) ||
+            frontend::TakeHistoryOption(args, i, options.Settings)) {
             continue;
         }
         if (!allowUnknown) {
@@ -50,6 +52,13 @@ DesktopOptions Parse(const std::vector<std::string>& args, bool allowUnknown) {
 }
 
 }  // namespace
+
+HistorySettings HistoryOf(const frontend::FrontEndSettings& settings) {
+    HistorySettings h;
+    h.File = settings.HistoryPath.empty() ? history::DefaultHistoryPath() : settings.HistoryPath;
+    h.Record = settings.RecordHistory;
+    return h;
+}
 
 DesktopOptions ParseDesktopOptions(const QStringList& args) {
     std::vector<std::string> list;
@@ -83,6 +92,7 @@ DesktopProgram::DesktopProgram(const frontend::FrontEndSettings& settings)
         frontend::SchedulerLimits{settings.Jobs, settings.PerHost});
     form_->SetLocateDialog(locate_.get());
     form_->SetAboutBox(about_.get());
+    form_->SetHistory(HistoryOf(settings));
 }
 
 DesktopProgram::~DesktopProgram() {

@@ -11,6 +11,7 @@
 
 #include "frontend/page_fetcher.h"
 #include "frontend/settings.h"
+#include "ui/history_window.h"
 
 namespace corvane::ui {
 
@@ -35,6 +36,10 @@ DesktopOptions ParseDesktopOptions(const QStringList& args);
 // arguments it does not know are left for ParseDesktopOptions, which sees
 // them once Qt has taken out its own. Throws frontend::UsageError.
 DesktopOptions PreviewDesktopOptions(const std::vector<std::string>& args);
+
+// The history the options ask for: their file (else the default one), and
+// recording unless --no-history.
+HistorySettings HistoryOf(const frontend::FrontEndSettings& settings);
 
 // The page fetch and the windows, created in this order: the main window,
 // the Locate dialog (which reads the remembered inputs), the About box.

@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <exception>
 #include <iterator>
 #include <numeric>
@@ -30,6 +31,7 @@
 
 #include "engine/ordering.h"
 #include "engine/survey_file.h"
+#include "history/sqlite_db.h"
 #include "platform/atomic_file.h"
 #include "platform/profile_reader.h"
 #include "platform/user_paths.h"
@@ -41,6 +43,7 @@
 #include "ui/picture_button.h"
 #include "ui/pictures.h"
 #include "ui/product_info.h"
+#include "ui/rank_chart.h"
 #include "ui/results_delegate.h"
 #include "ui/results_model.h"
 #include "ui/shell_open.h"
@@ -204,7 +207,8 @@ void TForm1::BuildControls() {
     ListView1->setUniformRowHeights(true);
     ListView1->setAllColumnsShowFocus(true);
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Several rows may be selected to compare their rank histories.
+    ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->setSortingEnabled(false);
     ListView1->setTextElideMode(Qt::ElideRight);
@@ -252,6 +256,7 @@ void TForm1::BuildControls() {
     // table.
     connect(model_, &QAbstractItemModel::rowsInserted, this, [this] {
         unsaved_ = true;
+        recorded_ = false;
         ShowRowCount();
     });
     connect(model_, &QAbstractItemModel::modelReset, this, [this] { ShowRowCount(); });
@@ -309,6 +314,7 @@ void TForm1::BuildMenus() {
         Named(File1->addAction(ImageList1[kOpenPicture], QStringLiteral("&Open file...")), "Open1");
     Save1 =
         Named(File1->addAction(ImageList1[kSavePicture], QStringLiteral("&Save file...")), "Save1");
+    HistoryItem = Named(File1->addAction(QStringLiteral("&History...")), "HistoryItem");
     File1->addSeparator();
     Exit1 = Named(File1->addAction(ImageList1[kExitPicture], QStringLiteral("E&xit")), "Exit1");
 
@@ -334,9 +340,11 @@ void TForm1::BuildMenus() {
     Visitwebsite1 =
         Named(PopupMenu1->addAction(QStringLiteral("Visit website...")), "Visitwebsite1");
     MakeDefault(PopupMenu1, Visitwebsite1);
+    RankHistory1 = Named(PopupMenu1->addAction(QStringLiteral("Rank history...")), "RankHistory1");
 
     connect(Open1, &QAction::triggered, this, &TForm1::Open1Click);
     connect(Save1, &QAction::triggered, this, &TForm1::Save1Click);
+    connect(HistoryItem, &QAction::triggered, this, &TForm1::HistoryItemClick);
     connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
     connect(Visittheselectedwebsite1, &QAction::triggered, this,
             &TForm1::Visittheselectedwebsite1Click);
@@ -344,7 +352,9 @@ void TForm1::BuildMenus() {
     connect(TheCorvaneHomepage1, &QAction::triggered, this, &TForm1::TheCorvaneHomepage1Click);
     connect(About1, &QAction::triggered, this, &TForm1::About1Click);
     connect(Visitwebsite1, &QAction::triggered, this, &TForm1::Visitwebsite1Click);
+    connect(RankHistory1, &QAction::triggered, this, &TForm1::RankHistory1Click);
     connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        RankHistory1->setEnabled(shown_.has_value() && !history_.File.empty());
         PopupMenu1->popup(ListView1->viewport()->mapToGlobal(at));
     });
 }
@@ -475,6 +485,77 @@ void TForm1::Open1Click() {
     }
 }
 
+void TForm1::HistoryItemClick() {
+    if (historyWindow_ == nullptr) {
+        historyWindow_ = new THistoryWindow(this);
+        connect(historyWindow_, &THistoryWindow::OpenRequested, this, &TForm1::OpenRecorded);
+        connect(historyWindow_, &THistoryWindow::ChartRequested, this, [this](qint64 id) {
+            QString problem;
+            if (!OpenLeadersChart(this, history_.File, id, 5, problem)) {
+                historyWindow_->ShowOpened(QStringLiteral("No rank chart: ") + problem);
+            }
+        });
+    }
+    historyWindow_->SetFile(history_.File);
+    historyWindow_->show();
+    historyWindow_->raise();
+    historyWindow_->activateWindow();
+}
+
+void TForm1::OpenRecorded(std::int64_t id) {
+    if (!ConfirmDiscard(Replacing)) {
+        return;
+    }
+    PressStop();
+    requests_.Submit(RecordedRequest{id});
+}
+
+void TForm1::OpenRecordedSurvey(std::int64_t id) {
+    // Read whole before the table is touched, like a file.
+    std::optional<history::Survey> survey;
+    QString problem;
+    try {
+        history::HistoryStore store(history_.File);
+        survey = store.Find(id);
+    } catch (const history::HistoryError& e) {
+        problem = QString::fromUtf8(e.what());
+    } catch (const history::SqliteError& e) {
+        problem = QString::fromUtf8(e.what());
+    }
+    if (!survey) {
+        ShowStatusText(QStringLiteral("Could not open survey %1 of the history: %2")
+                           .arg(id)
+                           .arg(problem.isEmpty() ? QStringLiteral("it is no longer there")
+                                                  : problem.simplified()));
+        return;
+    }
+    history::FillTable(table_, survey->Rows);
+    unsaved_ = false;  // the table is what the history holds
+    shown_ = survey->Info;
+    model_->SetRankMarks(MarksAgainstPrevious(history_.File, id));
+    const QString caption = SurveyCaption(survey->Info);
+    ShowStatusText(caption);
+    if (historyWindow_ != nullptr) {
+        historyWindow_->ShowOpened(caption);
+    }
+}
+
+void TForm1::RankHistory1Click() {
+    if (!shown_ || history_.File.empty()) {
+        return;
+    }
+    std::vector<std::string> hosts;
+    for (const QModelIndex& at : ListView1->selectionModel()->selectedRows(0)) {
+        if (static_cast<std::size_t>(at.row()) < table_.Count()) {
+            hosts.push_back(table_.Row(static_cast<std::size_t>(at.row())).Caption);
+        }
+    }
+    QString problem;
+    if (!OpenRankChart(this, history_.File, *shown_, hosts, problem)) {
+        ShowStatusText(QStringLiteral("No rank history: ") + problem);
+    }
+}
+
 void TForm1::Save1Click() {
     PressStop();
     SaveTable();
@@ -499,7 +580,8 @@ bool TForm1::SaveTable() {
 }
 
 bool TForm1::ConfirmDiscard(DiscardMoment moment) {
-    if (!unsaved_ || table_.Count() == 0) {
+    // A table the history holds is not lost either.
+    if (!unsaved_ || recorded_ || table_.Count() == 0) {
         return true;
     }
     QMessageBox question(QMessageBox::Question, kProductName,
@@ -655,6 +737,8 @@ void TForm1::GiveUpRun() {
 void TForm1::Perform(const Request& request) {
     if (const auto* open = std::get_if<OpenRequest>(&request)) {
         OpenFile(open->File);
+    } else if (const auto* recorded = std::get_if<RecordedRequest>(&request)) {
+        OpenRecordedSurvey(recorded->Id);
     } else {
         RunOne(std::get<SurveyRequest>(request));
     }
@@ -670,19 +754,23 @@ bool TForm1::ParallelRoad() const {
 }
 
 void TForm1::RunOne(const SurveyRequest& s) {
+    history::SurveyInfo record;
+    record.Query = s.Text;
+    record.Mode = s.Mode;
+    record.ResultCount = s.ResultCount;
+    record.Skip = s.Skip;
+    record.StartedUtc = history::UtcTimestamp(std::chrono::system_clock::now());
     {
         const BusyCursor busy;
-        if (ParallelRoad()) {
-            RunParallel(s);
-        } else {
-            RunSerial(s);
-        }
+        record.End = ParallelRoad() ? RunParallel(s) : RunSerial(s);
     }
     ShowStatusText(QStringLiteral("Done!"));
+    shown_ = record;
+    RecordSurvey(std::move(record));
     ProcessMessages();
 }
 
-void TForm1::RunParallel(const SurveyRequest& s) {
+history::SurveyEnd TForm1::RunParallel(const SurveyRequest& s) {
     ShowStatusText(ResultsModel::ToQString(s.Text));
     WindowParallelRun run(
         table_, endpoints_, limits_, parallelFetch_,
@@ -705,10 +793,13 @@ void TForm1::RunParallel(const SurveyRequest& s) {
         run.Run(s.Text, s.ResultCount, s.Skip, s.Mode);
     } catch (const std::exception&) {
         // Absorbed as on the serial road: the rows the run filled stay.
+        return history::SurveyEnd::Failed;
     }
+    return run.Stopped() ? history::SurveyEnd::Stopped : history::SurveyEnd::Done;
 }
 
-void TForm1::RunSerial(const SurveyRequest& s) {
+history::SurveyEnd TForm1::RunSerial(const SurveyRequest& s) {
+    history::SurveyEnd end = history::SurveyEnd::Done;
     {
         WindowSurveyHost host(
             [this](const std::string& text) { ShowStatusText(ResultsModel::ToQString(text)); },
@@ -722,13 +813,42 @@ void TForm1::RunSerial(const SurveyRequest& s) {
         });
         try {
             engine::RunSurvey(host, s.Text, s.ResultCount, s.Skip, s.Mode);
+            end = engine::StopFlag ? history::SurveyEnd::Stopped : history::SurveyEnd::Done;
         } catch (const engine::RunAbandoned&) {
             // The window gave the run up; it has left without another fetch.
+            end = history::SurveyEnd::Stopped;
         } catch (const std::exception&) {
             // Start absorbs a run that fails (a results page that cannot be
             // fetched, a figure that is not a number): the rows it filled
             // stay, and the run ends like any other.
+            end = history::SurveyEnd::Failed;
         }
+    }
+    return end;
+}
+
+void TForm1::RecordSurvey(history::SurveyInfo info) {
+    if (!history_.Record || history_.File.empty()) {
+        return;
+    }
+    info.EndedUtc = history::UtcTimestamp(std::chrono::system_clock::now());
+    QString problem;
+    QString notice;
+    const std::optional<std::int64_t> id =
+        RecordInHistory(history_.File, info, table_, problem, notice);
+    if (!id) {
+        // The table stays as the run left it, still to be saved by hand.
+        ShowStatusText(QStringLiteral("Done! The survey was not recorded in the history: ") +
+                       problem);
+        return;
+    }
+    recorded_ = true;
+    model_->SetRankMarks(MarksAgainstPrevious(history_.File, *id));
+    if (historyWindow_ != nullptr && historyWindow_->isVisible()) {
+        historyWindow_->Refresh();
+    }
+    if (!notice.isEmpty()) {
+        ShowStatusText(QStringLiteral("Done! ") + notice);
     }
 }
 
@@ -745,6 +865,7 @@ void TForm1::OpenFile(const QString& file) {
     }
     engine::ReadSurvey(table_, profile);
     unsaved_ = false;  // the table is what the file holds
+    shown_.reset();
 }
 
 void TForm1::ShowRunState() {

@@ -30,6 +30,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -38,7 +39,9 @@
 #include "engine/survey_host.h"
 #include "engine/survey_run.h"
 #include "frontend/fetch_scheduler.h"
+#include "history/history_store.h"
 #include "ui/file_dialogs.h"
+#include "ui/history_window.h"
 #include "ui/request_queue.h"
 
 class QAction;
@@ -53,6 +56,7 @@ namespace corvane::ui {
 class EscapeKeyState;
 class ResultsModel;
 class THelpWindow;
+class THistoryWindow;
 class TInfoForm;
 class TPictureButton;
 class TStartForm;
@@ -89,6 +93,10 @@ class TForm1 : public QMainWindow {
     // without it, or with Jobs 1, pages are fetched one after another with
     // the page fetch given at construction.
     void SetParallelFetch(frontend::FetchFunction fetch, frontend::SchedulerLimits limits);
+    // The survey history; without one (the default) surveys are not
+    // recorded and the History window lists nothing.
+    void SetHistory(HistorySettings history) { history_ = std::move(history); }
+    const HistorySettings& History() const { return history_; }
 
     engine::ResultsTable& Table() { return table_; }
     ResultsModel* Model() const { return model_; }
@@ -104,6 +112,13 @@ class TForm1 : public QMainWindow {
     void StopBtnClick();  // Stop
     void Open1Click();
     void Save1Click();
+    void HistoryItemClick();
+    // Shows a recorded survey as Open shows a file (asking first about an
+    // unsaved table, and giving a run in progress up).
+    void OpenRecorded(std::int64_t id);
+    // A chart of the selected rows' ranks through the surveys of the
+    // table's query and profile.
+    void RankHistory1Click();
     void Exit1Click();
     void Visittheselectedwebsite1Click();
     void Visitwebsite1Click();
@@ -135,7 +150,10 @@ class TForm1 : public QMainWindow {
     struct OpenRequest {
         QString File;
     };
-    using Request = std::variant<SurveyRequest, OpenRequest>;
+    struct RecordedRequest {
+        std::int64_t Id = 0;
+    };
+    using Request = std::variant<SurveyRequest, OpenRequest, RecordedRequest>;
 
     void FormCreate();
     void BuildMenus();
@@ -159,14 +177,18 @@ class TForm1 : public QMainWindow {
     // Start off and Stop on while a run goes, the other way round between.
     void ShowRunState();
     void ShowRowCount();
+    // Records a survey that has ended, as the history settings ask.
+    void RecordSurvey(history::SurveyInfo info);
     // Steps 5 to 8 of a Start.
     void RunOne(const SurveyRequest& request);
     // Step 7, pages fetched one after another on the window's thread (inside
     // the run's event pump), or on the fetch scheduler's workers.
-    void RunSerial(const SurveyRequest& request);
-    void RunParallel(const SurveyRequest& request);
+    // Each says how the run ended.
+    history::SurveyEnd RunSerial(const SurveyRequest& request);
+    history::SurveyEnd RunParallel(const SurveyRequest& request);
     bool ParallelRoad() const;
     void OpenFile(const QString& file);
+    void OpenRecordedSurvey(std::int64_t id);
     // The folder the file prompts start in: the one last chosen (kept in the
     // per-user store), else the user's documents folder.
     static QString RememberedSurveyFolder();
@@ -195,6 +217,7 @@ class TForm1 : public QMainWindow {
     QMenu* Help1 = nullptr;
     QAction* Open1 = nullptr;
     QAction* Save1 = nullptr;
+    QAction* HistoryItem = nullptr;
     QAction* Exit1 = nullptr;
     QAction* Visittheselectedwebsite1 = nullptr;
     QAction* Contents1 = nullptr;
@@ -202,6 +225,7 @@ class TForm1 : public QMainWindow {
     QAction* About1 = nullptr;
     QMenu* PopupMenu1 = nullptr;
     QAction* Visitwebsite1 = nullptr;
+    QAction* RankHistory1 = nullptr;
 
     // The banner picture as designed, and the client area's opening size.
     QPixmap banner_;
@@ -226,12 +250,19 @@ class TForm1 : public QMainWindow {
     TStartForm* locate_ = nullptr;
     TInfoForm* about_ = nullptr;
     THelpWindow* help_ = nullptr;
+    THistoryWindow* historyWindow_ = nullptr;
 
     // Surveys and file opens, one at a time; one asked for during a run
     // waits until that run, given up, has returned.
     RequestQueue<Request> requests_;
     // Rows came from a run and were not saved since.
     bool unsaved_ = false;
+    // Those rows are in the history all the same.
+    bool recorded_ = false;
+    HistorySettings history_;
+    // The query, mode and profile of the survey shown, when it came from a
+    // run or the history.
+    std::optional<history::SurveyInfo> shown_;
     // The host of the run that has not returned yet, if any.
     WindowSurveyHost* activeHost_ = nullptr;
     // The run on the fetch scheduler that has not returned yet, if any.

@@ -16,7 +16,9 @@ bool CutTextTipDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
         return QStyledItemDelegate::helpEvent(event, view, option, index);
     }
     const QString tip = index.data(Qt::ToolTipRole).toString();
-    if (tip.isEmpty() || !IsCut(option, index)) {
+    // A cut text shows in full; a mark (the rank's movement) in words.
+    const bool marked = !index.data(Qt::DecorationRole).isNull();
+    if (tip.isEmpty() || (!marked && !IsCut(option, index))) {
         QToolTip::hideText();
         event->ignore();
         return false;

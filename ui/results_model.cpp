@@ -1,6 +1,64 @@
 #include "ui/results_model.h"
 
+#include <QIcon>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+
 namespace corvane::ui {
+
+namespace {
+
+// The small marks beside a rank: a green triangle up, a red one down, a
+// blue dot for a host new to the list, a grey bar for one that stayed.
+QIcon MarkIcon(history::Movement move) {
+    constexpr int kSize = 10;
+    QPixmap picture(kSize, kSize);
+    picture.fill(Qt::transparent);
+    QPainter p(&picture);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    QPainterPath triangle;
+    switch (move) {
+        case history::Movement::Up:
+            triangle.moveTo(kSize / 2.0, 1);
+            triangle.lineTo(kSize - 1, kSize - 2);
+            triangle.lineTo(1, kSize - 2);
+            triangle.closeSubpath();
+            p.fillPath(triangle, QColor(30, 150, 60));
+            break;
+        case history::Movement::Down:
+            triangle.moveTo(1, 2);
+            triangle.lineTo(kSize - 1, 2);
+            triangle.lineTo(kSize / 2.0, kSize - 1);
+            triangle.closeSubpath();
+            p.fillPath(triangle, QColor(200, 40, 40));
+            break;
+        case history::Movement::New:
+            p.setBrush(QColor(40, 100, 210));
+            p.drawEllipse(QRectF(1.5, 1.5, kSize - 3, kSize - 3));
+            break;
+        default:
+            p.fillRect(QRectF(2, kSize / 2.0 - 1, kSize - 4, 2), QColor(140, 140, 140));
+            break;
+    }
+    return QIcon(picture);
+}
+
+QString MarkText(const RankMark& mark) {
+    switch (mark.Move) {
+        case history::Movement::Up:
+            return QStringLiteral("up %1 since %2").arg(mark.Steps).arg(mark.Since);
+        case history::Movement::Down:
+            return QStringLiteral("down %1 since %2").arg(mark.Steps).arg(mark.Since);
+        case history::Movement::New:
+            return QStringLiteral("new since %1").arg(mark.Since);
+        default:
+            return QStringLiteral("same as on %1").arg(mark.Since);
+    }
+}
+
+}  // namespace
 
 ResultsModel::ResultsModel(engine::ResultsTable& table, QObject* parent)
     : QAbstractTableModel(parent), table_(table) {
@@ -39,8 +97,31 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const {
             return index.column() == 0 ? QVariant()
                                        : QVariant(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
         case Qt::ToolTipRole:
-            // The host in full, for when its column is too narrow.
-            return index.column() == 0 ? QVariant(ToQString(row.Caption)) : QVariant();
+            // The host in full, for when its column is too narrow; the
+            // rank's movement in words.
+            if (index.column() == 0) {
+                return ToQString(row.Caption);
+            }
+            if (index.column() == kRankColumn) {
+                if (const RankMark* mark = MarkOf(row)) {
+                    return MarkText(*mark);
+                }
+            }
+            return QVariant();
+        case Qt::DecorationRole:
+            if (index.column() == kRankColumn) {
+                if (const RankMark* mark = MarkOf(row)) {
+                    return MarkIcon(mark->Move);
+                }
+            }
+            return QVariant();
+        case RankMoveRole:
+            if (index.column() == kRankColumn) {
+                if (const RankMark* mark = MarkOf(row)) {
+                    return static_cast<int>(mark->Move);
+                }
+            }
+            return QVariant();
         default:
             return QVariant();
     }
@@ -69,8 +150,31 @@ Qt::ItemFlags ResultsModel::flags(const QModelIndex& index) const {
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
 }
 
+void ResultsModel::SetRankMarks(RankMarks marks) {
+    const bool hadMarks = !marks_.empty();
+    marks_ = std::move(marks);
+    if (table_.Count() > 0 && (hadMarks || !marks_.empty())) {
+        emit dataChanged(index(0, kRankColumn),
+                         index(static_cast<int>(table_.Count()) - 1, kRankColumn),
+                         {Qt::DecorationRole, Qt::ToolTipRole, RankMoveRole});
+    }
+}
+
+const RankMark* ResultsModel::MarkOf(const engine::ResultRow& row) const {
+    if (marks_.empty()) {
+        return nullptr;
+    }
+    const auto it = marks_.find({row.Caption, row.Column(kRankColumn)});
+    if (it == marks_.end() || it->second.Move == history::Movement::Unranked ||
+        it->second.Move == history::Movement::Gone) {
+        return nullptr;
+    }
+    return &it->second;
+}
+
 void ResultsModel::TableAboutToClear() {
     beginResetModel();
+    marks_.clear();
 }
 
 void ResultsModel::TableCleared() {

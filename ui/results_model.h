@@ -8,22 +8,48 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QString>
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
 
 #include "engine/results_table.h"
+#include "history/survey_compare.h"
 
 namespace corvane::ui {
+
+// How a row's rank moved since the previous survey of the same query and
+// profile, and that survey's time ("YYYY-MM-DD HH:MM").
+struct RankMark {
+    history::Movement Move = history::Movement::Same;
+    std::int64_t Steps = 0;
+    QString Since;
+};
+// By host and rank text: a host listed twice has a mark for each of its
+// rows, and a mark follows its row when the table is re-ordered.
+using RankMarks = std::map<std::pair<std::string, std::string>, RankMark>;
 
 class ResultsModel : public QAbstractTableModel, private engine::TableObserver {
     Q_OBJECT
   public:
     // The row's Checked flag, on column 0.
     static constexpr int CheckedRole = Qt::UserRole;
+    // The rank's movement (a history::Movement as int), on the Rank #
+    // column of a row that has a mark. The mark itself is the cell's
+    // decoration, its words the cell's tool tip; the text stays the figure.
+    static constexpr int RankMoveRole = Qt::UserRole + 1;
+    static constexpr int kRankColumn = 1;
 
     // Observes `table`, which must outlive the model.
     explicit ResultsModel(engine::ResultsTable& table, QObject* parent = nullptr);
     ~ResultsModel() override;
 
     engine::ResultsTable& Table() const { return table_; }
+
+    // The marks beside the ranks; the table's next clear drops them.
+    void SetRankMarks(RankMarks marks);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -46,7 +72,10 @@ class ResultsModel : public QAbstractTableModel, private engine::TableObserver {
     void TableAboutToReorder() override;
     void TableReordered(const std::vector<std::size_t>& newIndexOfOld) override;
 
+    const RankMark* MarkOf(const engine::ResultRow& row) const;
+
     engine::ResultsTable& table_;
+    RankMarks marks_;
 };
 
 }  // namespace corvane::ui

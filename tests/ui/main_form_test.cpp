@@ -230,7 +230,7 @@ TEST_F(MainForm, ControlsMenusAndPromptsAsDesigned) {
 
     QTreeView* list = List();
     EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
-    EXPECT_EQ(list->selectionMode(), QAbstractItemView::SingleSelection);
+    EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
     EXPECT_EQ(list->editTriggers(), QAbstractItemView::NoEditTriggers);
     EXPECT_EQ(list->viewport()->cursor().shape(), Qt::PointingHandCursor);
     EXPECT_EQ(list->contextMenuPolicy(), Qt::CustomContextMenu);
@@ -268,11 +268,12 @@ TEST_F(MainForm, ControlsMenusAndPromptsAsDesigned) {
     EXPECT_EQ(top[0]->text(), "&File");
     EXPECT_EQ(top[1]->text(), "Website");
     EXPECT_EQ(top[2]->text(), "&Help");
-    EXPECT_EQ(texts(Menu("File1")), QStringList({"&Open file...", "&Save file...", "-", "E&xit"}));
+    EXPECT_EQ(texts(Menu("File1")),
+              QStringList({"&Open file...", "&Save file...", "&History...", "-", "E&xit"}));
     EXPECT_EQ(texts(Menu("Website1")), QStringList({"Visit the selected website..."}));
     EXPECT_EQ(texts(Menu("Help1")),
               QStringList({"&Contents", "The Corvane Homepage...", "-", "&About..."}));
-    EXPECT_EQ(texts(Menu("PopupMenu1")), QStringList({"Visit website..."}));
+    EXPECT_EQ(texts(Menu("PopupMenu1")), QStringList({"Visit website...", "Rank history..."}));
     for (const char* name :
          {"Open1", "Save1", "Exit1", "Contents1", "TheCorvaneHomepage1", "About1"}) {
         QAction* a = Item(name);

@@ -30,8 +30,9 @@
 namespace {
 
 int UsageFailure(const corvane::frontend::UsageError& e) {
-    std::fprintf(stderr, "corvane: %s\n%s%s%s", e.what(), corvane::ui::kDesktopUsage,
-                 corvane::frontend::kSharedOptionsHelp, corvane::frontend::kJobsOptionsHelp);
+    std::fprintf(stderr, "corvane: %s\n%s%s%s%s", e.what(), corvane::ui::kDesktopUsage,
+                 corvane::frontend::kSharedOptionsHelp, corvane::frontend::kJobsOptionsHelp,
+                 corvane::frontend::kHistoryOptionsHelp);
     return 2;
 }
 
@@ -45,8 +46,8 @@ int main(int argc, char** argv) {
         const ui::DesktopOptions preview =
             ui::PreviewDesktopOptions(std::vector<std::string>(argv + 1, argv + argc));
         if (preview.Help) {
-            std::fprintf(stdout, "%s%s%s", ui::kDesktopUsage, frontend::kSharedOptionsHelp,
-                         frontend::kJobsOptionsHelp);
+            std::fprintf(stdout, "%s%s%s%s", ui::kDesktopUsage, frontend::kSharedOptionsHelp,
+                         frontend::kJobsOptionsHelp, frontend::kHistoryOptionsHelp);
             return 0;
         }
         if (preview.Version) {
