@@ -27,11 +27,13 @@ namespace {
 // Answers every connection with one response: the header, then the body,
 // then a close.
 class BodyServer {
-public:
+  public:
     BodyServer(std::size_t bodySize, bool withLength) : body_(bodySize, '\0') {
-        for (std::size_t i = 0; i < bodySize; ++i) body_[i] = static_cast<char>('a' + i % 26);
+        for (std::size_t i = 0; i < bodySize; ++i)
+            body_[i] = static_cast<char>('a' + i % 26);
         head_ = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n";
-        if (withLength) head_ += "Content-Length: " + std::to_string(bodySize) + "\r\n";
+        if (withLength)
+            head_ += "Content-Length: " + std::to_string(bodySize) + "\r\n";
         head_ += "\r\n";
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in a{};
@@ -53,16 +55,18 @@ public:
     std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/big.html"; }
     int Port() const { return port_; }
 
-private:
+  private:
     void Serve() {
         while (!stop_) {
             const int c = ::accept(fd_, nullptr, nullptr);
-            if (c < 0) return;
+            if (c < 0)
+                return;
             std::string request;
             char buf[4096];
             while (request.find("\r\n\r\n") == std::string::npos) {
                 const ssize_t n = ::recv(c, buf, sizeof buf, 0);
-                if (n <= 0) break;
+                if (n <= 0)
+                    break;
                 request.append(buf, static_cast<std::size_t>(n));
             }
             SendAll(c, head_.data(), head_.size());
@@ -76,7 +80,8 @@ private:
     static void SendAll(int c, const char* p, std::size_t n) {
         while (n > 0) {
             const ssize_t k = ::send(c, p, n, MSG_NOSIGNAL);
-            if (k <= 0) return;
+            if (k <= 0)
+                return;
             p += k;
             n -= static_cast<std::size_t>(k);
         }
@@ -95,17 +100,21 @@ long StatusKiB(const char* field) {
     std::string line;
     const std::size_t n = std::strlen(field);
     while (std::getline(in, line)) {
-        if (line.compare(0, n, field) == 0) return std::stol(line.substr(n + 1));
+        if (line.compare(0, n, field) == 0)
+            return std::stol(line.substr(n + 1));
     }
     return 0;
 }
 
 // Resets the resident high-water mark to the current resident size.
-void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+void ResetPeak() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
 
 void ReportPeak(benchmark::State& state, long peakExtraKiB, std::size_t body) {
     state.counters["peak_extra_MiB"] = static_cast<double>(peakExtraKiB) / 1024.0;
-    state.counters["peak_ratio"] = static_cast<double>(peakExtraKiB) * 1024.0 / static_cast<double>(body);
+    state.counters["peak_ratio"] =
+        static_cast<double>(peakExtraKiB) * 1024.0 / static_cast<double>(body);
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(body));
 }
 
@@ -118,14 +127,19 @@ void BM_FetchPage(benchmark::State& state, bool withLength) {
         ResetPeak();
         std::string page = FetchPage(server.Url(), 80);
         peakExtra = std::max(peakExtra, StatusKiB("VmHWM:") - before);
-        if (page.size() != body) state.SkipWithError("short body");
+        if (page.size() != body)
+            state.SkipWithError("short body");
         benchmark::DoNotOptimize(page.data());
     }
     ReportPeak(state, peakExtra, body);
 }
 
-void BM_FetchPageWithLength(benchmark::State& state) { BM_FetchPage(state, true); }
-void BM_FetchPageUntilClose(benchmark::State& state) { BM_FetchPage(state, false); }
+void BM_FetchPageWithLength(benchmark::State& state) {
+    BM_FetchPage(state, true);
+}
+void BM_FetchPageUntilClose(benchmark::State& state) {
+    BM_FetchPage(state, false);
+}
 
 // The same bytes through a bare receive loop into a buffer of the final size:
 // what the loopback itself allows.
@@ -147,8 +161,10 @@ void BM_PlainReceiveLoop(benchmark::State& state) {
         std::string all(body + 4096, '\0');
         std::size_t got = 0;
         for (;;) {
-            const ssize_t n = ::recv(s, all.data() + got, std::min<std::size_t>(32768, all.size() - got), 0);
-            if (n <= 0) break;
+            const ssize_t n =
+                ::recv(s, all.data() + got, std::min<std::size_t>(32768, all.size() - got), 0);
+            if (n <= 0)
+                break;
             got += static_cast<std::size_t>(n);
         }
         ::close(s);
@@ -160,6 +176,16 @@ void BM_PlainReceiveLoop(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_FetchPageWithLength)->Arg(1)->Arg(16)->Arg(64)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_FetchPageUntilClose)->Arg(1)->Arg(16)->Arg(64)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FetchPageWithLength)
+    ->Arg(1)
+    ->Arg(16)
+    ->Arg(64)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_FetchPageUntilClose)
+    ->Arg(1)
+    ->Arg(16)
+    ->Arg(64)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_PlainReceiveLoop)->Arg(64)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -19,7 +19,8 @@ void BM_SortByInboundLinks(benchmark::State& state) {
     const auto n = static_cast<std::size_t>(state.range(0));
     std::mt19937 rng(17);
     std::vector<std::string> inbound(n);
-    for (std::string& s : inbound) s = std::to_string(rng() % 100000000);
+    for (std::string& s : inbound)
+        s = std::to_string(rng() % 100000000);
     ResultsTable table;
     for (auto _ : state) {
         state.PauseTiming();

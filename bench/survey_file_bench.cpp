@@ -42,7 +42,8 @@ struct Folder {
         path = ::mkdtemp(tmpl) ? tmpl : "/tmp";
     }
     ~Folder() {
-        if (path != "/tmp") std::filesystem::remove_all(path);
+        if (path != "/tmp")
+            std::filesystem::remove_all(path);
     }
     std::string path;
 };

@@ -26,7 +26,7 @@ constexpr int kBufferSize = 32768;
 // Accepts one connection on 127.0.0.1 and sends either a payload or `count`
 // pattern bytes, then closes.
 class Sender {
-public:
+  public:
     Sender(std::string payload, std::int64_t count) : payload_(std::move(payload)), count_(count) {
         listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in a{};
@@ -45,17 +45,19 @@ public:
     }
     int Port() const { return port_; }
 
-private:
+  private:
     void Run() {
         const int fd = ::accept(listen_, nullptr, nullptr);
-        if (fd < 0) return;
+        if (fd < 0)
+            return;
         if (!payload_.empty()) {
             SendAll(fd, payload_.data(), payload_.size());
         } else {
             std::string block(65536, 'x');
             for (std::int64_t left = count_; left > 0;) {
                 const std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(left, 65536));
-                if (!SendAll(fd, block.data(), n)) break;
+                if (!SendAll(fd, block.data(), n))
+                    break;
                 left -= static_cast<std::int64_t>(n);
             }
         }
@@ -68,7 +70,8 @@ private:
     static bool SendAll(int fd, const char* p, std::size_t n) {
         while (n > 0) {
             const ssize_t k = ::send(fd, p, n, MSG_NOSIGNAL);
-            if (k <= 0) return false;
+            if (k <= 0)
+                return false;
             p += k;
             n -= static_cast<std::size_t>(k);
         }
@@ -84,7 +87,7 @@ private:
 
 // Keeps size and position, stores nothing: measures the connection alone.
 class DiscardStream : public TNetStream {
-public:
+  public:
     std::int64_t Size() const override { return size_; }
     void SetSize(std::int64_t size) override {
         size_ = size;
@@ -99,7 +102,7 @@ public:
     }
     std::size_t Read(void*, std::size_t) override { return 0; }
 
-private:
+  private:
     std::int64_t size_ = 0;
     std::int64_t position_ = 0;
 };
@@ -117,11 +120,13 @@ void BM_PlainRecvLoop(benchmark::State& state) {
         std::int64_t total = 0;
         while (total < kBulkBytes) {
             const ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
-            if (n <= 0) break;
+            if (n <= 0)
+                break;
             total += n;
         }
         ::close(fd);
-        if (total != kBulkBytes) state.SkipWithError("short read");
+        if (total != kBulkBytes)
+            state.SkipWithError("short read");
     }
     state.SetBytesProcessed(state.iterations() * kBulkBytes);
 }
@@ -137,22 +142,28 @@ void ReadToStreamRun(benchmark::State& state) {
         client.OpenConnection();
         Stream destination;
         client.ReadToStream(destination, static_cast<std::int32_t>(kBulkBytes));
-        if (destination.Size() != kBulkBytes) state.SkipWithError("short read");
+        if (destination.Size() != kBulkBytes)
+            state.SkipWithError("short read");
     }
     state.SetBytesProcessed(state.iterations() * kBulkBytes);
 }
 
-void BM_ReadToStream(benchmark::State& state) { ReadToStreamRun<DiscardStream>(state); }
+void BM_ReadToStream(benchmark::State& state) {
+    ReadToStreamRun<DiscardStream>(state);
+}
 BENCHMARK(BM_ReadToStream)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(6);
 
 // The same into memory (a 256 MB pre-sized memory stream: page faults included).
-void BM_ReadToMemoryStream(benchmark::State& state) { ReadToStreamRun<TNetMemoryStream>(state); }
+void BM_ReadToMemoryStream(benchmark::State& state) {
+    ReadToStreamRun<TNetMemoryStream>(state);
+}
 BENCHMARK(BM_ReadToMemoryStream)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 void BM_ReadLineShortLines(benchmark::State& state) {
     const auto lines = static_cast<std::int64_t>(state.range(0));
     std::string payload;
-    for (std::int64_t i = 0; i < lines; ++i) payload += "line " + std::to_string(i) + "\r\n";
+    for (std::int64_t i = 0; i < lines; ++i)
+        payload += "line " + std::to_string(i) + "\r\n";
     for (auto _ : state) {
         Sender sender(payload, 0);
         TNetTCPClient client;
@@ -160,8 +171,10 @@ void BM_ReadLineShortLines(benchmark::State& state) {
         client.Port = sender.Port();
         client.OpenConnection();
         std::int64_t read = 0;
-        for (std::int64_t i = 0; i < lines; ++i) read += static_cast<std::int64_t>(client.ReadLine().size()) + 2;
-        if (read != static_cast<std::int64_t>(payload.size())) state.SkipWithError("lines lost");
+        for (std::int64_t i = 0; i < lines; ++i)
+            read += static_cast<std::int64_t>(client.ReadLine().size()) + 2;
+        if (read != static_cast<std::int64_t>(payload.size()))
+            state.SkipWithError("lines lost");
     }
     state.SetItemsProcessed(state.iterations() * lines);
     state.SetComplexityN(lines);
@@ -180,7 +193,8 @@ void BM_ReadLineLongLine(benchmark::State& state) {
     const auto length = static_cast<std::size_t>(state.range(0));
     constexpr int kLines = 16;
     std::string payload;
-    for (int i = 0; i < kLines; ++i) payload += std::string(length, 'a') + "\r\n";
+    for (int i = 0; i < kLines; ++i)
+        payload += std::string(length, 'a') + "\r\n";
     for (auto _ : state) {
         Sender sender(payload, 0);
         TNetTCPClient client;
@@ -189,7 +203,8 @@ void BM_ReadLineLongLine(benchmark::State& state) {
         client.SetRecvBufferSize(512);
         client.OpenConnection();
         for (int i = 0; i < kLines; ++i) {
-            if (client.ReadLine().size() != length) state.SkipWithError("wrong line");
+            if (client.ReadLine().size() != length)
+                state.SkipWithError("wrong line");
         }
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(payload.size()));

@@ -244,8 +244,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
             (args.empty() ? err : out)
                 << kUsage << kFetchOptionsHelp << kNetworkUsage << kSharedOptionsHelp
-                << kHistoryUsage << kHistoryOptionsHelp << kJobsUsage
-                << frontend::kJobsOptionsHelp;
+                << kHistoryUsage << kHistoryOptionsHelp << kJobsUsage << frontend::kJobsOptionsHelp;
             return args.empty() ? kExitUsage : kExitOk;
         }
         if (args[0] == "--version") {

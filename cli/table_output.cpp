@@ -27,7 +27,8 @@ std::string Printable(std::string_view s) {
     std::string out(s);
     for (char& c : out) {
         const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F) c = '?';
+        if (u < 0x20 || u == 0x7F)
+            c = '?';
     }
     return out;
 }
@@ -49,11 +50,13 @@ void WriteTextTable(std::ostream& out, const engine::ResultsTable& table) {
         for (int c = 0; c < kColumnCount; ++c) {
             const std::string cell = Printable(cellOf(c));
             const std::string pad(widthOf(c) - Width(cell), ' ');
-            if (c > 0) text += "  ";
+            if (c > 0)
+                text += "  ";
             // Captions and host names read from the left, figures from the right.
             text += (c == 0) ? cell + pad : pad + cell;
         }
-        while (!text.empty() && text.back() == ' ') text.pop_back();
+        while (!text.empty() && text.back() == ' ')
+            text.pop_back();
         out << text << '\n';
     };
     line([](int c) { return std::string(kColumnCaptions[c]); });
@@ -71,7 +74,8 @@ std::string CsvField(std::string_view text) {
     }
     std::string out = "\"";
     for (char c : text) {
-        if (c == '"') out += '"';
+        if (c == '"')
+            out += '"';
         out += c;
     }
     return out + '"';
@@ -80,7 +84,8 @@ std::string CsvField(std::string_view text) {
 void WriteCsv(std::ostream& out, const engine::ResultsTable& table) {
     auto record = [&](auto cellOf) {
         for (int c = 0; c < kColumnCount; ++c) {
-            if (c > 0) out << ',';
+            if (c > 0)
+                out << ',';
             out << CsvField(cellOf(c));
         }
         out << "\r\n";

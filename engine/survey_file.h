@@ -28,8 +28,7 @@ inline constexpr const char* kSurveyFileExtension = "cvn";
 // exist, cannot be read or holds no section leaves the table empty. Returns
 // false (with the reason in `error`, when given) when the file could not be
 // read at all; the table is empty then.
-bool LoadSurvey(ResultsTable& table, const std::string& fileName,
-                std::error_code* error = nullptr);
+bool LoadSurvey(ResultsTable& table, const std::string& fileName, std::error_code* error = nullptr);
 
 // Replaces the table's rows with those of a profile already read (an empty
 // table is not cleared again).

@@ -60,7 +60,8 @@ class ResultWalker {
             endAt == std::string_view::npos ? 0 : static_cast<std::int64_t>(endAt - rStart) + 1;
         std::string_view c = SliceView(rest, s, e - s);
         c = RestFrom(c, PosOf(">", c) + 1);
-        const std::string_view entry = (c.size() >= 3 && base::Contains(c, ".")) ? c : std::string_view();
+        const std::string_view entry =
+            (c.size() >= 3 && base::Contains(c, ".")) ? c : std::string_view();
 
         // What is left starts with the next "<li>", or is all of r.
         const std::size_t j = li_.Find(page_, rStart);

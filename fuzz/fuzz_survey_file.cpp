@@ -53,7 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         listed += name.size() + 1;
         if (auto section = profile.FindSection(name)) {
             for (const char* key : {"url", "check", "", " ", "[", ";"}) {
-                if (auto v = section->Value(key)) Check(ValueShape(*v));
+                if (auto v = section->Value(key))
+                    Check(ValueShape(*v));
             }
         }
     }
@@ -67,7 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const engine::ResultRow& row = table.Row(i);
         Check(row.Cells.size() == static_cast<std::size_t>(engine::kCellCount));
         Check(ValueShape(row.Caption));
-        for (const std::string& c : row.Cells) Check(ValueShape(c));
+        for (const std::string& c : row.Cells)
+            Check(ValueShape(c));
     }
 
     // What SaveSurvey would write reads back as the same table.
@@ -90,7 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(engine::LoadSurvey(loaded, "/proc/self/fd/" + std::to_string(fd)));
         Check(loaded.Count() == table.Count());
         for (std::size_t i = 0; i < loaded.Count(); ++i) {
-            Check(loaded.Row(i).Caption == table.Row(i).Caption && loaded.Row(i).Cells == table.Row(i).Cells &&
+            Check(loaded.Row(i).Caption == table.Row(i).Caption &&
+                  loaded.Row(i).Cells == table.Row(i).Cells &&
                   loaded.Row(i).Checked == table.Row(i).Checked);
         }
     }

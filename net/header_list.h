@@ -31,7 +31,7 @@ struct TNetHeaderListSettings {
 };
 
 class TNetHeaderList {
-public:
+  public:
     TNetHeaderList() = default;
     explicit TNetHeaderList(TNetHeaderListSettings settings);
 
@@ -80,7 +80,7 @@ public:
     // empty line (which would end the header block).
     std::vector<std::string> FoldText(std::string_view text) const;
 
-private:
+  private:
     static bool IsContinuation(const std::string& line);
     std::size_t CheckedIndex(int index) const;
     // Length of the name of `line`, or npos when it has no name separator.

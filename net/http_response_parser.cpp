@@ -344,7 +344,8 @@ Status TNetHTTPResponseParser::OnStatusLine() {
         statusCodeText_ = s.size() >= 12 ? s.substr(9, 3) : std::string();
         const bool ok = s.size() >= 12 && s.compare(0, 5, "HTTP/") == 0 && base::IsDigit(s[5]) &&
                         s[6] == '.' && base::IsDigit(s[7]) && s[8] == ' ' && base::IsDigit(s[9]) &&
-                        base::IsDigit(s[10]) && base::IsDigit(s[11]) && (s.size() == 12 || s[12] == ' ');
+                        base::IsDigit(s[10]) && base::IsDigit(s[11]) &&
+                        (s.size() == 12 || s[12] == ' ');
         if (!ok)
             return Fail(ParseError::BadStatusLine);
         statusCode_ = (s[9] - '0') * 100 + (s[10] - '0') * 10 + (s[11] - '0');

@@ -184,7 +184,7 @@ class TNetHTTPResponseParser {
     TNetHTTPParseState state_ = TNetHTTPParseState::StatusLine;
     TNetHTTPParseError error_ = TNetHTTPParseError::None;
     std::string line_;
-    bool sawCR_ = false;        // rpModern chunk end: the CR came
+    bool sawCR_ = false;  // rpModern chunk end: the CR came
     bool afterInterim_ = false;
     bool headersComplete_ = false;
     bool finished_ = false;

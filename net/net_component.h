@@ -13,7 +13,7 @@ namespace corvane::net {
 
 // A named object of the network code.
 class TNetBaseComponent {
-public:
+  public:
     TNetBaseComponent() = default;
     virtual ~TNetBaseComponent() = default;
     TNetBaseComponent(const TNetBaseComponent&) = delete;
@@ -41,9 +41,11 @@ std::string StatusMessage(TNetStatus status, const std::string& argument);
 
 class TNetComponent;
 
-using TNetStatusEvent = std::function<void(TNetComponent& sender, TNetStatus status, const std::string& text)>;
+using TNetStatusEvent =
+    std::function<void(TNetComponent& sender, TNetStatus status, const std::string& text)>;
 using TWorkEvent = std::function<void(TNetComponent& sender, TWorkMode mode, std::int32_t count)>;
-using TWorkBeginEvent = std::function<void(TNetComponent& sender, TWorkMode mode, std::int32_t total)>;
+using TWorkBeginEvent =
+    std::function<void(TNetComponent& sender, TWorkMode mode, std::int32_t total)>;
 using TWorkEndEvent = std::function<void(TNetComponent& sender, TWorkMode mode)>;
 
 // Progress of one work mode.
@@ -65,7 +67,7 @@ std::int32_t NetStackUseCount();
 TNetStack* SharedNetStack();
 
 class TNetComponent : public TNetBaseComponent {
-public:
+  public:
     // Counts as one user of the shared stack, creating it when this is the
     // first; a failure to create it leaves the count as it was and propagates.
     TNetComponent();
@@ -87,7 +89,7 @@ public:
     // The stack this component keeps alive.
     TNetStack& Stack() const { return *stack_; }
 
-private:
+  private:
     TNetStack* stack_;
     TWorkRecord work_[2];
 };

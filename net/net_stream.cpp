@@ -15,21 +15,26 @@ namespace corvane::net {
 void ResizeKeepingPosition(TNetStream& stream, std::int64_t size) {
     const std::int64_t position = stream.Position();
     stream.SetSize(size);
-    if (stream.Position() != position) stream.SetPosition(position);
+    if (stream.Position() != position)
+        stream.SetPosition(position);
 }
 
 // ---- TNetMemoryStream ----
 
 void TNetMemoryStream::SetSize(std::int64_t size) {
-    if (size < 0) size = 0;
+    if (size < 0)
+        size = 0;
     data_.resize(static_cast<std::size_t>(size));
-    if (position_ > size) position_ = size;
+    if (position_ > size)
+        position_ = size;
 }
 
 std::size_t TNetMemoryStream::Write(const void* data, std::size_t count) {
-    if (count == 0) return 0;
+    if (count == 0)
+        return 0;
     const auto pos = static_cast<std::size_t>(position_);
-    if (data_.size() < pos + count) data_.resize(pos + count);
+    if (data_.size() < pos + count)
+        data_.resize(pos + count);
     std::memcpy(data_.data() + pos, data, count);
     position_ += static_cast<std::int64_t>(count);
     return count;
@@ -37,7 +42,8 @@ std::size_t TNetMemoryStream::Write(const void* data, std::size_t count) {
 
 std::size_t TNetMemoryStream::Read(void* data, std::size_t count) {
     const auto pos = static_cast<std::size_t>(position_);
-    if (pos >= data_.size()) return 0;
+    if (pos >= data_.size())
+        return 0;
     const std::size_t n = std::min(count, data_.size() - pos);
     std::memcpy(data, data_.data() + pos, n);
     position_ += static_cast<std::int64_t>(n);
@@ -48,18 +54,22 @@ std::size_t TNetMemoryStream::Read(void* data, std::size_t count) {
 
 void TNetBuffer::SetSize(std::int64_t size) {
     Resize(size < 0 ? 0 : static_cast<std::size_t>(size));
-    if (position_ > size) position_ = size;
+    if (position_ > size)
+        position_ = size;
 }
 
 void TNetBuffer::Resize(std::size_t size) {
     storage_.resize(head_ + size);
-    if (position_ > static_cast<std::int64_t>(size)) position_ = static_cast<std::int64_t>(size);
+    if (position_ > static_cast<std::int64_t>(size))
+        position_ = static_cast<std::int64_t>(size);
 }
 
 std::size_t TNetBuffer::Write(const void* data, std::size_t count) {
-    if (count == 0) return 0;
+    if (count == 0)
+        return 0;
     const auto pos = static_cast<std::size_t>(position_);
-    if (Length() < pos + count) storage_.resize(head_ + pos + count);
+    if (Length() < pos + count)
+        storage_.resize(head_ + pos + count);
     std::memcpy(Data() + pos, data, count);
     position_ += static_cast<std::int64_t>(count);
     return count;
@@ -67,7 +77,8 @@ std::size_t TNetBuffer::Write(const void* data, std::size_t count) {
 
 std::size_t TNetBuffer::Read(void* data, std::size_t count) {
     const auto pos = static_cast<std::size_t>(position_);
-    if (pos >= Length()) return 0;
+    if (pos >= Length())
+        return 0;
     const std::size_t n = std::min(count, Length() - pos);
     std::memcpy(data, Data() + pos, n);
     position_ += static_cast<std::int64_t>(n);
@@ -75,12 +86,14 @@ std::size_t TNetBuffer::Read(void* data, std::size_t count) {
 }
 
 void TNetBuffer::Append(const void* data, std::size_t count) {
-    if (count == 0) return;
+    if (count == 0)
+        return;
     storage_.append(static_cast<const char*>(data), count);
 }
 
 void TNetBuffer::Remove(std::size_t count) {
-    if (count > Length()) throw ENetNotEnoughDataInBuffer();
+    if (count > Length())
+        throw ENetNotEnoughDataInBuffer();
     head_ += count;
     position_ = std::max<std::int64_t>(0, position_ - static_cast<std::int64_t>(count));
     if (head_ == storage_.size()) {
@@ -105,20 +118,24 @@ void TNetBuffer::Compact() {
 // ---- TNetFileStream ----
 
 TNetFileStream::TNetFileStream(const std::string& path) : path_(path) {
-    if (path.find('\0') == std::string::npos) fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    else errno = EINVAL;
+    if (path.find('\0') == std::string::npos)
+        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    else
+        errno = EINVAL;
     if (fd_ < 0) {
         throw ENetException("Cannot open file \"" + path + "\". " + std::strerror(errno));
     }
 }
 
 TNetFileStream::~TNetFileStream() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0)
+        ::close(fd_);
 }
 
 std::int64_t TNetFileStream::Size() const {
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) return 0;
+    if (::fstat(fd_, &st) != 0)
+        return 0;
     return static_cast<std::int64_t>(st.st_size);
 }
 
@@ -133,8 +150,10 @@ std::size_t TNetFileStream::Write(const void*, std::size_t) {
 std::size_t TNetFileStream::Read(void* data, std::size_t count) {
     for (;;) {
         const ssize_t n = ::pread(fd_, data, count, static_cast<off_t>(position_));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw ENetException("Stream read error");
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw ENetException("Stream read error");
         position_ += n;
         return static_cast<std::size_t>(n);
     }

@@ -11,7 +11,7 @@
 namespace corvane::net {
 
 class TNetStream {
-public:
+  public:
     virtual ~TNetStream() = default;
 
     virtual std::int64_t Size() const = 0;
@@ -42,7 +42,7 @@ void ResizeKeepingPosition(TNetStream& stream, std::int64_t size);
 
 // A growable stream held in memory; its content is a byte text.
 class TNetMemoryStream : public TNetStream {
-public:
+  public:
     TNetMemoryStream() = default;
     explicit TNetMemoryStream(std::string content) : data_(std::move(content)) {}
 
@@ -55,7 +55,7 @@ public:
 
     const std::string& Text() const { return data_; }
 
-private:
+  private:
     std::string data_;
     std::int64_t position_ = 0;
 };
@@ -65,7 +65,7 @@ private:
 // only moves an offset; the storage is compacted once the dead front is at
 // least as large as the live bytes, so a stream of small removals stays linear.
 class TNetBuffer : public TNetStream {
-public:
+  public:
     TNetBuffer() = default;
     explicit TNetBuffer(std::size_t size) { Resize(size); }
 
@@ -90,7 +90,7 @@ public:
     void Clear();
     void Resize(std::size_t size);
 
-private:
+  private:
     void Compact();
 
     std::string storage_;
@@ -100,7 +100,7 @@ private:
 
 // A read-only stream over a file, for sending files.
 class TNetFileStream : public TNetStream {
-public:
+  public:
     // Raises ENetException when the file cannot be opened.
     explicit TNetFileStream(const std::string& path);
     ~TNetFileStream() override;
@@ -116,7 +116,7 @@ public:
 
     int Descriptor() const { return fd_; }
 
-private:
+  private:
     int fd_ = -1;
     std::string path_;
     std::int64_t position_ = 0;

@@ -30,7 +30,7 @@ UriParts SplitUri(std::string_view uri);
 // A URI text with its parts. Setting the text stores it with its backslashes
 // turned into slashes and splits it.
 class TNetURI {
-public:
+  public:
     TNetURI() = default;
     // An empty text leaves the holder as a default one (all parts empty).
     explicit TNetURI(std::string_view uri);
@@ -46,7 +46,7 @@ public:
     const std::string& Document() const { return parts_.Document; }
     const std::string& Fragment() const { return parts_.Fragment; }
 
-private:
+  private:
     std::string uri_;
     UriParts parts_;
 };

@@ -51,7 +51,8 @@ void ReplaceFileAtomically(const std::string& path, std::string_view contents) {
         }
     }
     const std::size_t slash = target.rfind('/');
-    const std::string folderPrefix = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    const std::string folderPrefix =
+        slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
     if (base.empty()) {
         Fail(EISDIR, path, "naming the file");
@@ -76,7 +77,8 @@ void ReplaceFileAtomically(const std::string& path, std::string_view contents) {
         Fail(EEXIST, path, "creating a temporary file");
     }
     auto abandon = [&](int err, const char* step) {
-        if (fd >= 0) ::close(fd);
+        if (fd >= 0)
+            ::close(fd);
         ::unlink(temp.c_str());
         Fail(err, path, step);
     };
@@ -91,7 +93,8 @@ void ReplaceFileAtomically(const std::string& path, std::string_view contents) {
         const std::size_t chunk = left < (std::size_t{1} << 30) ? left : (std::size_t{1} << 30);
         const ssize_t put = ::write(fd, p, chunk);
         if (put < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             abandon(errno, "writing");
         }
         if (put == 0) {

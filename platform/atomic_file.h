@@ -14,11 +14,11 @@ namespace corvane::platform {
 // system's reason, e.g. "cannot write /a/b.cvn (flushing to disk): No space
 // left on device".
 class AtomicFileError : public std::system_error {
-public:
+  public:
     AtomicFileError(std::error_code code, const std::string& path, const char* step);
     const std::string& Path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 

@@ -51,18 +51,18 @@ inline constexpr std::size_t kSectionNamesBufferBytes = 16384;
 inline constexpr std::size_t kProfileFileLimit = std::size_t{1} << 30;
 
 class ProfileFile {
-public:
+  public:
     // One section of a loaded file. It looks into the ProfileFile's text and
     // is valid while that ProfileFile is alive and unchanged.
     class Section {
-    public:
+      public:
         std::string_view Name() const { return name_; }
         // The value of `key`, or nothing when the section has no such key or
         // its first line for the key has no "=".
         std::optional<std::string> Value(std::string_view key,
                                          std::size_t limit = kProfileValueLimit) const;
 
-    private:
+      private:
         friend class ProfileFile;
         Section(std::string_view name, std::string_view body) : name_(name), body_(body) {}
         std::string_view name_;
@@ -97,7 +97,7 @@ public:
                            std::string_view fallback = {},
                            std::size_t limit = kProfileValueLimit) const;
 
-private:
+  private:
     struct SectionEntry {
         std::uint32_t nameOffset;
         std::uint32_t nameLength;

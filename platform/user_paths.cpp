@@ -50,7 +50,8 @@ std::string RuntimeDir() {
         return dir;
     }
     std::string tmp = AbsoluteEnv("TMPDIR");
-    if (tmp.empty()) tmp = "/tmp";
+    if (tmp.empty())
+        tmp = "/tmp";
     std::string dir = tmp + "/corvane-" + std::to_string(getuid());
     ::mkdir(dir.c_str(), 0700);
     // Only a folder of this user's own that nobody else may write to: a

@@ -47,14 +47,14 @@ namespace corvane::platform {
 // Any failure of the store: no key open, a value missing or of the other
 // type, a file that cannot be read or written.
 class UserStoreError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 enum class ValueType { String, Integer };
 
 class UserStore {
-public:
+  public:
     static constexpr const char* kFileName = "user-store.txt";
 
     // The store of the current user: ConfigHome() + "/corvane", read from the
@@ -107,7 +107,7 @@ public:
     static bool Parse(std::string_view contents, std::vector<Key>& keys);
     static std::string Serialize(const std::vector<Key>& keys);
 
-private:
+  private:
     enum class FileState { Missing, Read, Damaged, Unreadable };
     struct Snapshot {
         FileState State = FileState::Missing;

@@ -14,7 +14,7 @@
 namespace corvane::engine::testing {
 
 class FakeHost : public SurveyHost {
-public:
+  public:
     struct Fetch {
         std::string url;
         int port;
@@ -24,7 +24,8 @@ public:
 
     void PumpMessages() override {
         ++pumps;
-        if (onPump) onPump(pumps);
+        if (onPump)
+            onPump(pumps);
     }
 
     bool IsEscapeDown() override {
@@ -34,7 +35,8 @@ public:
 
     std::string FetchPage(const std::string& url, int port) override {
         fetches.push_back({url, port});
-        if (onFetch) return onFetch(url);
+        if (onFetch)
+            return onFetch(url);
         const auto it = pages.find(url);
         return it == pages.end() ? std::string() : it->second;
     }
@@ -45,7 +47,8 @@ public:
 
     std::vector<std::string> Urls() const {
         std::vector<std::string> out;
-        for (const auto& f : fetches) out.push_back(f.url);
+        for (const auto& f : fetches)
+            out.push_back(f.url);
         return out;
     }
 

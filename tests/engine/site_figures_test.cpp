@@ -62,7 +62,8 @@ TEST(OutboundLinks, CountsAbsoluteAnchorTags) {
     EXPECT_EQ(CountAbsoluteAnchors("<a href=\"/local\" title=\"www.x.com\">"), 1);
     EXPECT_EQ(CountAbsoluteAnchors("<a\thref=\"http://x.com\">"), 0);  // tab, not a blank
     EXPECT_EQ(CountAbsoluteAnchors("<a href=\"http://a\" alt=\"www.b https://c\">"), 1);
-    EXPECT_EQ(CountAbsoluteAnchors("<a href=\"http://a\"><a href=\"http://b"), 1);  // page ends in a tag
+    EXPECT_EQ(CountAbsoluteAnchors("<a href=\"http://a\"><a href=\"http://b"),
+              1);  // page ends in a tag
     EXPECT_EQ(CountAbsoluteAnchors("<a href=\"/x\">http://not.in.tag</a>"), 0);
     EXPECT_EQ(CountAbsoluteAnchors(""), 0);
 }
@@ -92,21 +93,23 @@ TEST(LinkValue, RoundsHalvesAwayFromZero) {
     EXPECT_EQ(LinkValue(7, 3, 3), "8");      // 7.78
     EXPECT_EQ(LinkValue(5, 5, 0), "0");      // zero divisor
     EXPECT_EQ(LinkValue(0, 5, 2), "0");
-    EXPECT_EQ(LinkValue(1, 1, 20), "1");     // 0.5
-    EXPECT_EQ(LinkValue(1, 1, 21), "0");     // 0.476
-    EXPECT_EQ(LinkValue(-1, 1, 4), "-3");    // -2.5 away from zero
+    EXPECT_EQ(LinkValue(1, 1, 20), "1");   // 0.5
+    EXPECT_EQ(LinkValue(1, 1, 21), "0");   // 0.476
+    EXPECT_EQ(LinkValue(-1, 1, 4), "-3");  // -2.5 away from zero
     EXPECT_EQ(LinkValue(1, 1, -4), "-3");
     EXPECT_EQ(LinkValue(-1, -1, 4), "3");
-    EXPECT_EQ(LinkValue(-1, 1, 30), "0");    // -0.33 shows no sign
+    EXPECT_EQ(LinkValue(-1, 1, 30), "0");  // -0.33 shows no sign
     EXPECT_EQ(LinkValue(2147483647, 0, 1), "21474836470");
     EXPECT_EQ(LinkValue(-2147483647 - 1, -2147483647 - 1, -2147483647 - 1), "0");
     EXPECT_EQ(LinkValue(-2147483647 - 1, 1, 1), "-21474836480");
 }
 
 TEST(TrafficRank, OnlyDigitsRightAfterATagEnd) {
-    EXPECT_EQ(ScrapeTrafficRank("x traffic rank for site.com: <b>1</b><span>2</span>,<b>345</b><br>"), "123");
+    EXPECT_EQ(
+        ScrapeTrafficRank("x traffic rank for site.com: <b>1</b><span>2</span>,<b>345</b><br>"),
+        "123");
     EXPECT_EQ(ScrapeTrafficRank("traffic rank for x: <b>12</b>"), kNoTrafficRank);  // no <br>
-    EXPECT_EQ(ScrapeTrafficRank("<i>7</i> rank <b>8</b><br> traffic"), "78");        // no phrase
+    EXPECT_EQ(ScrapeTrafficRank("<i>7</i> rank <b>8</b><br> traffic"), "78");       // no phrase
     EXPECT_EQ(ScrapeTrafficRank("<b>1</b><br> traffic rank for <b>2</b><br>"), "2");
     EXPECT_EQ(ScrapeTrafficRank("traffic rank for >9<br>"), "9");
     EXPECT_EQ(ScrapeTrafficRank("traffic rank for <br>"), kNoTrafficRank);
@@ -119,7 +122,8 @@ TEST(TrafficRank, RequestUsesTheBareDomain) {
     h.pages["http://traffic.test/data/details/?url=www.example.com"] =
         "Traffic Rank for Example.com: <B>4</B><b>2</b><BR>";
     EXPECT_EQ(TrafficRank(h, "shop.www.example.com"), "42");
-    EXPECT_EQ(h.Urls(), std::vector<std::string>{"http://traffic.test/data/details/?url=www.example.com"});
+    EXPECT_EQ(h.Urls(),
+              std::vector<std::string>{"http://traffic.test/data/details/?url=www.example.com"});
 }
 
 TEST(TrafficRank, FailureGivesTheFallback) {

@@ -23,7 +23,8 @@ std::string Entry(const std::string& url) {
 
 std::string ResultsPage(const std::vector<std::string>& urls) {
     std::string page = "<html><h1>Results</h1><p>Results 1 - 3 of about <b>3</b></p><ol>";
-    for (const auto& u : urls) page += Entry(u);
+    for (const auto& u : urls)
+        page += Entry(u);
     return page + "</ol></html>";
 }
 
@@ -32,7 +33,8 @@ void AddSites(FakeHost& h) {
     h.pages[kSearch + "link%3Ahttp%3A%2F%2Fwww.alpha.com"] = "of about <b>1,200</b>";
     h.pages[kSearch + "link%3Ahttp%3A%2F%2Fbeta.org"] = "of about <b>45</b>";
     h.pages[kSearch + "link%3Ahttp%3A%2F%2Fgamma.net"] = "nothing found";
-    h.pages["http://www.alpha.com"] = "<a href=\"http://x.com\">x</a><a href=\"/y\">y</a><a href=\"https://z\">";
+    h.pages["http://www.alpha.com"] =
+        "<a href=\"http://x.com\">x</a><a href=\"/y\">y</a><a href=\"https://z\">";
     h.pages["http://beta.org"] = "<a href=\"www.q.com\">";
     h.pages["http://gamma.net"] = "";
     h.pages[kTraffic + "alpha.com"] = "traffic rank for alpha.com: <b>1</b>,<b>234</b><br>";
@@ -50,19 +52,29 @@ TEST(RunSurvey, KeywordSurveyRequestsAndRows) {
     FakeHost h;
     AddSites(h);
     const std::string query = kSearch + "%22Link+Building+tips%22&ei=UTF-8&n=20&b=1";
-    h.pages[query] = ResultsPage({"http://www.alpha.com/index.html", "http://beta.org/", "http://GAMMA.net"});
+    h.pages[query] =
+        ResultsPage({"http://www.alpha.com/index.html", "http://beta.org/", "http://GAMMA.net"});
     RunSurvey(h, "Link Building tips", 20, 0, SurveyMode::Keyword);
 
     EXPECT_EQ(Rows(h.table), kThreeRows);
-    for (std::size_t i = 0; i < h.table.Count(); ++i) EXPECT_FALSE(h.table.Row(i).Checked);
+    for (std::size_t i = 0; i < h.table.Count(); ++i)
+        EXPECT_FALSE(h.table.Row(i).Checked);
     EXPECT_EQ(h.Urls(), (std::vector<std::string>{
                             query,
-                            kSearch + "link%3Ahttp%3A%2F%2Fwww.alpha.com", "http://www.alpha.com", kTraffic + "alpha.com",
-                            kSearch + "link%3Ahttp%3A%2F%2Fbeta.org", "http://beta.org", kTraffic + "beta.org",
-                            kSearch + "link%3Ahttp%3A%2F%2Fgamma.net", "http://gamma.net", kTraffic + "gamma.net",
+                            kSearch + "link%3Ahttp%3A%2F%2Fwww.alpha.com",
+                            "http://www.alpha.com",
+                            kTraffic + "alpha.com",
+                            kSearch + "link%3Ahttp%3A%2F%2Fbeta.org",
+                            "http://beta.org",
+                            kTraffic + "beta.org",
+                            kSearch + "link%3Ahttp%3A%2F%2Fgamma.net",
+                            "http://gamma.net",
+                            kTraffic + "gamma.net",
                         }));
-    for (const auto& f : h.fetches) EXPECT_EQ(f.port, 80);
-    EXPECT_EQ(h.statuses, (std::vector<std::string>{"Link Building tips", "www.alpha.com", "beta.org", "gamma.net"}));
+    for (const auto& f : h.fetches)
+        EXPECT_EQ(f.port, 80);
+    EXPECT_EQ(h.statuses, (std::vector<std::string>{"Link Building tips", "www.alpha.com",
+                                                    "beta.org", "gamma.net"}));
     EXPECT_FALSE(h.stop);
 }
 
@@ -70,7 +82,8 @@ TEST(RunSurvey, DomainSurveyEscapesTheTargetAndSendsNoPaging) {
     FakeHost h;
     AddSites(h);
     const std::string query = kSearch + "link%3Ahttp%3A%2F%2Fmy%20site.com%2Fshop";
-    h.pages[query] = ResultsPage({"http://www.alpha.com/", "http://beta.org/x", "http://gamma.net/"});
+    h.pages[query] =
+        ResultsPage({"http://www.alpha.com/", "http://beta.org/x", "http://gamma.net/"});
     RunSurvey(h, "my site.com/shop", 20, 10, SurveyMode::Domain);
     ASSERT_FALSE(h.fetches.empty());
     EXPECT_EQ(h.fetches[0].url, query);
@@ -79,7 +92,7 @@ TEST(RunSurvey, DomainSurveyEscapesTheTargetAndSendsNoPaging) {
     expected[0][1] = "11";
     expected[0][4] = "500";  // 1200*10 / (12*2)
     expected[1][1] = "12";
-    expected[1][4] = "35";   // 45*10 / 13 = 34.6
+    expected[1][4] = "35";  // 45*10 / 13 = 34.6
     expected[2][1] = "13";
     EXPECT_EQ(Rows(h.table), expected);
 }
@@ -94,7 +107,8 @@ TEST(ParseResults, ScansFromOfAboutAndTakesEmTextFromLaterEntries) {
     FakeHost h;
     // The "<li>" before "of about" is not a result; the second entry has no
     // em of its own and takes the third's.
-    const std::string page = "<li><em>http://nav.com</em> ... OF ABOUT 5 <li>no em here<li><em>HTTP://Beta.org/x</em>";
+    const std::string page =
+        "<li><em>http://nav.com</em> ... OF ABOUT 5 <li>no em here<li><em>HTTP://Beta.org/x</em>";
     ParseResults(h, page, 0);
     ASSERT_EQ(h.table.Count(), 2u);
     EXPECT_EQ(h.table.Row(0).Caption, "beta.org");
@@ -145,7 +159,7 @@ TEST(RunSurvey, SkipNumbersTheRowsAndWraps) {
         {0, "1", "3000", "2"},
         {10, "11", "500", "12"},
         {-1, "0", "6000", "1"},
-        {-2, "-1", "0", "0"},  // divisor 0
+        {-2, "-1", "0", "0"},                            // divisor 0
         {2147483646, "2147483647", "0", "-2147483648"},  // 1200*10/(-2^31*2) rounds to 0
         {2147483647, "-2147483648", "0", "-2147483647"},
     };
@@ -168,7 +182,8 @@ TEST(RunSurvey, SkipNumbersTheRowsAndWraps) {
 // A survey over n identical entries, each with figures that convert.
 void ManyRows(FakeHost& h, int n) {
     std::vector<std::string> urls;
-    for (int i = 0; i < n; ++i) urls.push_back("http://s" + std::to_string(i) + ".com/");
+    for (int i = 0; i < n; ++i)
+        urls.push_back("http://s" + std::to_string(i) + ".com/");
     h.pages[kSearch + "%22k%22&ei=UTF-8&n=20&b=1"] = ResultsPage(urls);
 }
 
@@ -193,9 +208,10 @@ TEST(RunSurvey, StopEndsTheRunAfterTheCurrentRow) {
 
 TEST(RunSurvey, StopDuringTheResultsFetchIsOverridden) {
     FakeHost h;
-        ManyRows(h, 3);
+    ManyRows(h, 3);
     h.onFetch = [&](const std::string& url) {
-        if (url.find("%22k%22") != std::string::npos) h.stop = true;
+        if (url.find("%22k%22") != std::string::npos)
+            h.stop = true;
         return h.pages.count(url) ? h.pages[url] : std::string();
     };
     RunSurvey(h, "k", 20, 0, SurveyMode::Keyword);
@@ -216,12 +232,14 @@ TEST(RunSurvey, EscapeIsPolledOncePerRow) {
 
 TEST(RunSurvey, RowReorderedDuringAPumpKeepsItsCells) {
     FakeHost h;
-        ManyRows(h, 3);
+    ManyRows(h, 3);
     // Before every pump of the third row, sort the table backwards by caption,
     // so that the row being filled moves around.
     h.onPump = [&](int) {
         if (h.table.Count() == 3) {
-            h.table.Sort([](const ResultRow& a, const ResultRow& b) { return b.Caption.compare(a.Caption); });
+            h.table.Sort([](const ResultRow& a, const ResultRow& b) {
+                return b.Caption.compare(a.Caption);
+            });
         }
     };
     RunSurvey(h, "k", 20, 0, SurveyMode::Keyword);
@@ -229,14 +247,15 @@ TEST(RunSurvey, RowReorderedDuringAPumpKeepsItsCells) {
     for (std::size_t i = 0; i < 3; ++i) {
         const ResultRow& r = h.table.Row(i);
         ASSERT_EQ(r.Cells.size(), 5u) << r.Caption;
-        EXPECT_EQ(r.Cells[0], std::to_string(std::stoi(r.Caption.substr(1)) + 1));  // rank follows the site
+        EXPECT_EQ(r.Cells[0],
+                  std::to_string(std::stoi(r.Caption.substr(1)) + 1));  // rank follows the site
     }
     EXPECT_EQ(h.table.Row(0).Caption, "s2.com");
 }
 
 TEST(RunSurvey, ARunWhoseRowLeavesTheTableEndsWithoutWriting) {
     FakeHost h;
-        ManyRows(h, 4);
+    ManyRows(h, 4);
     bool replaced = false;
     h.onPump = [&](int) {
         // While the second row is being filled, something else (a file being
@@ -261,7 +280,8 @@ TEST(RunSurvey, AHostThatGivesTheRunUpEndsItBeforeTheNextCell) {
         FakeHost h;
         ManyRows(h, 3);
         h.onPump = [&, atPump = atPump](int n) {
-            if (n == atPump) throw RunAbandoned{};
+            if (n == atPump)
+                throw RunAbandoned{};
         };
         EXPECT_THROW(RunSurvey(h, "k", 20, 0, SurveyMode::Keyword), RunAbandoned) << atPump;
         ASSERT_EQ(h.table.Count(), 1u) << atPump;
@@ -271,7 +291,8 @@ TEST(RunSurvey, AHostThatGivesTheRunUpEndsItBeforeTheNextCell) {
     FakeHost h;
     ManyRows(h, 3);
     h.onFetch = [&](const std::string& url) -> std::string {
-        if (url.find("alexa") != std::string::npos) throw RunAbandoned{};
+        if (url.find("alexa") != std::string::npos)
+            throw RunAbandoned{};
         return h.pages.count(url) ? h.pages[url] : std::string();
     };
     EXPECT_THROW(RunSurvey(h, "k", 20, 0, SurveyMode::Keyword), RunAbandoned);
@@ -282,7 +303,9 @@ TEST(RunSurvey, AHostThatGivesTheRunUpEndsItBeforeTheNextCell) {
 TEST(RunSurvey, FailingFetchOfTheResultsPageKeepsThePreviousTable) {
     FakeHost h;
     EXPECT_TRUE(h.table.SetCaption(h.table.Append(), "previous"));
-    h.onFetch = [](const std::string&) -> std::string { throw std::runtime_error("no network client"); };
+    h.onFetch = [](const std::string&) -> std::string {
+        throw std::runtime_error("no network client");
+    };
     EXPECT_THROW(RunSurvey(h, "k", 20, 0, SurveyMode::Keyword), std::runtime_error);
     ASSERT_EQ(h.table.Count(), 1u);
     EXPECT_EQ(h.table.Row(0).Caption, "previous");
@@ -290,22 +313,22 @@ TEST(RunSurvey, FailingFetchOfTheResultsPageKeepsThePreviousTable) {
 
 TEST(RunSurvey, PreviousTableStaysUntilTheResultsPageArrives) {
     FakeHost h;
-        ManyRows(h, 1);
-        EXPECT_TRUE(h.table.SetCaption(h.table.Append(), "previous"));
-        std::size_t countDuringFetch = 0;
-        h.onFetch = [&](const std::string& url) {
-            if (h.fetches.size() == 1)
-                countDuringFetch = h.table.Count();
-            return h.pages.count(url) ? h.pages[url] : std::string();
-        };
-        RunSurvey(h, "k", 20, 0, SurveyMode::Keyword);
-        EXPECT_EQ(countDuringFetch, 1u);
-        EXPECT_EQ(h.table.Row(0).Caption, "s0.com");
+    ManyRows(h, 1);
+    EXPECT_TRUE(h.table.SetCaption(h.table.Append(), "previous"));
+    std::size_t countDuringFetch = 0;
+    h.onFetch = [&](const std::string& url) {
+        if (h.fetches.size() == 1)
+            countDuringFetch = h.table.Count();
+        return h.pages.count(url) ? h.pages[url] : std::string();
+    };
+    RunSurvey(h, "k", 20, 0, SurveyMode::Keyword);
+    EXPECT_EQ(countDuringFetch, 1u);
+    EXPECT_EQ(h.table.Row(0).Caption, "s0.com");
 }
 
 TEST(RunSurvey, FigureThatDoesNotConvertCompletesTheRowThenFails) {
     FakeHost h;
-        ManyRows(h, 3);
+    ManyRows(h, 3);
     h.pages[kSearch + "link%3Ahttp%3A%2F%2Fs1.com"] = "of about <b>9,999,999,999</b>";
     h.pages[kTraffic + "s1.com"] = "<b>5</b><br>";
     try {
@@ -316,13 +339,14 @@ TEST(RunSurvey, FigureThatDoesNotConvertCompletesTheRowThenFails) {
     }
     ASSERT_EQ(h.table.Count(), 2u);
     const ResultRow& r = h.table.Row(1);
-    EXPECT_EQ(r.Cells, (std::vector<std::string>{"2", "9999999999", "0", kLinkValuePlaceholder, "5"}));
+    EXPECT_EQ(r.Cells,
+              (std::vector<std::string>{"2", "9999999999", "0", kLinkValuePlaceholder, "5"}));
     EXPECT_FALSE(r.Checked);
 }
 
 TEST(RunSurvey, EmptyInboundFigureAlsoFailsTheConversion) {
     FakeHost h;
-        ManyRows(h, 2);
+    ManyRows(h, 2);
     h.pages[kSearch + "link%3Ahttp%3A%2F%2Fs0.com"] = "of about <b> </b>";
     EXPECT_THROW(RunSurvey(h, "k", 20, 0, SurveyMode::Keyword), ConvertError);
     ASSERT_EQ(h.table.Count(), 1u);

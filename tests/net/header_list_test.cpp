@@ -12,7 +12,8 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-TNetHeaderList ListOf(std::initializer_list<const char*> lines, TNetHeaderListSettings settings = {}) {
+TNetHeaderList ListOf(std::initializer_list<const char*> lines,
+                      TNetHeaderListSettings settings = {}) {
     TNetHeaderList list(std::move(settings));
     for (const char* line : lines) {
         list.Add(line);
@@ -50,7 +51,8 @@ TEST(HeaderList, PlainListOperations) {
 }
 
 TEST(HeaderList, FirstLineWithTheNameIgnoringCase) {
-    const TNetHeaderList list = ListOf({"Content-Type: text/html", "content-type: x", "NoColon", ": empty name"});
+    const TNetHeaderList list =
+        ListOf({"Content-Type: text/html", "content-type: x", "NoColon", ": empty name"});
     EXPECT_EQ(list.FindName("CONTENT-TYPE"), 0);
     EXPECT_EQ(list.ValueOf("CONTENT-TYPE"), "text/html");
     EXPECT_EQ(list.NameOfLine(1), "CONTENT-TYPE");

@@ -32,9 +32,12 @@ TEST(NetComponent, StatusTexts) {
     c.ReportStatus(StatusDisconnected, "");
     c.ReportStatus(StatusText, "Chunk Started %s");
     const std::vector<std::pair<TNetStatus, std::string>> expected{
-        {StatusResolving, "Resolving hostname example.com."}, {StatusConnecting, "Connecting to 10.0.0.1."},
-        {StatusConnected, "Connected."},                       {StatusDisconnecting, "Disconnecting from 10.0.0.1."},
-        {StatusDisconnected, "Not connected."},                {StatusText, "Chunk Started %s"}};
+        {StatusResolving, "Resolving hostname example.com."},
+        {StatusConnecting, "Connecting to 10.0.0.1."},
+        {StatusConnected, "Connected."},
+        {StatusDisconnecting, "Disconnecting from 10.0.0.1."},
+        {StatusDisconnected, "Not connected."},
+        {StatusText, "Chunk Started %s"}};
     EXPECT_EQ(seen, expected);
 }
 
@@ -54,8 +57,9 @@ TEST(NetComponent, WorkSpansNestAndReportAtTheOutermostLevel) {
     c.FinishWork(WorkRead);
     c.FinishWork(WorkRead);  // unbalanced: ignored, the level stays at 0
     c.StartWork(WorkRead, 1);
-    EXPECT_EQ(log.events, (std::vector<std::string>{"begin 0 100", "work 0 10", "begin 1 3", "work 1 3", "end 1",
-                                                    "work 0 11", "end 0", "begin 0 1"}));
+    EXPECT_EQ(log.events,
+              (std::vector<std::string>{"begin 0 100", "work 0 10", "begin 1 3", "work 1 3",
+                                        "end 1", "work 0 11", "end 0", "begin 0 1"}));
     EXPECT_EQ(c.WorkRecord(WorkRead).Level, 1);
 }
 
@@ -121,11 +125,13 @@ TEST(NetComponent, UseCountIsSafeAcrossThreads) {
         threads.emplace_back([&] {
             for (int i = 0; i < 2000; ++i) {
                 Component c;
-                if (&c.Stack() != &anchor.Stack()) sameStack = false;
+                if (&c.Stack() != &anchor.Stack())
+                    sameStack = false;
             }
         });
     }
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
     EXPECT_TRUE(sameStack);
     EXPECT_EQ(NetStackUseCount(), 1);
     EXPECT_EQ(stack.Plan().created.load(), 1);
@@ -142,7 +148,8 @@ TEST(NetComponent, StackComesAndGoesSafelyAcrossThreads) {
             }
         });
     }
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
     EXPECT_EQ(NetStackUseCount(), 0);
     EXPECT_EQ(stack.Plan().created.load(), stack.Plan().destroyed.load());
 }

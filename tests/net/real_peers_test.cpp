@@ -35,7 +35,8 @@ std::string PageOf(std::size_t n) {
     while (page.size() < n) {
         x = x * 1103515245u + 12345u;
         page += static_cast<char>('a' + (x >> 16) % 26);
-        if ((x >> 8) % 61 == 0) page += "\n";
+        if ((x >> 8) % 61 == 0)
+            page += "\n";
     }
     page.resize(n);
     return page;
@@ -139,7 +140,8 @@ TEST(RealTinyproxy, PagesThroughTheProxy) {
     o.ProxyHost = "127.0.0.1";
     o.ProxyPort = proxy.Port();
     EXPECT_EQ(FetchPage(nginx.Url("/index.html"), 80, o), page) << proxy.Log();
-    EXPECT_NE(FetchPage(nginx.Url("/missing.html"), 80, o).find("404 Not Found"), std::string::npos);
+    EXPECT_NE(FetchPage(nginx.Url("/missing.html"), 80, o).find("404 Not Found"),
+              std::string::npos);
 }
 
 TEST(RealTinyproxy, ProxyAuthorization) {

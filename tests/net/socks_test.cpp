@@ -14,8 +14,8 @@ namespace {
 using namespace std::string_literals;
 
 // A client that goes through a proxy at 127.0.0.1:proxyPort to host:port.
-std::unique_ptr<TNetTCPClient> ProxiedClient(TSocksVersion version, int proxyPort, const std::string& host,
-                                             int port) {
+std::unique_ptr<TNetTCPClient> ProxiedClient(TSocksVersion version, int proxyPort,
+                                             const std::string& host, int port) {
     auto c = std::make_unique<TNetTCPClient>();
     c->Host = host;
     c->Port = port;
@@ -29,8 +29,8 @@ std::unique_ptr<TNetTCPClient> ProxiedClient(TSocksVersion version, int proxyPor
 
 const std::string kGreeting = "\x05\x01\x00"s;
 std::string Socks5Request(const std::string& host, int port) {
-    return "\x05\x01\x00\x03"s + static_cast<char>(host.size()) + host + static_cast<char>(port >> 8) +
-           static_cast<char>(port & 0xFF);
+    return "\x05\x01\x00\x03"s + static_cast<char>(host.size()) + host +
+           static_cast<char>(port >> 8) + static_cast<char>(port & 0xFF);
 }
 
 // ---- SOCKS 4 and 4A against a scripted proxy ----
@@ -57,7 +57,10 @@ TEST(Socks4, RequestAndSuccess) {
 }
 
 TEST(Socks4, HostNameForm) {
-    ScriptedPeer proxy(PeerScript().ReadUntil("example.com"s + '\0').Send("\x00\x5a\x00\x00\x00\x00\x00\x00"s).ReadUntilClosed());
+    ScriptedPeer proxy(PeerScript()
+                           .ReadUntil("example.com"s + '\0')
+                           .Send("\x00\x5a\x00\x00\x00\x00\x00\x00"s)
+                           .ReadUntilClosed());
     auto c = ProxiedClient(svSocks4A, proxy.Port(), "example.com", 80);
     c->SocksInfo.UserID = "me";
     c->OpenConnection();
@@ -77,7 +80,10 @@ TEST(Socks4, EveryReplyCode) {
         {0x10, "Unknown socks error."},
     };
     ScriptedPeer proxy(static_cast<int>(cases.size()), [&](int i) {
-        return PeerScript().ReadBytes(9).Send("\x00"s + cases[static_cast<std::size_t>(i)].code + "\x00\x00\x00\x00\x00\x00"s).ReadUntilClosed();
+        return PeerScript()
+            .ReadBytes(9)
+            .Send("\x00"s + cases[static_cast<std::size_t>(i)].code + "\x00\x00\x00\x00\x00\x00"s)
+            .ReadUntilClosed();
     });
     for (const Case& k : cases) {
         auto c = ProxiedClient(svSocks4, proxy.Port(), "127.0.0.1", 80);
@@ -87,7 +93,8 @@ TEST(Socks4, EveryReplyCode) {
         } catch (const ENetSocksError& e) {
             EXPECT_EQ(e.what(), k.message);
         }
-        EXPECT_TRUE(c->SocketHandle().IsAllocated());  // a failed negotiation leaves the socket open
+        EXPECT_TRUE(
+            c->SocketHandle().IsAllocated());  // a failed negotiation leaves the socket open
     }
 }
 
@@ -110,7 +117,8 @@ TEST(Socks4, BadNamesAreRefusedBeforeSending) {
     c->CloseConnection();
     c.reset();
     ASSERT_TRUE(proxy.WaitAllDone());
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(proxy.Received(i), "");
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(proxy.Received(i), "");
 }
 
 // ---- SOCKS 5 against a scripted proxy ----
@@ -144,9 +152,11 @@ TEST(Socks5, RepliesAreReadExactlyForEachAddressType) {
 
 TEST(Socks5, EveryReplyCode) {
     const std::vector<std::string> messages{
-        "General SOCKS server failure.", "Connection not allowed by ruleset.", "Network unreachable.",
-        "Host unreachable.", "Connection refused.", "TTL expired.", "Command not supported.",
-        "Address type not supported.", "Unknown socks error.",
+        "General SOCKS server failure.", "Connection not allowed by ruleset.",
+        "Network unreachable.",          "Host unreachable.",
+        "Connection refused.",           "TTL expired.",
+        "Command not supported.",        "Address type not supported.",
+        "Unknown socks error.",
     };
     ScriptedPeer proxy(static_cast<int>(messages.size()) + 1, [&](int i) {
         // Codes 1 to 9, then success with an address type that does not exist.
@@ -180,7 +190,12 @@ TEST(Socks5, UserNameAndPassword) {
             .ReadUntil(Socks5Request("example.com", 443))
             .Send("\x05\x00\x00\x01\x7f\x00\x00\x01\x01\xbb"s)
             .ReadUntilClosed(),
-        PeerScript().ReadBytes(3).Send("\x05\x02"s).ReadBytes(13).Send("\x01\x01"s).ReadUntilClosed(),
+        PeerScript()
+            .ReadBytes(3)
+            .Send("\x05\x02"s)
+            .ReadBytes(13)
+            .Send("\x01\x01"s)
+            .ReadUntilClosed(),
         PeerScript().ReadBytes(3).Send("\x05\xff"s).ReadUntilClosed(),
     });
     auto c = ProxiedClient(svSocks5, proxy.Port(), "example.com", 443);
@@ -208,7 +223,12 @@ TEST(Socks5, UserNameAndPassword) {
 TEST(Socks5, ProxyThatStopsAnsweringIsNoHang) {
     ScriptedPeer proxy({
         PeerScript().ReadBytes(3).Close(),
-        PeerScript().ReadBytes(3).Send("\x05\x00"s).ReadBytes(16).Send("\x05\x00\x00\x01\x7f"s).Close(),
+        PeerScript()
+            .ReadBytes(3)
+            .Send("\x05\x00"s)
+            .ReadBytes(16)
+            .Send("\x05\x00\x00\x01\x7f"s)
+            .Close(),
         PeerScript().ReadBytes(3).Pause(3000),
     });
     for (int i = 0; i < 3; ++i) {
@@ -261,7 +281,8 @@ TEST(Socks5, NameLimits) {
     c->CloseConnection();
     c.reset();
     ASSERT_TRUE(proxy.WaitAllDone());
-    for (int i = 1; i < 4; ++i) EXPECT_EQ(proxy.Received(i), "") << i;
+    for (int i = 1; i < 4; ++i)
+        EXPECT_EQ(proxy.Received(i), "") << i;
 }
 
 // ---- real SOCKS 5 servers ----

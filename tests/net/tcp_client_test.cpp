@@ -15,7 +15,9 @@ using namespace corvane::testing;
 
 namespace {
 
-std::vector<std::string> Events(std::initializer_list<std::string> e) { return e; }
+std::vector<std::string> Events(std::initializer_list<std::string> e) {
+    return e;
+}
 
 TEST(TcpClient, StatusReportsOfAConnection) {
     ScriptedPeer peer(PeerScript().ReadUntilClosed(), 2);
@@ -29,15 +31,16 @@ TEST(TcpClient, StatusReportsOfAConnection) {
     EXPECT_EQ(c.SocketHandle().RemoteIP(), "127.0.0.1");
     EXPECT_EQ(c.SocketHandle().RemotePort(), peer.Port());
     c.CloseConnection();
-    EXPECT_EQ(log.events,
-              Events({"status 0: Resolving hostname LocalHost.", "status 1: Connecting to 127.0.0.1.",
-                      "status 2: Connected.", "connected", "status 3: Disconnecting from 127.0.0.1.",
-                      "status 4: Not connected.", "disconnected"}));
+    EXPECT_EQ(log.events, Events({"status 0: Resolving hostname LocalHost.",
+                                  "status 1: Connecting to 127.0.0.1.", "status 2: Connected.",
+                                  "connected", "status 3: Disconnecting from 127.0.0.1.",
+                                  "status 4: Not connected.", "disconnected"}));
 
     log.events.clear();
     c.Host = "127.0.0.1";
     c.OpenConnection();
-    EXPECT_EQ(log.events, Events({"status 1: Connecting to 127.0.0.1.", "status 2: Connected.", "connected"}));
+    EXPECT_EQ(log.events,
+              Events({"status 1: Connecting to 127.0.0.1.", "status 2: Connected.", "connected"}));
 }
 
 TEST(TcpClient, AlreadyConnected) {
@@ -67,7 +70,8 @@ TEST(TcpClient, RefusedConnection) {
         EXPECT_STREQ(e.what(), "Socket Error # 10061\r\nConnection refused.");
     }
     EXPECT_FALSE(c.SocketHandle().IsAllocated());
-    EXPECT_EQ(log.events, Events({"status 1: Connecting to 127.0.0.1.", "status 3: Disconnecting from 127.0.0.1.",
+    EXPECT_EQ(log.events, Events({"status 1: Connecting to 127.0.0.1.",
+                                  "status 3: Disconnecting from 127.0.0.1.",
                                   "status 4: Not connected.", "disconnected"}));
 }
 
@@ -86,7 +90,8 @@ TEST(TcpClient, UnresolvableHost) {
     }
     EXPECT_FALSE(c.SocketHandle().IsAllocated());
     EXPECT_EQ(log.events, Events({"status 0: Resolving hostname no-such-host..invalid.",
-                                  "status 3: Disconnecting from .", "status 4: Not connected.", "disconnected"}));
+                                  "status 3: Disconnecting from .", "status 4: Not connected.",
+                                  "disconnected"}));
 }
 
 TEST(TcpClient, ConnectTimeLimit) {
@@ -109,7 +114,8 @@ TEST(TcpClient, ConnectTimeLimit) {
 }
 
 TEST(TcpClient, OpeningAgainStartsAfresh) {
-    ScriptedPeer peer({PeerScript().Send("old").Close(), PeerScript().Send("new\n").ReadUntilClosed()});
+    ScriptedPeer peer(
+        {PeerScript().Send("old").Close(), PeerScript().Send("new\n").ReadUntilClosed()});
     auto c = ClientFor(peer);
     EXPECT_EQ(c->ReadLine(), "");  // close seen, "old" queued
     EXPECT_TRUE(c->PeerClosed());

@@ -9,20 +9,23 @@ namespace {
 
 // The six parts in field order, for one readable comparison.
 std::string Parts(const UriParts& p) {
-    return p.Protocol + " | " + p.Host + " | " + p.Port + " | " + p.Path + " | " + p.Document + " | " + p.Fragment;
+    return p.Protocol + " | " + p.Host + " | " + p.Port + " | " + p.Path + " | " + p.Document +
+           " | " + p.Fragment;
 }
 
 TEST(SplitUri, SchemeHostPortAndPath) {
     EXPECT_EQ(Parts(SplitUri("http://www.example.com")), "http | www.example.com |  | / |  | ");
     EXPECT_EQ(Parts(SplitUri("http://h:8080/a/b/")), "http | h | 8080 | /a/b/ |  | ");
-    EXPECT_EQ(Parts(SplitUri("HTTP://Host/Dir/Page.html")), "HTTP | Host |  | /Dir/ | Page.html | ");
+    EXPECT_EQ(Parts(SplitUri("HTTP://Host/Dir/Page.html")),
+              "HTTP | Host |  | /Dir/ | Page.html | ");
     EXPECT_EQ(Parts(SplitUri("http://h:/x")), "http | h |  | / | x | ");
     EXPECT_EQ(Parts(SplitUri("")), " |  |  | / |  | ");
 }
 
 TEST(SplitUri, QueryStaysInTheDocument) {
-    EXPECT_EQ(Parts(SplitUri("http://search.example.com/search?p=link+building&ei=UTF-8&n=10&b=11")),
-              "http | search.example.com |  | / | search?p=link+building&ei=UTF-8&n=10&b=11 | ");
+    EXPECT_EQ(
+        Parts(SplitUri("http://search.example.com/search?p=link+building&ei=UTF-8&n=10&b=11")),
+        "http | search.example.com |  | / | search?p=link+building&ei=UTF-8&n=10&b=11 | ");
     // A "/" in the query moves the split point, not the joined target.
     const UriParts slash = SplitUri("http://h/a?x=y/z");
     EXPECT_EQ(slash.Path, "/a?x=y/");

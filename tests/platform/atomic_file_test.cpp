@@ -23,7 +23,7 @@ std::string Contents(const std::string& path) {
 }
 
 class AtomicFile : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char tmpl[] = "/tmp/corvane-atomic-XXXXXX";
         ASSERT_NE(::mkdtemp(tmpl), nullptr);
@@ -35,7 +35,8 @@ protected:
     }
     // Names in the folder, so that a stray temporary file shows.
     std::size_t Entries() const {
-        return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+        return static_cast<std::size_t>(
+            std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
     }
     std::string dir;
 };

@@ -21,11 +21,13 @@ std::optional<std::string> Read(const std::string& text, std::string_view sectio
     return p.ReadValue(section, key);
 }
 
-std::vector<std::string> Names(const std::string& text, std::size_t bytes = kSectionNamesBufferBytes) {
+std::vector<std::string> Names(const std::string& text,
+                               std::size_t bytes = kSectionNamesBufferBytes) {
     ProfileFile p;
     p.Parse(text);
     std::vector<std::string> out;
-    for (std::string_view n : p.SectionNames(bytes)) out.emplace_back(n);
+    for (std::string_view n : p.SectionNames(bytes))
+        out.emplace_back(n);
     return out;
 }
 
@@ -109,7 +111,8 @@ TEST(ProfileReader, LineEndsByteOrderMarkAndHeaderShapes) {
 
 TEST(ProfileReader, SectionNameListFitsItsBuffer) {
     std::string text;
-    for (int i = 0; i < 2000; ++i) text += "[item" + std::to_string(i) + "]\n";
+    for (int i = 0; i < 2000; ++i)
+        text += "[item" + std::to_string(i) + "]\n";
     // 10*6 + 90*7 + 900*8 bytes for item0..item999, then 943 names of 9
     // bytes fill 16383 bytes but 6; the next name is cut to "item1".
     const Strings names = Names(text);
@@ -129,7 +132,8 @@ TEST(ProfileReader, SectionNameListFitsItsBuffer) {
     EXPECT_EQ(Names(std::string("[a\0b]\n[\0c]\n[d]\n", 15)), (Strings{"a", "d"}));
     // Empty names take no room, however many there are.
     std::string empties;
-    for (int i = 0; i < 20000; ++i) empties += "[]\n[ ]\n";
+    for (int i = 0; i < 20000; ++i)
+        empties += "[]\n[ ]\n";
     EXPECT_EQ(Names(empties + "[last]\n"), (Strings{"last"}));
 }
 
@@ -147,7 +151,8 @@ TEST(ProfileReader, GarbageAndManySections) {
     }
 
     std::string many;
-    for (int i = 0; i < 100000; ++i) many += "[s" + std::to_string(i) + "]\nk=" + std::to_string(i) + "\n";
+    for (int i = 0; i < 100000; ++i)
+        many += "[s" + std::to_string(i) + "]\nk=" + std::to_string(i) + "\n";
     p.Parse(many);
     EXPECT_EQ(p.SectionCount(), 100000u);
     EXPECT_EQ(p.ReadValue("S99999", "K"), "99999");
@@ -156,7 +161,7 @@ TEST(ProfileReader, GarbageAndManySections) {
 }
 
 class ProfileFileOnDisk : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char tmpl[] = "/tmp/corvane-profile-XXXXXX";
         ASSERT_NE(::mkdtemp(tmpl), nullptr);

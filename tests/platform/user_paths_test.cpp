@@ -13,7 +13,7 @@ namespace {
 
 // Sets or clears an environment variable for the life of the object.
 class ScopedEnv {
-public:
+  public:
     ScopedEnv(const char* name, const char* value) : name_(name) {
         if (const char* old = std::getenv(name)) {
             had_ = true;
@@ -23,7 +23,7 @@ public:
     }
     ~ScopedEnv() { had_ ? setenv(name_, old_.c_str(), 1) : unsetenv(name_); }
 
-private:
+  private:
     const char* name_;
     bool had_ = false;
     std::string old_;
@@ -58,7 +58,10 @@ TEST(UserPaths, RuntimeDirOnlyTrustsAFolderOfOurOwn) {
     EXPECT_EQ(RuntimeDir(), "");
     // Nor is a file in its place.
     std::filesystem::remove_all(expected);
-    { FILE* f = fopen(expected.c_str(), "w"); fclose(f); }
+    {
+        FILE* f = fopen(expected.c_str(), "w");
+        fclose(f);
+    }
     EXPECT_EQ(RuntimeDir(), "");
     std::filesystem::remove_all(tmp);
 }

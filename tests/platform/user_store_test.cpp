@@ -31,7 +31,7 @@ void Put(const std::string& path, const std::string& contents) {
 }
 
 class UserStoreTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char tmpl[] = "/tmp/corvane-store-XXXXXX";
         ASSERT_NE(::mkdtemp(tmpl), nullptr);
@@ -104,7 +104,8 @@ TEST_F(UserStoreTest, ValuesKeepTheirTypeAndReadingTheOtherTypeFails) {
     EXPECT_EQ(store.ReadInteger("skip"), -5);
     EXPECT_EQ(store.ReadInteger("RESULTS"), 20);
     EXPECT_THROW(store.ReadInteger("keyterm"), UserStoreError);
-    EXPECT_THROW(store.ReadInteger("digits"), UserStoreError);  // a number in a string stays a string
+    EXPECT_THROW(store.ReadInteger("digits"),
+                 UserStoreError);  // a number in a string stays a string
     EXPECT_THROW(store.ReadString("skip"), UserStoreError);
     EXPECT_THROW(store.ReadString("missing"), UserStoreError);
 
@@ -170,19 +171,25 @@ TEST_F(UserStoreTest, DamagedFilesReadAsNoKey) {
     const std::string good = "corvane-user-store 1\n[Software\\Vestrel\\Brindlemark\\Setup]\n";
     const char* damaged[] = {
         "[Software\\Vestrel\\Brindlemark\\Setup]\n\"skip\" = integer 1\n",  // no first line
-        "corvane-user-store 2\n[Software\\Vestrel\\Brindlemark\\Setup]\n",   // another format
-        "corvane-user-store 1\n\"skip\" = integer 1\n",                      // value before a key
+        "corvane-user-store 2\n[Software\\Vestrel\\Brindlemark\\Setup]\n",  // another format
+        "corvane-user-store 1\n\"skip\" = integer 1\n",                     // value before a key
         "corvane-user-store 1\nstray text\n",
         "corvane-user-store 1\n[Software\\A\n",
         "corvane-user-store 1\n[Software\\A]x\n",
     };
     const char* damagedLines[] = {
-        "\"skip\" = dword 1",          "\"skip\" = integer",
-        "\"skip\" = integer 12x",      "\"skip\" = integer 4294967296",
-        "\"skip\" = integer -2147483649", "\"skip\" = integer +1",
-        "\"keyterm\" = string \"open", "\"keyterm\" = string \"bad \\q escape\"",
-        "\"keyterm\" = string \"\\x4\"", "\"keyterm\" = string \"a\" junk",
-        "\"keyterm\" string \"a\"",    "keyterm = string \"a\"",
+        "\"skip\" = dword 1",
+        "\"skip\" = integer",
+        "\"skip\" = integer 12x",
+        "\"skip\" = integer 4294967296",
+        "\"skip\" = integer -2147483649",
+        "\"skip\" = integer +1",
+        "\"keyterm\" = string \"open",
+        "\"keyterm\" = string \"bad \\q escape\"",
+        "\"keyterm\" = string \"\\x4\"",
+        "\"keyterm\" = string \"a\" junk",
+        "\"keyterm\" string \"a\"",
+        "keyterm = string \"a\"",
         "\"keyterm\" = string \"raw\ttab\"",
     };
     fs::create_directories(folder);
@@ -193,8 +200,10 @@ TEST_F(UserStoreTest, DamagedFilesReadAsNoKey) {
         EXPECT_FALSE(store.ValueExists("skip")) << contents;
         EXPECT_EQ(Contents(file), contents);  // reading never touches it
     };
-    for (const char* c : damaged) expectNoKey(c);
-    for (const char* line : damagedLines) expectNoKey(good + line + "\n");
+    for (const char* c : damaged)
+        expectNoKey(c);
+    for (const char* line : damagedLines)
+        expectNoKey(good + line + "\n");
     // The same lines, well formed, are read.
     Put(file, good + "\"skip\" = integer 12\n\"keyterm\" = string \"a\\x41\\t\"\n");
     UserStore store(folder);
@@ -240,7 +249,7 @@ TEST_F(UserStoreTest, WritesReplaceTheFileAndKeepWhatOthersWrote) {
     std::ostringstream old;
     old << held.rdbuf();
     EXPECT_EQ(old.str(), first);  // replaced by a rename, never rewritten in place
-    EXPECT_EQ(Entries(), 1u);                // no temporary file left
+    EXPECT_EQ(Entries(), 1u);     // no temporary file left
 
     UserStore c(folder);
     ASSERT_TRUE(c.OpenKey(kSetup, false));

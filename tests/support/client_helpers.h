@@ -18,7 +18,8 @@ inline std::unique_ptr<net::TNetTCPClient> ClientFor(const ScriptedPeer& peer, b
     client->Port = peer.Port();
     client->ConnectTimeout = 5000;
     client->ReadTimeout = 5000;
-    if (open) client->OpenConnection();
+    if (open)
+        client->OpenConnection();
     return client;
 }
 
@@ -39,10 +40,12 @@ struct EventLog {
     }
     void AttachWork(net::TNetComponent& c) {
         c.OnWorkBegin = [this](net::TNetComponent&, net::TWorkMode m, std::int32_t total) {
-            events.push_back("begin " + std::to_string(static_cast<int>(m)) + " " + std::to_string(total));
+            events.push_back("begin " + std::to_string(static_cast<int>(m)) + " " +
+                             std::to_string(total));
         };
         c.OnWork = [this](net::TNetComponent&, net::TWorkMode m, std::int32_t count) {
-            events.push_back("work " + std::to_string(static_cast<int>(m)) + " " + std::to_string(count));
+            events.push_back("work " + std::to_string(static_cast<int>(m)) + " " +
+                             std::to_string(count));
         };
         c.OnWorkEnd = [this](net::TNetComponent&, net::TWorkMode m) {
             events.push_back("end " + std::to_string(static_cast<int>(m)));

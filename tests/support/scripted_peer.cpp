@@ -20,7 +20,8 @@ using Clock = std::chrono::steady_clock;
 
 int BoundLoopbackSocket(int& port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
+    if (fd < 0)
+        throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -37,7 +38,8 @@ int BoundLoopbackSocket(int& port) {
 }
 
 int MsLeft(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left < 0 ? 0 : static_cast<int>(left);
 }
 
@@ -94,12 +96,15 @@ ScriptedPeer::ScriptedPeer(std::vector<PeerScript> scripts, PeerOptions options)
     Start();
 }
 
-ScriptedPeer::ScriptedPeer(int connections, std::function<PeerScript(int)> scriptFor, PeerOptions options)
+ScriptedPeer::ScriptedPeer(int connections, std::function<PeerScript(int)> scriptFor,
+                           PeerOptions options)
     : scriptFor_(std::move(scriptFor)), connections_(connections), options_(options) {
     Start();
 }
 
-ScriptedPeer::~ScriptedPeer() { Stop(); }
+ScriptedPeer::~ScriptedPeer() {
+    Stop();
+}
 
 void ScriptedPeer::Start() {
     listenFd_ = BoundLoopbackSocket(port_);
@@ -112,9 +117,11 @@ void ScriptedPeer::Start() {
 
 void ScriptedPeer::Stop() {
     stop_ = true;
-    if (acceptThread_.joinable()) acceptThread_.join();
+    if (acceptThread_.joinable())
+        acceptThread_.join();
     for (std::thread& t : handlers_) {
-        if (t.joinable()) t.join();
+        if (t.joinable())
+            t.join();
     }
     handlers_.clear();
     if (listenFd_ >= 0) {
@@ -131,15 +138,18 @@ void ScriptedPeer::AcceptLoop() {
             return;
         }
         pollfd p{listenFd_, POLLIN, 0};
-        if (::poll(&p, 1, std::min(50, MsLeft(deadline))) <= 0) continue;
+        if (::poll(&p, 1, std::min(50, MsLeft(deadline))) <= 0)
+            continue;
         const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) continue;
+        if (fd < 0)
+            continue;
         {
             std::lock_guard<std::mutex> g(mutex_);
             accepted_.push_back(std::make_unique<Connection>());
         }
         changed_.notify_all();
-        handlers_.emplace_back([this, index, fd, script = scriptFor_(index)] { RunScript(index, fd, script); });
+        handlers_.emplace_back(
+            [this, index, fd, script = scriptFor_(index)] { RunScript(index, fd, script); });
         ++index;
     }
 }
@@ -152,27 +162,34 @@ void ScriptedPeer::AddError(const std::string& error) {
 void ScriptedPeer::RunScript(int index, int fd, PeerScript script) {
     std::string pending;  // received and not yet consumed by a read step
     bool open = true;     // the other side has not closed
-    const auto step = [&](std::size_t k) { return "connection " + std::to_string(index) + " step " + std::to_string(k); };
+    const auto step = [&](std::size_t k) {
+        return "connection " + std::to_string(index) + " step " + std::to_string(k);
+    };
 
     // One receive with a limit; false on timeout, stop, close or error.
     auto receiveSome = [&](Clock::time_point deadline) -> bool {
         while (!stop_) {
             const int left = MsLeft(deadline);
-            if (left == 0) return false;
+            if (left == 0)
+                return false;
             pollfd p{fd, POLLIN, 0};
             const int r = ::poll(&p, 1, std::min(left, 50));
-            if (r < 0 && errno != EINTR) return false;
-            if (r <= 0) continue;
+            if (r < 0 && errno != EINTR)
+                return false;
+            if (r <= 0)
+                continue;
             char buffer[65536];
             const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno == EINTR)
+                continue;
             if (n <= 0) {
                 open = false;
                 return false;
             }
             pending.append(buffer, static_cast<std::size_t>(n));
             std::lock_guard<std::mutex> g(mutex_);
-            accepted_[static_cast<std::size_t>(index)]->received.append(buffer, static_cast<std::size_t>(n));
+            accepted_[static_cast<std::size_t>(index)]->received.append(
+                buffer, static_cast<std::size_t>(n));
             return true;
         }
         return false;
@@ -201,30 +218,36 @@ void ScriptedPeer::RunScript(int index, int fd, PeerScript script) {
                         break;
                     }
                 }
-                if (!failed) pending.erase(0, at + s.text.size());
+                if (!failed)
+                    pending.erase(0, at + s.text.size());
                 break;
             }
             case PeerScript::Kind::ReadBytes:
                 while (pending.size() < s.count) {
                     if (!receiveSome(deadline)) {
-                        AddError(step(k) + ": " + std::to_string(s.count) + " bytes did not arrive");
+                        AddError(step(k) + ": " + std::to_string(s.count) +
+                                 " bytes did not arrive");
                         failed = true;
                         break;
                     }
                 }
-                if (!failed) pending.erase(0, s.count);
+                if (!failed)
+                    pending.erase(0, s.count);
                 break;
             case PeerScript::Kind::ReadUntilClosed:
                 while (open && receiveSome(deadline)) {
                 }
-                if (open) AddError(step(k) + ": the other side did not close");
+                if (open)
+                    AddError(step(k) + ": the other side did not close");
                 pending.clear();
                 break;
             case PeerScript::Kind::Send: {
                 std::size_t done = 0;
                 while (done < s.text.size() && !stop_) {
-                    const ssize_t n = ::send(fd, s.text.data() + done, s.text.size() - done, MSG_NOSIGNAL);
-                    if (n < 0 && errno == EINTR) continue;
+                    const ssize_t n =
+                        ::send(fd, s.text.data() + done, s.text.size() - done, MSG_NOSIGNAL);
+                    if (n < 0 && errno == EINTR)
+                        continue;
                     if (n <= 0) {
                         AddError(step(k) + ": send failed: " + std::strerror(errno));
                         failed = true;
@@ -236,7 +259,9 @@ void ScriptedPeer::RunScript(int index, int fd, PeerScript script) {
             }
             case PeerScript::Kind::Pause: {
                 const auto until = Clock::now() + std::chrono::milliseconds(s.count);
-                while (!stop_ && Clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(std::min(5, MsLeft(until) + 1)));
+                while (!stop_ && Clock::now() < until)
+                    std::this_thread::sleep_for(
+                        std::chrono::milliseconds(std::min(5, MsLeft(until) + 1)));
                 break;
             }
             case PeerScript::Kind::Close:
@@ -254,9 +279,11 @@ void ScriptedPeer::RunScript(int index, int fd, PeerScript script) {
                 ::shutdown(fd, SHUT_WR);
                 break;
         }
-        if (failed) break;
+        if (failed)
+            break;
     }
-    if (!closed) drainThenClose();
+    if (!closed)
+        drainThenClose();
     {
         std::lock_guard<std::mutex> g(mutex_);
         accepted_[static_cast<std::size_t>(index)]->done = true;
@@ -272,14 +299,16 @@ int ScriptedPeer::Accepted() const {
 bool ScriptedPeer::WaitDone(int index, int timeoutMs) {
     std::unique_lock<std::mutex> g(mutex_);
     return changed_.wait_for(g, std::chrono::milliseconds(timeoutMs), [&] {
-        return static_cast<int>(accepted_.size()) > index && accepted_[static_cast<std::size_t>(index)]->done;
+        return static_cast<int>(accepted_.size()) > index &&
+               accepted_[static_cast<std::size_t>(index)]->done;
     });
 }
 
 bool ScriptedPeer::WaitAllDone(int timeoutMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (int i = 0; i < connections_; ++i) {
-        if (!WaitDone(i, MsLeft(deadline))) return false;
+        if (!WaitDone(i, MsLeft(deadline)))
+            return false;
     }
     return true;
 }
@@ -287,7 +316,8 @@ bool ScriptedPeer::WaitAllDone(int timeoutMs) {
 std::string ScriptedPeer::Received(int index, int timeoutMs) {
     WaitDone(index, timeoutMs);
     std::lock_guard<std::mutex> g(mutex_);
-    if (static_cast<int>(accepted_.size()) <= index) return std::string();
+    if (static_cast<int>(accepted_.size()) <= index)
+        return std::string();
     return accepted_[static_cast<std::size_t>(index)]->received;
 }
 
@@ -298,8 +328,12 @@ std::vector<std::string> ScriptedPeer::Errors() const {
 
 // ---- RefusingPort ----
 
-RefusingPort::RefusingPort() { fd_ = BoundLoopbackSocket(port_); }
-RefusingPort::~RefusingPort() { ::close(fd_); }
+RefusingPort::RefusingPort() {
+    fd_ = BoundLoopbackSocket(port_);
+}
+RefusingPort::~RefusingPort() {
+    ::close(fd_);
+}
 
 // ---- UnansweredPort ----
 
@@ -314,17 +348,22 @@ UnansweredPort::UnansweredPort() {
     // full and every new handshake is dropped.
     for (int i = 0; i < 16 && !ready_; ++i) {
         const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        if (s < 0) break;
+        if (s < 0)
+            break;
         fillers_.push_back(s);
-        if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) continue;
-        if (errno != EINPROGRESS) break;
+        if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
+            continue;
+        if (errno != EINPROGRESS)
+            break;
         pollfd p{s, POLLOUT, 0};
-        if (::poll(&p, 1, 200) == 0) ready_ = true;
+        if (::poll(&p, 1, 200) == 0)
+            ready_ = true;
     }
 }
 
 UnansweredPort::~UnansweredPort() {
-    for (int s : fillers_) ::close(s);
+    for (int s : fillers_)
+        ::close(s);
     ::close(fd_);
 }
 

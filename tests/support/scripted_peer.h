@@ -11,7 +11,8 @@
 //
 // Many short connections, one script each (here: cut the reply at every
 // offset):
-//   ScriptedPeer peer(n, [&](int i) { return PeerScript().ReadUntil("\r\n\r\n").CloseAfter(reply, i); });
+//   ScriptedPeer peer(n, [&](int i) { return PeerScript().ReadUntil("\r\n\r\n").CloseAfter(reply,
+//   i); });
 #pragma once
 
 #include <atomic>
@@ -27,8 +28,17 @@
 namespace corvane::testing {
 
 class PeerScript {
-public:
-    enum class Kind { ReadUntil, ReadBytes, ReadUntilClosed, Send, Pause, Close, Reset, ShutdownSend };
+  public:
+    enum class Kind {
+        ReadUntil,
+        ReadBytes,
+        ReadUntilClosed,
+        Send,
+        Pause,
+        Close,
+        Reset,
+        ShutdownSend
+    };
     struct Step {
         Kind kind;
         std::string text;   // ReadUntil: the text; Send: the bytes
@@ -56,24 +66,27 @@ public:
     // Shuts down the sending side only; later read steps still work.
     PeerScript& ShutdownSend();
     // SendPrefix(bytes, n) then Close().
-    PeerScript& CloseAfter(const std::string& bytes, std::size_t n) { return SendPrefix(bytes, n).Close(); }
+    PeerScript& CloseAfter(const std::string& bytes, std::size_t n) {
+        return SendPrefix(bytes, n).Close();
+    }
 
     const std::vector<Step>& Steps() const { return steps_; }
 
-private:
+  private:
     std::vector<Step> steps_;
 };
 
 struct PeerOptions {
-    int stepTimeoutMs = 5000;   // limit of each read step and of the drain at close
+    int stepTimeoutMs = 5000;     // limit of each read step and of the drain at close
     int acceptTimeoutMs = 10000;  // the peer stops accepting after this long
     int backlog = 64;
 };
 
 class ScriptedPeer {
-public:
+  public:
     // One script for each of `connections` connections.
-    explicit ScriptedPeer(PeerScript script, int connections = 1, PeerOptions options = PeerOptions());
+    explicit ScriptedPeer(PeerScript script, int connections = 1,
+                          PeerOptions options = PeerOptions());
     // Connection i (in accept order) runs scripts[i].
     explicit ScriptedPeer(std::vector<PeerScript> scripts, PeerOptions options = PeerOptions());
     // Connection i runs scriptFor(i).
@@ -100,7 +113,7 @@ public:
     // Stops accepting and ends every running script.
     void Stop();
 
-private:
+  private:
     struct Connection {
         std::string received;
         bool done = false;
@@ -128,14 +141,14 @@ private:
 // A port on 127.0.0.1 that refuses connections: bound, never listening, held
 // for the object's lifetime so that nothing else takes it.
 class RefusingPort {
-public:
+  public:
     RefusingPort();
     ~RefusingPort();
     RefusingPort(const RefusingPort&) = delete;
     RefusingPort& operator=(const RefusingPort&) = delete;
     int Port() const { return port_; }
 
-private:
+  private:
     int fd_ = -1;
     int port_ = 0;
 };
@@ -144,7 +157,7 @@ private:
 // connect attempt gets no answer at all (its handshake is dropped) and runs
 // into its time limit.
 class UnansweredPort {
-public:
+  public:
     UnansweredPort();
     ~UnansweredPort();
     UnansweredPort(const UnansweredPort&) = delete;
@@ -153,7 +166,7 @@ public:
     // False when the queue could not be filled (the test cannot be meaningful).
     bool Ready() const { return ready_; }
 
-private:
+  private:
     int fd_ = -1;
     int port_ = 0;
     bool ready_ = false;

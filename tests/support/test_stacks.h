@@ -67,29 +67,35 @@ struct StackPlan {
 };
 
 class TestStack : public net::TNetStackPosix {
-public:
+  public:
     explicit TestStack(std::shared_ptr<StackPlan> plan);
     ~TestStack() override;
 
     net::TNetSocket SysSocket(int family, int type, int protocol) override;
-    std::int32_t SysBind(net::TNetSocket socket, int family, const std::string& ip, std::int32_t port) override;
-    std::int32_t SysConnect(net::TNetSocket socket, int family, const std::string& ip, std::int32_t port,
-                            std::int32_t timeoutMs) override;
-    std::int32_t SysRecv(net::TNetSocket socket, void* buffer, std::int32_t capacity, int flags) override;
-    std::int32_t SysSend(net::TNetSocket socket, const void* bytes, std::int32_t count, int flags) override;
-    std::int32_t SysSelect(std::vector<net::TNetSocket>* readList, std::vector<net::TNetSocket>* writeList,
-                           std::int32_t timeout, std::vector<net::TNetSocket>* exceptList) override;
+    std::int32_t SysBind(net::TNetSocket socket, int family, const std::string& ip,
+                         std::int32_t port) override;
+    std::int32_t SysConnect(net::TNetSocket socket, int family, const std::string& ip,
+                            std::int32_t port, std::int32_t timeoutMs) override;
+    std::int32_t SysRecv(net::TNetSocket socket, void* buffer, std::int32_t capacity,
+                         int flags) override;
+    std::int32_t SysSend(net::TNetSocket socket, const void* bytes, std::int32_t count,
+                         int flags) override;
+    std::int32_t SysSelect(std::vector<net::TNetSocket>* readList,
+                           std::vector<net::TNetSocket>* writeList, std::int32_t timeout,
+                           std::vector<net::TNetSocket>* exceptList) override;
     std::int32_t SysSetSockOpt(net::TNetSocket socket, int level, int option, const void* value,
                                std::int32_t length) override;
     std::string SysGetHostByName(const std::string& host) override;
-    void SysGetSockName(net::TNetSocket socket, int& family, std::string& ip, std::int32_t& port) override;
-    void SysGetPeerName(net::TNetSocket socket, int& family, std::string& ip, std::int32_t& port) override;
+    void SysGetSockName(net::TNetSocket socket, int& family, std::string& ip,
+                        std::int32_t& port) override;
+    void SysGetPeerName(net::TNetSocket socket, int& family, std::string& ip,
+                        std::int32_t& port) override;
     std::int32_t SysShutdown(net::TNetSocket socket, int how) override;
     std::int32_t SysCloseSocket(net::TNetSocket socket) override;
     std::int64_t SysTransmitFile(net::TNetSocket socket, const std::string& path) override;
     std::string Name() const override { return "test stack"; }
 
-private:
+  private:
     // Counts the call; true (with the error code set) when it is to fail.
     bool Fails(StackCall call, std::int32_t& code);
 
@@ -98,7 +104,7 @@ private:
 
 // Installs a stack factory for the scope and restores the default at its end.
 class ScopedStackFactory {
-public:
+  public:
     explicit ScopedStackFactory(net::TNetStackFactory factory);
     ~ScopedStackFactory();
     ScopedStackFactory(const ScopedStackFactory&) = delete;
@@ -107,11 +113,11 @@ public:
 
 // Installs TestStacks that follow one shared plan.
 class ScopedTestStack {
-public:
+  public:
     ScopedTestStack();
     StackPlan& Plan() { return *plan_; }
 
-private:
+  private:
     std::shared_ptr<StackPlan> plan_;
     ScopedStackFactory scope_;
 };
@@ -123,6 +129,7 @@ enum class StackCreationFailure {
 
 // A factory whose stacks fail while being created, as a platform whose socket
 // library is missing or does not start.
-net::TNetStackFactory FailingStackFactory(StackCreationFailure how, std::string library = "wsock32.dll");
+net::TNetStackFactory FailingStackFactory(StackCreationFailure how,
+                                          std::string library = "wsock32.dll");
 
 }  // namespace corvane::testing
