@@ -21,8 +21,8 @@ std::size_t Width(std::string_view s) {
     return w;
 }
 
-// Cell text safe for a terminal: control bytes (a scraped page may hold any)
-// become "?".
+}  // namespace
+
 std::string Printable(std::string_view s) {
     std::string out(s);
     for (char& c : out) {
@@ -32,8 +32,6 @@ std::string Printable(std::string_view s) {
     }
     return out;
 }
-
-}  // namespace
 
 void WriteTextTable(std::ostream& out, const engine::ResultsTable& table) {
     std::array<std::size_t, kColumnCount> width{};

@@ -19,4 +19,8 @@ void WriteTextTable(std::ostream& out, const engine::ResultsTable& table);
 void WriteCsv(std::ostream& out, const engine::ResultsTable& table);
 std::string CsvField(std::string_view text);
 
+// Text safe for a terminal: control bytes (a scraped page may hold any)
+// become "?".
+std::string Printable(std::string_view s);
+
 }  // namespace corvane::cli

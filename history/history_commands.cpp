@@ -19,17 +19,7 @@ std::size_t Width(std::string_view s) {
         std::count_if(s.begin(), s.end(), [](char c) { return (c & 0xC0) != 0x80; }));
 }
 
-// Text safe for a terminal: control bytes (a scraped page may hold any)
-// become "?".
-std::string Printable(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F)
-            c = '?';
-    }
-    return out;
-}
+using cli::Printable;
 
 struct Column {
     std::string caption;
