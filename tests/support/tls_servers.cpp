@@ -19,6 +19,8 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include "tests/support/web_servers.h"
+
 namespace corvane::testing {
 
 namespace {
@@ -27,22 +29,7 @@ using Clock = std::chrono::steady_clock;
 
 std::string NginxTlsConfig(const std::string& dir, const TestPki& pki,
                            const std::map<TestCert, int>& ports) {
-    std::string c;
-    c += "daemon off;\nmaster_process off;\nworker_processes 1;\n";
-    // Started by root, nginx would drop to a user that cannot read the
-    // private temporary folder.
-    if (::geteuid() == 0)
-        c += "user root;\n";
-    c += "pid " + dir + "/nginx.pid;\n";
-    c += "error_log " + dir + "/error.log info;\n";
-    c += "events { worker_connections 64; }\n";
-    c += "http {\n";
-    c += "  access_log " + dir + "/access.log;\n";
-    for (const char* t : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"}) {
-        c += std::string("  ") + t + "_temp_path " + dir + "/" + t + "_temp;\n";
-    }
-    c += "  default_type text/html;\n";
-    c += "  keepalive_timeout 30;\n";
+    std::string c = NginxConfigHead(dir);
     // Compressed answers for clients that ask for them (text/html only).
     c += "  gzip on;\n  gzip_min_length 1;\n";
     c += "  ssl_protocols TLSv1.2 TLSv1.3;\n";

@@ -8,9 +8,7 @@
 
 namespace corvane::testing {
 
-namespace {
-
-std::string NginxConfig(const std::string& dir, int port) {
+std::string NginxConfigHead(const std::string& dir) {
     std::string c;
     c += "daemon off;\nmaster_process off;\nworker_processes 1;\n";
     // A server started by root drops to another user unless told otherwise;
@@ -27,6 +25,13 @@ std::string NginxConfig(const std::string& dir, int port) {
     }
     c += "  default_type text/html;\n";
     c += "  keepalive_timeout 30;\n";
+    return c;
+}
+
+namespace {
+
+std::string NginxConfig(const std::string& dir, int port) {
+    std::string c = NginxConfigHead(dir);
     c += "  server {\n";
     c += "    listen 127.0.0.1:" + std::to_string(port) + ";\n";
     c += "    root " + dir + "/www;\n";

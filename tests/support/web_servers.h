@@ -12,6 +12,11 @@
 
 namespace corvane::testing {
 
+// The start of an nginx configuration that runs in the foreground with its
+// pid, logs and temporary folders under `dir`: everything up to the server
+// blocks inside "http {", which the caller adds and closes.
+std::string NginxConfigHead(const std::string& dir);
+
 // nginx in the foreground, one process, serving the folder DocRoot():
 //   /<file>            the files written with AddFile (Content-Length)
 //   /chunked/<file>    files processed for server-side includes, which
