@@ -40,24 +40,26 @@ std::string PortBytes(std::int32_t port) {
 }
 
 // The reply bytes a successful negotiation reads, or none when the replies
-// (all of `reply`, the proxy's whole answer) make it fail.
+// (all of `reply`, the proxy's whole answer) make it fail. Every reply
+// starts with its version: 0 for SOCKS 4, 1 for the password exchange, 5
+// for the rest of SOCKS 5.
 std::optional<std::size_t> ExpectedConsumption(TSocksVersion version, bool withPassword,
                                                const std::uint8_t* reply, std::size_t size) {
     if (version != svSocks5) {
-        if (size < 8 || reply[1] != 90)
+        if (size < 8 || reply[0] != 0 || reply[1] != 90)
             return std::nullopt;
         return 8;
     }
     std::size_t at = 0;
-    if (size < at + 2 || reply[at + 1] != (withPassword ? 2 : 0))
+    if (size < at + 2 || reply[at] != 5 || reply[at + 1] != (withPassword ? 2 : 0))
         return std::nullopt;
     at += 2;
     if (withPassword) {
-        if (size < at + 2 || reply[at + 1] != 0)
+        if (size < at + 2 || reply[at] != 1 || reply[at + 1] != 0)
             return std::nullopt;
         at += 2;
     }
-    if (size < at + 5 || reply[at + 1] != 0)
+    if (size < at + 5 || reply[at] != 5 || reply[at + 1] != 0)
         return std::nullopt;
     std::size_t rest = 0;
     switch (reply[at + 3]) {
