@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "net/fetch_cancel.h"
 #include "net/http_client.h"
@@ -124,6 +126,23 @@ struct FetchResult {
     std::string Message;
     std::int64_t BodyBytes = 0;  // body bytes written to the sink
 };
+
+// A request other than a plain GET: a POST with a form body, extra headers
+// (Cookie, Referer, Accept-Language). Header names the fetch sets itself
+// (Host, Content-Length, Connection) are not accepted here.
+struct FetchRequest {
+    std::string Method = "GET";  // "GET" or "POST"
+    std::string Url;
+    std::string Body;  // sent as is with a POST
+    std::string ContentType = "application/x-www-form-urlencoded";
+    std::vector<std::pair<std::string, std::string>> Headers;
+};
+
+// As the GET form below, for any request. A 301, 302 or 303 answer to a POST
+// is followed with a GET without body (as browsers do); 307 and 308 repeat
+// the POST.
+FetchResult FetchTo(const FetchRequest& request, const FetchOptions& options, TNetStream& sink,
+                    const std::function<void(const FetchResult&)>& onHeaders = {});
 
 // Fetches `url` with a GET, the body going to `sink` as it arrives (never
 // gathered whole); `onHeaders` runs once the final response's headers are

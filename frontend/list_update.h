@@ -1,0 +1,44 @@
+// Downloads the rank lists with the project's own client and imports them:
+// the Tranco top-1M zip (and its permanent list ID) and the Majestic
+// Million CSV, each replacing the old one atomically once it is whole.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "lists/rank_lists.h"
+#include "net/fetch_cancel.h"
+
+namespace corvane::frontend {
+
+class PageFetcher;
+
+// Where the lists are downloaded from.
+inline constexpr const char* kTrancoListUrl = "https://tranco-list.eu/top-1m.csv.zip";
+inline constexpr const char* kTrancoIdUrl = "https://tranco-list.eu/top-1m-id";
+inline constexpr const char* kMajesticListUrl = "https://downloads.majestic.com/majestic_million.csv";
+
+struct ListDownloadProgress {
+    lists::ListKind Kind = lists::ListKind::Tranco;
+    std::int64_t Received = 0;
+    std::int64_t Total = -1;  // -1: the server did not say
+};
+
+struct ListUpdateOutcome {
+    lists::ListKind Kind = lists::ListKind::Tranco;
+    bool Updated = false;
+    std::string Message;  // "tranco: 1000000 rows (list ID X)" or the failure
+};
+
+// Downloads and imports both lists into `folder` (empty: the default
+// folder) through `fetcher` (its proxy and TLS settings). `progress` runs on
+// the calling thread as bytes arrive. A failed download leaves the old list
+// in place. `cancel` may end it from another thread.
+std::vector<ListUpdateOutcome> UpdateLists(
+    const std::string& folder, PageFetcher& fetcher,
+    const std::function<void(const ListDownloadProgress&)>& progress = {},
+    net::FetchCancel* cancel = nullptr);
+
+}  // namespace corvane::frontend
