@@ -18,7 +18,8 @@ class PageFetcher;
 // Where the lists are downloaded from.
 inline constexpr const char* kTrancoListUrl = "https://tranco-list.eu/top-1m.csv.zip";
 inline constexpr const char* kTrancoIdUrl = "https://tranco-list.eu/top-1m-id";
-inline constexpr const char* kMajesticListUrl = "https://downloads.majestic.com/majestic_million.csv";
+inline constexpr const char* kMajesticListUrl =
+    "https://downloads.majestic.com/majestic_million.csv";
 
 struct ListDownloadProgress {
     lists::ListKind Kind = lists::ListKind::Tranco;

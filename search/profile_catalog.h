@@ -16,7 +16,7 @@ std::string UserProfileFolder();
 struct ProfileEntry {
     std::string Name;
     std::string Description;
-    std::string Source;  // the user's file, or "built-in"
+    std::string Source;      // the user's file, or "built-in"
     bool Overrides = false;  // a user's file in place of a built-in profile
 };
 
