@@ -217,13 +217,177 @@ std::string RawHeaderText(const TNetHTTPResponseParser& parser) {
     return text;
 }
 
+// A body sent from a text the caller holds, without copying it.
+class TextSource : public TNetStream {
+  public:
+    explicit TextSource(const std::string& text) : text_(text) {}
+    std::int64_t Size() const override { return static_cast<std::int64_t>(text_.size()); }
+    void SetSize(std::int64_t) override {}
+    std::int64_t Position() const override { return static_cast<std::int64_t>(position_); }
+    void SetPosition(std::int64_t position) override {
+        position_ =
+            std::min(text_.size(), static_cast<std::size_t>(std::max<std::int64_t>(0, position)));
+    }
+    std::size_t Write(const void*, std::size_t) override { return 0; }
+    std::size_t Read(void* data, std::size_t count) override {
+        const std::size_t n = std::min(count, text_.size() - position_);
+        std::memcpy(data, text_.data() + position_, n);
+        position_ += n;
+        return n;
+    }
+
+  private:
+    const std::string& text_;
+    std::size_t position_ = 0;
+};
+
+// A text shown in a message with its control bytes written as escapes.
+std::string Escaped(const std::string& text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (b < 0x20 || b == 0x7F) {
+            out += "\\x";
+            out += kHex[b >> 4];
+            out += kHex[b & 0x0F];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+bool IsSafeHeaderValue(const std::string& value) {
+    return value.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
+}
+
+// A header name as HTTP defines one: a token of visible characters without
+// separators.
+bool IsHeaderName(const std::string& name) {
+    if (name.empty())
+        return false;
+    for (const char c : name) {
+        if (!base::IsLetterOrDigit(c) && std::strchr("!#$%&'*+-.^_`|~", c) == nullptr)
+            return false;
+    }
+    return true;
+}
+
+// Why a request cannot be sent as asked; empty when it can.
+std::string RefusedRequest(const FetchRequest& request) {
+    if (request.Method != "GET" && request.Method != "POST" && request.Method != "HEAD")
+        return "Request method \"" + Escaped(request.Method) +
+               "\" is not supported (GET, POST or HEAD)";
+    if (request.Method != "POST" && !request.Body.empty())
+        return "A " + request.Method + " request carries no body";
+    if (request.Body.size() > static_cast<std::size_t>(INT32_MAX))
+        return "Request body of " + std::to_string(request.Body.size()) + " bytes is too large";
+    if (!IsSafeHeaderValue(request.ContentType))
+        return "Content type \"" + Escaped(request.ContentType) +
+               "\" contains a line break or a zero byte";
+    for (const auto& [name, value] : request.Headers) {
+        if (!IsHeaderName(name))
+            return "Request header name \"" + Escaped(name) + "\" is not a valid name";
+        if (!IsSafeHeaderValue(value))
+            return "Request header " + name + ": the value \"" + Escaped(value) +
+                   "\" contains a line break or a zero byte";
+        for (const char* own : {"Host", "Content-Length", "Transfer-Encoding", "Connection"}) {
+            if (base::EqualsIgnoringCase(name, own))
+                return "Request header " + name + " is set by the fetch itself";
+        }
+    }
+    return {};
+}
+
+// Credentials and session state: headers that stay with the origin they were
+// given for and are not sent where a redirect leads elsewhere.
+bool IsCredentialHeader(const std::string& name) {
+    const std::string lower = base::LowerAscii(name);
+    for (const char* part : {"cookie", "auth", "token", "secret", "api-key", "apikey", "session"}) {
+        if (lower.find(part) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+// Scheme, host and port of an absolute URL, in one comparable text.
+std::string OriginOf(const std::string& url) {
+    const UriParts parts = SplitUri(url);
+    const std::string scheme = base::LowerAscii(parts.Protocol);
+    std::string port = parts.Port;
+    if (port.empty())
+        port = scheme == "https" ? "443" : "80";
+    return scheme + "://" + base::LowerAscii(parts.Host) + ":" + port;
+}
+
+// Puts the caller's headers on a client's request: the fields the client
+// would fill itself give way to a header of the same name. `sameOrigin`
+// tells whether credentials may go along; `withContent` whether the request
+// carries a body (else a Content-Type header is left out).
+void AddRequestHeaders(TNetHeaderInfo& info, const FetchRequest& request, bool sameOrigin,
+                       bool withContent) {
+    for (const auto& [name, value] : request.Headers) {
+        if (!sameOrigin && IsCredentialHeader(name))
+            continue;
+        const auto is = [&name](const char* field) {
+            return base::EqualsIgnoringCase(name, field);
+        };
+        if (is("Content-Type")) {
+            if (!withContent)
+                continue;
+            info.ContentType.clear();
+        } else if (is("Accept")) {
+            info.Accept.clear();
+        } else if (is("Accept-Charset")) {
+            info.AcceptCharSet.clear();
+        } else if (is("Accept-Encoding")) {
+            info.AcceptEncoding.clear();
+        } else if (is("Accept-Language")) {
+            info.AcceptLanguage.clear();
+        } else if (is("From")) {
+            info.From.clear();
+        } else if (is("Referer")) {
+            info.Referer.clear();
+        } else if (is("User-Agent")) {
+            info.UserAgent.clear();
+        }
+        info.ExtraHeaders.Add(name + ": " + value);
+    }
+}
+
+// A message as one line: a line break after a word becomes ": ", any other
+// run of line breaks one blank ("Socket Error # 10061" and "Connection
+// refused." on two lines become "Socket Error # 10061: Connection refused.").
+std::string OneLine(const std::string& text) {
+    std::string line;
+    bool pendingBreak = false;
+    for (const char c : text) {
+        if (c == '\r' || c == '\n') {
+            pendingBreak = !line.empty();
+            continue;
+        }
+        if (pendingBreak) {
+            const char last = line.back();
+            line += base::IsLetterOrDigit(last) ? ": " : (last == ' ' ? "" : " ");
+            pendingBreak = false;
+        }
+        line += c;
+    }
+    return line;
+}
+
 std::int64_t ElapsedMs(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
 // What an exception that ended an exchange tells about it.
 void Classify(FetchResult& result, const std::exception& error) {
-    result.Message = error.what();
+    result.Message = OneLine(error.what());
     if (dynamic_cast<const ENetTLSError*>(&error)) {
         result.Failure = FetchFailure::Tls;
     } else if (dynamic_cast<const ENetProxyError*>(&error) ||
@@ -273,6 +437,14 @@ const char* FetchFailureName(FetchFailure failure) {
 
 FetchResult FetchTo(const std::string& url, const FetchOptions& options, TNetStream& sink,
                     const std::function<void(const FetchResult&)>& onHeaders) {
+    FetchRequest request;
+    request.Url = url;
+    return FetchTo(request, options, sink, onHeaders);
+}
+
+FetchResult FetchTo(const FetchRequest& request, const FetchOptions& options, TNetStream& sink,
+                    const std::function<void(const FetchResult&)>& onHeaders) {
+    const std::string& url = request.Url;
     const Clock::time_point start = Clock::now();
     const Clock::time_point deadline = options.DeadlineMs > 0
                                            ? start + std::chrono::milliseconds(options.DeadlineMs)
@@ -283,8 +455,18 @@ FetchResult FetchTo(const std::string& url, const FetchOptions& options, TNetStr
 
     FetchResult result;
     result.FinalUrl = url;
+    // A request that cannot be sent as asked sends nothing.
+    result.Message = RefusedRequest(request);
+    if (!result.Message.empty()) {
+        result.Failure = FetchFailure::Protocol;
+        return result;
+    }
     BodyPipe pipe(sink, options.MaxBodySize < 0 ? 0 : options.MaxBodySize);
     std::string current = url;
+    const std::string origin = OriginOf(url);
+    HttpMethod method = request.Method == "POST"   ? HttpPost
+                        : request.Method == "HEAD" ? HttpHead
+                                                   : HttpGet;
 
     for (;;) {
         // Creating the client may start the socket library; that failure is
@@ -306,6 +488,9 @@ FetchResult FetchTo(const std::string& url, const FetchOptions& options, TNetStr
         }
         if (compressed)
             client.Request.AcceptEncoding = "gzip, deflate";
+        if (method == HttpPost)
+            client.Request.ContentType = request.ContentType;
+        AddRequestHeaders(client.Request, request, OriginOf(current) == origin, method == HttpPost);
         if (!options.ProxyHost.empty()) {
             client.Request.ProxyServer = options.ProxyHost;
             client.Request.ProxyPort = options.ProxyPort;
@@ -385,7 +570,14 @@ FetchResult FetchTo(const std::string& url, const FetchOptions& options, TNetStr
 
         bool failed = false;
         try {
-            client.SendGet(current, &pipe);
+            if (method == HttpPost) {
+                TextSource body(request.Body);
+                TNetRequestSource source;
+                source.Stream = &body;
+                client.RunExchange(method, current, &source, &pipe);
+            } else {
+                client.RunExchange(method, current, nullptr, &pipe);
+            }
         } catch (const ENetProtocolReplyError&) {
             // A status other than 2xx is an answer, not a failure of the
             // exchange; a missing status line is one.
@@ -433,6 +625,13 @@ FetchResult FetchTo(const std::string& url, const FetchOptions& options, TNetStr
             result.Message = "Redirect to an unsupported address: " + next;
             return result;
         }
+        // 303 asks for a GET; after a POST, so do 301 and 302 (as browsers
+        // have it). 307 and 308 repeat the request as it was.
+        const std::int32_t code = client.StatusCode();
+        if ((code == 303 && method != HttpHead) ||
+            (method == HttpPost && (code == 301 || code == 302)))
+            method = HttpGet;
+        result.RedirectHeaders.push_back(result.RawHeaders);
         ++result.Redirects;
         current = next;
         result.FinalUrl = next;

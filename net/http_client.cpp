@@ -226,6 +226,10 @@ void TNetHTTP::RunExchange(HttpMethod method, const std::string& url,
         Request.ContentLength = 0;
     }
     Request.FillRequestLines(WorkHeaders);
+    // An empty POST body is announced too, or the server cannot tell it
+    // from one that runs to the close.
+    if (method == HttpPost && Request.ContentLength == 0)
+        WorkHeaders.Add("Content-Length: 0");
     std::vector<std::string> lines;
     lines.reserve(static_cast<std::size_t>(WorkHeaders.Count()) + 3);
     lines.push_back(MethodWord(method) + target + " HTTP/" + VersionText(ProtocolVersion));

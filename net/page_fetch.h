@@ -119,6 +119,8 @@ struct FetchResult {
     // The final response's status line and header lines, each ended by CRLF,
     // as received.
     std::string RawHeaders;
+    // The same for each redirect that was followed, in order.
+    std::vector<std::string> RedirectHeaders;
     std::int32_t Redirects = 0;
     FetchFailure Failure = FetchFailure::None;
     // The cause in words, e.g. "TLS certificate problem: certificate has
@@ -128,19 +130,26 @@ struct FetchResult {
 };
 
 // A request other than a plain GET: a POST with a form body, extra headers
-// (Cookie, Referer, Accept-Language). Header names the fetch sets itself
-// (Host, Content-Length, Connection) are not accepted here.
+// (Cookie, Referer, Accept-Language). A header named like one the fetch
+// fills itself (User-Agent, Accept, Accept-Encoding, Content-Type...)
+// replaces the fetch's own. Header names the fetch alone sets (Host,
+// Content-Length, Transfer-Encoding, Connection), names that are not HTTP
+// tokens, and a line break or a zero byte in a value are refused: the fetch
+// then sends nothing and fails (FetchFailure::Protocol) saying why.
 struct FetchRequest {
-    std::string Method = "GET";  // "GET" or "POST"
+    std::string Method = "GET";  // "GET", "POST" or "HEAD"
     std::string Url;
-    std::string Body;  // sent as is with a POST
-    std::string ContentType = "application/x-www-form-urlencoded";
+    std::string Body;  // sent as is with a POST; other methods have none
+    std::string ContentType = "application/x-www-form-urlencoded";  // of a POST
     std::vector<std::pair<std::string, std::string>> Headers;
 };
 
 // As the GET form below, for any request. A 301, 302 or 303 answer to a POST
-// is followed with a GET without body (as browsers do); 307 and 308 repeat
-// the POST.
+// is followed with a GET without body or Content-Type (as browsers do); 307
+// and 308 repeat the POST with its body. The extra headers go with every
+// request of the fetch, except that credentials (Cookie, Authorization and
+// names with "auth", "token", "secret", "session" or "api-key" in them) go
+// only to the origin (scheme, host, port) of the first URL.
 FetchResult FetchTo(const FetchRequest& request, const FetchOptions& options, TNetStream& sink,
                     const std::function<void(const FetchResult&)>& onHeaders = {});
 

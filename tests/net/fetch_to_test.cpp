@@ -280,6 +280,177 @@ TEST(FetchTo, RedirectFromHttpsToHttpIsRefused) {
     EXPECT_EQ(plain.Accepted(), 0);
 }
 
+// ---- requests beyond a plain GET ----
+
+// The header block of a request as received, and what followed it.
+struct SentRequest {
+    std::string head;
+    std::string body;
+};
+
+SentRequest Split(const std::string& received) {
+    const std::size_t end = received.find(kEnd);
+    if (end == std::string::npos)
+        return {received, ""};
+    return {received.substr(0, end + 2), received.substr(end + 4)};
+}
+
+bool HasLine(const std::string& head, const std::string& line) {
+    return head.find("\r\n" + line + "\r\n") != std::string::npos;
+}
+
+TEST(FetchToRequest, PostSendsItsBodyTypeAndHeaders) {
+    const std::string ok = "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\ndone";
+    ScriptedPeer peer(std::vector<PeerScript>{
+        PeerScript().ReadUntil(kEnd).ReadBytes(13).Send(ok),
+        PeerScript().ReadUntil(kEnd).Send(ok),
+        PeerScript().ReadUntil(kEnd).ReadBytes(2).Send(ok),
+    });
+    FetchRequest post;
+    post.Method = "POST";
+    post.Url = Url(peer, "/search?x=1");
+    post.Body = "q=tea&page=2\n";
+    post.Headers = {
+        {"Cookie", "id=42"}, {"Accept-Language", "de"}, {"User-Agent", "Probe/1"}, {"X-Empty", ""}};
+    TNetMemoryStream sink;
+    FetchResult r = FetchTo(post, Short(), sink);
+    EXPECT_EQ(r.Failure, FetchFailure::None) << r.Message;
+    EXPECT_EQ(sink.Text(), "done");
+    SentRequest sent = Split(peer.Received(0));
+    EXPECT_EQ(sent.head.rfind("POST /search?x=1 HTTP/1.1\r\n", 0), 0u) << sent.head;
+    EXPECT_TRUE(HasLine(sent.head, "Content-Type: application/x-www-form-urlencoded"));
+    EXPECT_TRUE(HasLine(sent.head, "Content-Length: 13"));
+    EXPECT_TRUE(HasLine(sent.head, "Cookie: id=42"));
+    EXPECT_TRUE(HasLine(sent.head, "Accept-Language: de"));
+    EXPECT_TRUE(HasLine(sent.head, "X-Empty: "));
+    // A header the fetch fills itself is replaced, not sent twice.
+    EXPECT_TRUE(HasLine(sent.head, "User-Agent: Probe/1"));
+    EXPECT_EQ(sent.head.find("User-Agent:"), sent.head.rfind("User-Agent:")) << sent.head;
+    EXPECT_EQ(sent.body, post.Body);
+
+    // An empty body is announced as such; a GET carries headers, no type.
+    post.Body.clear();
+    post.Method = "POST";
+    TNetMemoryStream second;
+    r = FetchTo(post, Short(FetchPolicy::Modern), second);
+    EXPECT_EQ(r.Failure, FetchFailure::None) << r.Message;
+    sent = Split(peer.Received(1));
+    EXPECT_TRUE(HasLine(sent.head, "Content-Length: 0")) << sent.head;
+
+    // A Content-Type header takes the place of the request's own.
+    post.Body = "{}";
+    post.Headers = {{"content-type", "application/json"}};
+    TNetMemoryStream third;
+    r = FetchTo(post, Short(), third);
+    EXPECT_EQ(r.Failure, FetchFailure::None) << r.Message;
+    sent = Split(peer.Received(2));
+    EXPECT_TRUE(HasLine(sent.head, "content-type: application/json")) << sent.head;
+    EXPECT_EQ(sent.head.find("x-www-form-urlencoded"), std::string::npos) << sent.head;
+    EXPECT_EQ(sent.body, "{}");
+}
+
+TEST(FetchToRequest, RedirectsAfterAPostChangeTheMethodAsBrowsersDo) {
+    const std::string body = "a=1&b=2";
+    for (const int code : {301, 302, 303, 307, 308}) {
+        ScriptedPeer peer(std::vector<PeerScript>{
+            PeerScript()
+                .ReadUntil(kEnd)
+                .ReadBytes(body.size())
+                .Send("HTTP/1.1 " + std::to_string(code) +
+                      " Moved\r\nLocation: /next\r\nContent-Length: 0\r\n\r\n"),
+            PeerScript().ReadUntil(kEnd).Send(
+                "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok"),
+        });
+        FetchRequest post;
+        post.Method = "POST";
+        post.Url = Url(peer, "/form");
+        post.Body = body;
+        post.Headers = {{"Cookie", "id=1"}, {"Referer", "http://example.test/"}};
+        TNetMemoryStream sink;
+        const FetchResult r = FetchTo(post, Short(FetchPolicy::Modern), sink);
+        EXPECT_EQ(r.Failure, FetchFailure::None) << code << ": " << r.Message;
+        EXPECT_EQ(sink.Text(), "ok") << code;
+        ASSERT_EQ(r.RedirectHeaders.size(), 1u) << code;
+        EXPECT_EQ(r.RedirectHeaders[0].rfind("HTTP/1.1 " + std::to_string(code), 0), 0u);
+
+        const SentRequest again = Split(peer.Received(1));
+        // Same origin: every extra header goes along.
+        EXPECT_TRUE(HasLine(again.head, "Cookie: id=1")) << code << again.head;
+        EXPECT_TRUE(HasLine(again.head, "Referer: http://example.test/")) << code;
+        if (code == 307 || code == 308) {
+            EXPECT_EQ(again.head.rfind("POST /next HTTP/1.1\r\n", 0), 0u) << again.head;
+            EXPECT_TRUE(HasLine(again.head, "Content-Length: 7")) << again.head;
+            EXPECT_TRUE(HasLine(again.head, "Content-Type: application/x-www-form-urlencoded"));
+            EXPECT_EQ(again.body, body) << code;
+        } else {
+            EXPECT_EQ(again.head.rfind("GET /next HTTP/1.1\r\n", 0), 0u) << again.head;
+            EXPECT_EQ(again.head.find("Content-"), std::string::npos) << again.head;
+            EXPECT_EQ(again.body, "") << code;
+        }
+    }
+}
+
+TEST(FetchToRequest, CredentialsStayWithTheirOrigin) {
+    ScriptedPeer other(PeerScript().ReadUntil(kEnd).Send(
+        "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: close\r\n\r\nthere"));
+    ScriptedPeer first(PeerScript().ReadUntil(kEnd).Send(
+        "HTTP/1.1 302 Found\r\nLocation: " + Url(other, "/x") + "\r\nContent-Length: 0\r\n\r\n"));
+    FetchRequest get;
+    get.Url = Url(first);
+    get.Headers = {{"Cookie", "id=1"},        {"Authorization", "Bearer abc"},
+                   {"X-Auth-Token", "t"},     {"X-Api-Key", "k"},
+                   {"Accept-Language", "fr"}, {"Referer", "http://example.test/"}};
+    TNetMemoryStream sink;
+    const FetchResult r = FetchTo(get, Short(FetchPolicy::Modern), sink);
+    EXPECT_EQ(r.Failure, FetchFailure::None) << r.Message;
+    EXPECT_EQ(sink.Text(), "there");
+    EXPECT_TRUE(HasLine(Split(first.Received(0)).head, "Authorization: Bearer abc"));
+    const std::string head = Split(other.Received(0)).head;
+    for (const char* name : {"Cookie", "Authorization", "X-Auth-Token", "X-Api-Key"})
+        EXPECT_EQ(head.find(std::string("\r\n") + name + ":"), std::string::npos) << head;
+    EXPECT_TRUE(HasLine(head, "Accept-Language: fr")) << head;
+    EXPECT_TRUE(HasLine(head, "Referer: http://example.test/")) << head;
+}
+
+TEST(FetchToRequest, UnsafeRequestsAreRefusedBeforeAnythingIsSent) {
+    ScriptedPeer peer(PeerScript().ReadUntil(kEnd).Send("HTTP/1.1 200 OK\r\n\r\n"));
+    const std::vector<std::pair<std::string, std::string>> bad = {
+        {"X-Split", "a\r\nInjected: 1"},
+        {"X-Zero", std::string("a\0b", 3)},
+        {"X-Line\nBreak", "v"},
+        {"Bad Name", "v"},
+        {"", "v"},
+        {"Host", "elsewhere.example"},
+        {"content-length", "5"},
+        {"Transfer-Encoding", "chunked"},
+        {"Connection", "close"},
+    };
+    for (const auto& header : bad) {
+        FetchRequest request;
+        request.Url = Url(peer);
+        request.Headers = {{"Accept-Language", "en"}, header};
+        TNetMemoryStream sink;
+        const FetchResult r = FetchTo(request, Short(), sink);
+        EXPECT_EQ(r.Failure, FetchFailure::Protocol) << header.first;
+        EXPECT_FALSE(r.Message.empty());
+        EXPECT_EQ(r.Message.find_first_of(std::string("\r\n\0", 3)), std::string::npos)
+            << r.Message;
+    }
+    FetchRequest odd;
+    odd.Url = Url(peer);
+    odd.Method = "DELETE";
+    TNetMemoryStream sink;
+    EXPECT_EQ(FetchTo(odd, Short(), sink).Failure, FetchFailure::Protocol);
+    odd.Method = "GET";
+    odd.Body = "a body for a GET";
+    EXPECT_EQ(FetchTo(odd, Short(), sink).Failure, FetchFailure::Protocol);
+    odd.Method = "POST";
+    odd.Body = "ok";
+    odd.ContentType = "text/plain\r\nX: 1";
+    EXPECT_EQ(FetchTo(odd, Short(), sink).Failure, FetchFailure::Protocol);
+    EXPECT_EQ(peer.Accepted(), 0);
+}
+
 // ---- hostile peers ----
 
 TEST(FetchTo, ADripIsCutByTheDeadline) {
