@@ -331,8 +331,10 @@ std::int32_t TNetStackPosix::SysSend(TNetSocket socket, const void* bytes, std::
                                      int flags) {
     for (;;) {
         // MSG_NOSIGNAL: a peer that went away is an error code, never SIGPIPE.
+        const int osFlags =
+            (flags & ~NetSendNoWait) | ((flags & NetSendNoWait) != 0 ? MSG_DONTWAIT : 0);
         const ssize_t n = ::send(socket, bytes, count < 0 ? 0 : static_cast<std::size_t>(count),
-                                 flags | MSG_NOSIGNAL);
+                                 osFlags | MSG_NOSIGNAL);
         if (n >= 0)
             return static_cast<std::int32_t>(n);
         if (errno != EINTR)

@@ -1,6 +1,8 @@
 // The socket object of net/socket_handle.h; every call goes to its stack.
 #include "net/socket_handle.h"
 
+#include <algorithm>
+#include <chrono>
 #include <vector>
 
 #include "net/net_exceptions.h"
@@ -86,6 +88,39 @@ std::int32_t TNetSocketHandle::SelectReadable(std::int32_t timeout) {
         throw ENetConnClosedGracefully();
     std::vector<TNetSocket> readList{osSocket_};
     return stack_->SysSelect(&readList, nullptr, timeout, nullptr);
+}
+
+std::int32_t TNetSocketHandle::SelectWritable(std::int32_t timeout) {
+    if (!allocated_)
+        throw ENetConnClosedGracefully();
+    std::vector<TNetSocket> writeList{osSocket_};
+    return stack_->SysSelect(nullptr, &writeList, timeout, nullptr);
+}
+
+std::int32_t TNetSocketHandle::SendWithin(const void* bytes, std::int32_t count,
+                                          std::int32_t timeout, bool& timedOut) {
+    timedOut = false;
+    if (timeout < 0)
+        return SendBytes(bytes, count);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout);
+    for (;;) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now())
+                .count();
+        const std::int32_t ready =
+            SelectWritable(static_cast<std::int32_t>(std::max<std::int64_t>(0, left)));
+        if (ready == 0) {
+            timedOut = true;
+            return 0;
+        }
+        if (ready < 0)
+            return -1;
+        // Room for some bytes: the send takes what fits and does not wait
+        // for the rest, so that a peer that stops reading cannot hold it.
+        const std::int32_t n = SendBytes(bytes, count, NetSendNoWait);
+        if (n != -1 || stack_->SysGetLastError() != NetErrorWouldBlock)
+            return n;
+    }
 }
 
 }  // namespace corvane::net

@@ -46,6 +46,14 @@ class TNetSocketHandle {
     // The stack's select result for this socket becoming readable: 1 ready,
     // 0 time up, -1 failed. ENetConnClosedGracefully when no socket is open.
     std::int32_t SelectReadable(std::int32_t timeout);
+    // The same for room to send: 1 ready, 0 time up, -1 failed.
+    std::int32_t SelectWritable(std::int32_t timeout);
+    // Sends as much of the bytes as the socket takes before `timeout` ms
+    // pass (negative: a plain send that waits as long as it must). Returns
+    // the count sent; 0 with `timedOut` set when no room came in time; -1
+    // when the send or the wait failed (the stack's error code kept).
+    std::int32_t SendWithin(const void* bytes, std::int32_t count, std::int32_t timeout,
+                            bool& timedOut);
     // True only when the socket became readable in time.
     bool WaitReadable(std::int32_t timeout) { return SelectReadable(timeout) == 1; }
 

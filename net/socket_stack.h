@@ -28,6 +28,9 @@ constexpr int NetSocketStream = 1;
 constexpr int NetLevelTCP = 6;
 constexpr int NetOptionNoDelay = 1;
 constexpr int NetShutdownSending = 1;
+// A send flag: move what fits in the socket's buffer now and return, never
+// wait for room (nothing fits: -1 with 10035, "would block").
+constexpr int NetSendNoWait = 0x40;
 
 // Integer rule shared by the address parsers: optional leading blanks, then a
 // sign and decimal digits within the signed 32-bit range, or "$", "x" or "0x"

@@ -384,9 +384,20 @@ void TNetTCPConnection::WriteBytes(const void* bytes, std::int32_t count) {
     CheckPeerClosed(true, true);
     std::int32_t offset = 0;
     while (offset < count) {
-        const std::int32_t n = UsesInterceptFor(false)
-                                   ? intercept_->InterceptSend(data + offset, count - offset)
-                                   : socketHandle_->SendBytes(data + offset, count - offset);
+        std::int32_t n = 0;
+        if (UsesInterceptFor(false)) {
+            n = intercept_->InterceptSend(data + offset, count - offset);
+        } else {
+            // Under a deadline a peer that takes no more bytes cannot hold
+            // the send past it.
+            bool bound = false;
+            const std::int32_t wait = WaitWithinDeadline(-1, bound);
+            bool timedOut = false;
+            n = socketHandle_->SendWithin(data + offset, count - offset, bound ? wait : -1,
+                                          timedOut);
+            if (timedOut)
+                throw ENetDeadlineExceeded();
+        }
         peerClosed_ = n == 0;
         CheckPeerClosed(true, false);
         if (n == 0)

@@ -280,7 +280,7 @@ std::int32_t TNetTLSChannel::NextWait(const char* what) const {
     return static_cast<std::int32_t>(std::min<std::int64_t>(wait, INT32_MAX));
 }
 
-std::int32_t TNetTLSChannel::FlushOutput() {
+std::int32_t TNetTLSChannel::FlushOutput(bool closing) {
     TNetSocketHandle* handle = SocketHandle();
     for (;;) {
         const int n = BIO_read(output_, wire_.data(), static_cast<int>(wire_.size()));
@@ -291,7 +291,14 @@ std::int32_t TNetTLSChannel::FlushOutput() {
         while (left > 0) {
             if (!handle)
                 return -1;
-            const std::int32_t sent = handle->SendBytes(data, left);
+            bool timedOut = false;
+            const std::int32_t sent =
+                handle->SendWithin(data, left, closing ? 0 : NextWait("TLS write"), timedOut);
+            if (timedOut) {
+                if (closing)
+                    return 0;
+                throw ENetReadTimeout("TLS write timed out.");
+            }
             if (sent <= 0)
                 return sent;
             data += sent;
@@ -399,8 +406,9 @@ void TNetTLSChannel::NotifyClosing() {
     shutdownSent_ = true;
     ERR_clear_error();
     SSL_shutdown(ssl_);  // puts the close_notify alert into the output
-    // The socket closes right after, whether or not the alert got out.
-    FlushOutput();
+    // The socket closes right after, whether or not the alert got out; a
+    // peer that takes no more bytes is not waited for.
+    FlushOutput(true);
     ERR_clear_error();
 }
 

@@ -77,8 +77,10 @@ class TNetTLSChannel : public TNetSSLConnectionIntercept {
     // ENetReadTimeout once the deadline has passed.
     std::int32_t NextWait(const char* what) const;
     // Sends everything the engine has written: 1, or the failed send's
-    // result (0, or -1 with the stack's error code kept).
-    std::int32_t FlushOutput();
+    // result (0, or -1 with the stack's error code kept). A peer that takes
+    // no bytes for as long as a wait may last raises ENetReadTimeout; when
+    // `closing`, nothing is waited for and what does not fit is dropped.
+    std::int32_t FlushOutput(bool closing = false);
     // Waits for the socket and moves what it has into the engine: the byte
     // count, 0 when the peer closed, -1 when the receive failed.
     std::int32_t FillInput(const char* what);

@@ -471,6 +471,45 @@ TEST(FetchTo, ADripIsCutByTheDeadline) {
     peer.Stop();
 }
 
+TEST(FetchTo, APeerThatNeverReadsCannotHoldTheRequestPastTheDeadline) {
+    // Far more than the socket buffers of both ends take.
+    const std::string big(32 << 20, 'p');
+    FetchOptions o = Short();
+    o.DeadlineMs = 1000;
+
+    FetchRequest post;
+    post.Method = "POST";
+    post.Body = big;
+    FetchRequest hugeHeader;
+    hugeHeader.Headers = {{"X-Padding", big}};
+    for (FetchRequest* request : {&post, &hugeHeader}) {
+        ScriptedPeer peer(PeerScript().Pause(10000));
+        request->Url = Url(peer);
+        TNetMemoryStream sink;
+        const auto start = Clock::now();
+        const FetchResult r = FetchTo(*request, o, sink);
+        EXPECT_EQ(r.Failure, FetchFailure::Deadline) << r.Message;
+        EXPECT_LT(SecondsSince(start), 3);
+        peer.Stop();
+    }
+
+    // The same inside TLS.
+    TestPki pki;
+    TlsTestServer::Options so;
+    so.ChainFile = pki.ChainFile(TestCert::Valid);
+    so.KeyFile = pki.KeyFile(TestCert::Valid);
+    so.StallMs = 10000;
+    TlsTestServer server(so);
+    o.CaFile = pki.RootFile();
+    post.Url = "https://localhost:" + std::to_string(server.Port()) + "/";
+    TNetMemoryStream sink;
+    const auto start = Clock::now();
+    const FetchResult r = FetchTo(post, o, sink);
+    EXPECT_EQ(r.Failure, FetchFailure::Deadline) << r.Message;
+    EXPECT_LT(SecondsSince(start), 3);
+    EXPECT_TRUE(server.Wait().HandshakeDone);
+}
+
 TEST(FetchTo, BodiesStopAtTheLimitDecodedOrNot) {
     const std::string endless(2 << 20, 'e');
     ScriptedPeer raw(PeerScript().ReadUntil(kEnd).Send("HTTP/1.1 200 OK\r\n\r\n" + endless));

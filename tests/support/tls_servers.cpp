@@ -231,6 +231,10 @@ void TlsTestServer::Serve() {
         for (const std::string& record : options_.Records) {
             SSL_write(ssl, record.data(), static_cast<int>(record.size()));
         }
+        if (options_.StallMs > 0) {
+            pollfd closed{fd, POLLRDHUP, 0};
+            ::poll(&closed, 1, options_.StallMs);
+        }
         bool replied = false;
         bool renegotiating = false;
         char buffer[4096];

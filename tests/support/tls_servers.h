@@ -67,6 +67,9 @@ class TlsTestServer {
         std::string Reply;
         // After the reply, ask the client to renegotiate (TLS 1.2 only).
         bool RenegotiateAfterReply = false;
+        // After the handshake and the records, read nothing until the
+        // client closes or this many milliseconds have passed.
+        int StallMs = 0;
     };
     // What the server saw of the one connection.
     struct Session {
