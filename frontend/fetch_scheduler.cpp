@@ -1,6 +1,7 @@
 #include "frontend/fetch_scheduler.h"
 
 #include <algorithm>
+#include <stdexcept>
 #include <utility>
 
 #include "base/ascii.h"
@@ -26,6 +27,19 @@ FetchFunction PageFetch(net::FetchOptions options) {
         };
 }
 
+RequestFunction RequestFetch(net::FetchOptions options) {
+    return
+        [options = std::move(options)](const net::FetchRequest& request, net::FetchCancel& cancel) {
+            net::FetchOptions o = options;
+            o.Cancel = &cancel;
+            net::TextSink sink;
+            RequestOutcome outcome;
+            outcome.Result = net::FetchTo(request, o, sink);
+            outcome.Body = sink.TakeText();
+            return outcome;
+        };
+}
+
 }  // namespace
 
 std::string OriginOf(const std::string& url) {
@@ -34,10 +48,10 @@ std::string OriginOf(const std::string& url) {
 }
 
 FetchScheduler::FetchScheduler(SchedulerLimits limits, net::FetchOptions options)
-    : FetchScheduler(limits, PageFetch(std::move(options))) {}
+    : FetchScheduler(limits, PageFetch(options), RequestFetch(options)) {}
 
-FetchScheduler::FetchScheduler(SchedulerLimits limits, FetchFunction fetch)
-    : limits_(Clamped(limits)), fetch_(std::move(fetch)) {}
+FetchScheduler::FetchScheduler(SchedulerLimits limits, FetchFunction fetch, RequestFunction request)
+    : limits_(Clamped(limits)), fetch_(std::move(fetch)), request_(std::move(request)) {}
 
 FetchScheduler::~FetchScheduler() {
     CancelAll();
@@ -49,12 +63,24 @@ void FetchScheduler::SetWakeup(std::function<void()> wakeup) {
 }
 
 void FetchScheduler::Submit(std::uint64_t ticket, std::string url, int port) {
+    std::string origin = OriginOf(url);
+    Enqueue(Job{ticket, std::move(url), port, std::move(origin), std::nullopt});
+}
+
+void FetchScheduler::Submit(std::uint64_t ticket, net::FetchRequest request) {
+    if (!request_) {
+        throw std::logic_error("this fetch scheduler fetches plain URLs only");
+    }
+    std::string origin = OriginOf(request.Url);
+    Enqueue(Job{ticket, std::string(), 0, std::move(origin), std::move(request)});
+}
+
+void FetchScheduler::Enqueue(Job job) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (stopping_) {
         return;
     }
-    std::string origin = OriginOf(url);
-    queue_.push_back(Job{ticket, std::move(url), port, std::move(origin)});
+    queue_.push_back(std::move(job));
     // A worker for every queued fetch, up to the limit; idle ones are reused.
     if (queue_.size() > static_cast<std::size_t>(idle_) &&
         workers_.size() < static_cast<std::size_t>(limits_.Jobs)) {
@@ -125,9 +151,15 @@ void FetchScheduler::WorkerLoop() {
         ++perOrigin_[job.origin];
         lock.unlock();
 
-        FetchCompletion done{job.ticket, std::string(), nullptr};
+        FetchCompletion done{job.ticket, std::string(), nullptr, {}};
         try {
-            done.Body = fetch_(job.url, job.port, cancel);
+            if (job.request) {
+                RequestOutcome outcome = request_(*job.request, cancel);
+                done.Body = std::move(outcome.Body);
+                done.Result = std::move(outcome.Result);
+            } else {
+                done.Body = fetch_(job.url, job.port, cancel);
+            }
         } catch (...) {
             // Handed to the owner as the fetch's outcome.
             done.Error = std::current_exception();

@@ -24,6 +24,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -43,10 +44,20 @@ struct SchedulerLimits {
 };
 
 // One finished fetch: the body, or the failure that left the fetch function.
+// A fetch of a whole request (Submit with a net::FetchRequest) also tells
+// how its exchange went; a plain one leaves Result as it is.
 struct FetchCompletion {
     std::uint64_t Ticket = 0;
     std::string Body;
     std::exception_ptr Error;
+    net::FetchResult Result;
+};
+
+// What a fetch of a whole request brings back: the body and how the
+// exchange went.
+struct RequestOutcome {
+    std::string Body;
+    net::FetchResult Result;
 };
 
 // A blocking fetch: the response body of a GET of `url`. It runs on a worker
@@ -54,16 +65,24 @@ struct FetchCompletion {
 using FetchFunction =
     std::function<std::string(const std::string& url, int port, net::FetchCancel& cancel)>;
 
+// A blocking fetch of a whole request (a POST, extra headers), run on a
+// worker like a FetchFunction.
+using RequestFunction =
+    std::function<RequestOutcome(const net::FetchRequest& request, net::FetchCancel& cancel)>;
+
 // The origin a fetch of `url` is counted against: its host, lower-cased, and
 // its port (80 when it names none), whatever proxy the fetch goes through.
 std::string OriginOf(const std::string& url);
 
 class FetchScheduler {
   public:
-    // Fetches with net::FetchPage and these options (their Cancel is set per
-    // fetch). Limits out of range are brought into 1..64.
+    // Fetches with net::FetchPage (requests: net::FetchTo) and these options
+    // (their Cancel is set per fetch). Limits out of range are brought into
+    // 1..64.
     FetchScheduler(SchedulerLimits limits, net::FetchOptions options);
-    FetchScheduler(SchedulerLimits limits, FetchFunction fetch);
+    // Without a request function, Submit of a request throws
+    // std::logic_error.
+    FetchScheduler(SchedulerLimits limits, FetchFunction fetch, RequestFunction request = {});
     // CancelAll.
     ~FetchScheduler();
     FetchScheduler(const FetchScheduler&) = delete;
@@ -79,6 +98,8 @@ class FetchScheduler {
     // Queues a fetch; fetches start in the order they were queued, as far as
     // the limits allow. Ignored once CancelAll has run.
     void Submit(std::uint64_t ticket, std::string url, int port);
+    // The same for a whole request; its origin is the request URL's.
+    void Submit(std::uint64_t ticket, net::FetchRequest request);
     // Drops these fetches: a queued one never starts, a running one is
     // cancelled, and neither is ever completed.
     void Cancel(const std::vector<std::uint64_t>& tickets);
@@ -99,18 +120,22 @@ class FetchScheduler {
         std::string url;
         int port;
         std::string origin;
+        // Set for a whole request (then `url` is unused).
+        std::optional<net::FetchRequest> request;
     };
     struct Running {
         std::string origin;
         net::FetchCancel* cancel;
     };
 
+    void Enqueue(Job job);
     void WorkerLoop();
     // The first queued job whose origin is below its limit; end() when none.
     std::deque<Job>::iterator NextRunnable();
 
     const SchedulerLimits limits_;
     const FetchFunction fetch_;
+    const RequestFunction request_;
     std::function<void()> wakeup_;
 
     mutable std::mutex mutex_;

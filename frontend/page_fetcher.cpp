@@ -65,6 +65,19 @@ std::string PageFetcher::Fetch(const std::string& url, const net::FetchOptions& 
     return sink.TakeText();
 }
 
+RequestOutcome PageFetcher::Request(const net::FetchRequest& request,
+                                    const net::FetchOptions& options) {
+    ++requests_;
+    net::TextSink sink;
+    RequestOutcome outcome;
+    outcome.Result = net::FetchTo(request, options, sink);
+    if (outcome.Result.Failure != net::FetchFailure::None &&
+        outcome.Result.Failure != net::FetchFailure::Cancelled)
+        ++failures_[static_cast<std::size_t>(outcome.Result.Failure)];
+    outcome.Body = sink.TakeText();
+    return outcome;
+}
+
 net::FetchResult PageFetcher::FetchTo(
     const std::string& url, net::TNetStream& sink,
     const std::function<void(const net::FetchResult&)>& onHeaders) {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "frontend/fetch_scheduler.h"
 #include "frontend/settings.h"
 #include "net/net_stream.h"
 #include "net/page_fetch.h"
@@ -36,6 +37,10 @@ class PageFetcher {
     // say). Safe to call from several threads at once; a cancelled fetch is
     // not counted as failed.
     std::string Fetch(const std::string& url, const net::FetchOptions& options);
+
+    // A whole request (a POST, extra headers) with these options, counted
+    // like Fetch: the body, and how the exchange went.
+    RequestOutcome Request(const net::FetchRequest& request, const net::FetchOptions& options);
 
     // The streaming fetch with the front end's settings: the body goes to
     // `sink` as it arrives; failures come back in the result (not counted).

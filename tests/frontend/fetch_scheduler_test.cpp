@@ -194,6 +194,48 @@ TEST(FetchScheduler, OneJobFetchesInTheOrderSubmitted) {
     EXPECT_EQ(order, urls);
 }
 
+TEST(FetchScheduler, WholeRequestsQueueWithPlainFetchesAndTellTheirExchange) {
+    std::mutex m;
+    std::vector<std::string> order;
+    const FetchFunction plain = [&](const std::string& url, int, net::FetchCancel&) {
+        std::lock_guard<std::mutex> lock(m);
+        order.push_back("GET " + url);
+        return std::string("plain");
+    };
+    const RequestFunction whole = [&](const net::FetchRequest& request, net::FetchCancel&) {
+        std::lock_guard<std::mutex> lock(m);
+        order.push_back(request.Method + " " + request.Url);
+        RequestOutcome outcome;
+        outcome.Body = request.Body;
+        outcome.Result.Status = 303;
+        outcome.Result.FinalUrl = request.Url + "#final";
+        return outcome;
+    };
+    FetchScheduler s({1, 1}, plain, whole);
+    net::FetchRequest post;
+    post.Method = "POST";
+    post.Url = "http://search.test/html/";
+    post.Body = "q=garden";
+    s.Submit(1, "http://a.test/", 80);
+    s.Submit(2, post);
+    const auto done = Collect(s, 2);
+    ASSERT_EQ(done.size(), 2u);
+    EXPECT_EQ(done[0].Body, "plain");
+    EXPECT_EQ(done[0].Result.Status, 0);
+    EXPECT_EQ(done[1].Ticket, 2u);
+    EXPECT_EQ(done[1].Body, "q=garden");
+    EXPECT_EQ(done[1].Result.Status, 303);
+    EXPECT_EQ(done[1].Result.FinalUrl, "http://search.test/html/#final");
+    std::lock_guard<std::mutex> lock(m);
+    EXPECT_EQ(order,
+              (std::vector<std::string>{"GET http://a.test/", "POST http://search.test/html/"}));
+
+    // A scheduler of plain fetches refuses a whole request instead of
+    // sending it as a GET.
+    FetchScheduler plainOnly({1, 1}, plain);
+    EXPECT_THROW(plainOnly.Submit(3, post), std::logic_error);
+}
+
 TEST(FetchScheduler, CancelEndsFetchesInFlightAndNoneStartsAfterIt) {
     CountingServer server(0ms);
     server.Hold();
