@@ -285,6 +285,8 @@ FetchResult FetchTo(const std::string& url, const FetchOptions& options, TNetStr
     result.FinalUrl = url;
     BodyPipe pipe(sink, options.MaxBodySize < 0 ? 0 : options.MaxBodySize);
     std::string current = url;
+    if (options.MapUrl)
+        result.FinalUrl = current = options.MapUrl(url);
 
     for (;;) {
         // Creating the client may start the socket library; that failure is
@@ -420,7 +422,9 @@ FetchResult FetchTo(const std::string& url, const FetchOptions& options, TNetStr
                 "Maximum (" + std::to_string(options.MaxRedirects) + ") redirects followed";
             return result;
         }
-        const std::string next = ResolveReference(current, client.ResponseInfo.Location);
+        std::string next = ResolveReference(current, client.ResponseInfo.Location);
+        if (options.MapUrl)
+            next = options.MapUrl(next);
         const UriParts nextParts = SplitUri(next);
         if (secure && !SameTextLocale(nextParts.Protocol, "HTTPS")) {
             result.Failure = FetchFailure::Protocol;
