@@ -3,10 +3,23 @@
 //
 // It answers as an HTTP proxy (absolute request targets) and as an origin
 // server (a front end pointing its service endpoints at it). Requests are
-// routed by path: "/search" gives search results (a "link:" query lists the
-// pages linking to its target), "/data/details/" a site-details page, "/" on
-// any other host that host's home page, and "/" on the demo web's own
-// address an index page. Everything else is a 404.
+// routed by host, then by path:
+// - today's search sources at their own hosts (search_pages.h): the
+//   metasearch JSON API ("/search?q=...&format=json" on the demo web's own
+//   address and on any host named "searx..."), html.duckduckgo.com/html/
+//   (GET or POST), www.mojeek.com/search, search.yahoo.com/search (unless
+//   the request is the classic one: a result count "n" or a "link:" query),
+//   search.brave.com/search, and the redirect links on the DuckDuckGo and
+//   Yahoo pages;
+// - the rank lists (synthetic_lists.h) at tranco-list.eu/top-1m.csv.zip,
+//   tranco-list.eu/top-1m-id and downloads.majestic.com/majestic_million.csv;
+// - the classic services: "/search" gives search results (a "link:" query
+//   lists the pages linking to its target), "/data/details/" a
+//   site-details page;
+// - "/" on any other host is that host's home page, and every other path
+//   of a population site is too; "/" on the demo web's own address is an
+//   index page.
+// Everything else is a 404. Only html.duckduckgo.com/html/ takes a POST.
 #pragma once
 
 #include <cstdint>

@@ -228,8 +228,14 @@ const char* ReasonPhrase(int status) {
     switch (status) {
         case 200:
             return "OK";
+        case 302:
+            return "Found";
+        case 303:
+            return "See Other";
         case 400:
             return "Bad Request";
+        case 403:
+            return "Forbidden";
         case 404:
             return "Not Found";
         case 405:
@@ -491,11 +497,13 @@ void HttpServer::Serve(Connection& connection) {
         if (bodyLength > static_cast<long long>(options_.MaxBodyBytes))
             return refuseAndClose(413);
         if (bodyLength > 0) {
-            while (in.size() < static_cast<std::size_t>(bodyLength)) {
+            const auto length = static_cast<std::size_t>(bodyLength);
+            while (in.size() < length) {
                 if (!readMore())
                     return;
             }
-            in.erase(0, static_cast<std::size_t>(bodyLength));  // no handler reads bodies
+            request.Body.assign(in, 0, length);
+            in.erase(0, length);
         }
 
         const std::string* connectionHeader = request.Header("Connection");

@@ -29,6 +29,7 @@ struct HttpRequest {
     std::string Target;
     std::string Version;  // "HTTP/1.0" or "HTTP/1.1"
     HeaderLines Headers;
+    std::string Body;  // as sent, Content-Length bytes
 
     // First value of a header, names compared without regard to case.
     const std::string* Header(std::string_view name) const;

@@ -595,7 +595,8 @@ std::string IndexPage(const SyntheticWeb& web) {
     return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Corvane demo web"
            "</title></head>\n<body>\n<h1>Corvane demo web</h1>\n"
            "<p>A synthetic, deterministic web for trying Corvane out. Use this address as an "
-           "HTTP proxy, or point the search and traffic services at it.</p>\n<ul>\n"
+           "HTTP proxy, or point the search and traffic services at it.</p>\n"
+           "<h2>Classic services</h2>\n<ul>\n"
            "<li><a href=\"/search?p=%22blue+widgets%22&amp;ei=UTF-8&amp;n=10&amp;b=1\">"
            "A keyword search</a></li>\n"
            "<li><a href=\"/search?p=link%3Ahttp%3A%2F%2F" +
@@ -604,6 +605,23 @@ std::string IndexPage(const SyntheticWeb& web) {
            "<li><a href=\"/data/details/?url=" +
            host +
            "\">A site-details page</a></li>\n"
+           "</ul>\n<h2>Today's web</h2>\n"
+           "<p>Search sources and rank lists at their own hosts, through this address as "
+           "the proxy (https:// addresses asked as http://):</p>\n<ul>\n"
+           "<li><a href=\"/search?q=garden+tools&amp;format=json&amp;pageno=1\">"
+           "The metasearch JSON API</a> (also on any host named searx&hellip;, e.g. "
+           "<code>http://searx.demo/search?q=garden+tools&amp;format=json</code>)</li>\n"
+           "<li><code>POST http://html.duckduckgo.com/html/</code> with the form "
+           "<code>q=garden+tools&amp;b=&amp;kl=wt-wt</code></li>\n"
+           "<li><code>http://www.mojeek.com/search?q=garden+tools</code></li>\n"
+           "<li><code>http://search.yahoo.com/search?p=garden+tools</code> "
+           "(then <code>&amp;b=8&amp;pz=7</code>)</li>\n"
+           "<li><code>http://search.brave.com/search?q=garden+tools&amp;source=web&amp;"
+           "offset=0</code></li>\n"
+           "<li><code>http://tranco-list.eu/top-1m.csv.zip</code> and "
+           "<code>http://tranco-list.eu/top-1m-id</code>: traffic ranks</li>\n"
+           "<li><code>http://downloads.majestic.com/majestic_million.csv</code>: "
+           "inbound links</li>\n"
            "</ul>\n</body></html>\n";
 }
 

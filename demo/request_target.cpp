@@ -126,6 +126,23 @@ QueryParams ParseQuery(std::string_view query) {
     return params;
 }
 
+QueryParams ParseForm(std::string_view form) {
+    QueryParams params;
+    for (std::size_t from = 0; from <= form.size();) {
+        const auto amp = form.find('&', from);
+        const auto to = amp == std::string_view::npos ? form.size() : amp;
+        const std::string_view piece = form.substr(from, to - from);
+        from = to + 1;
+        if (piece.empty())
+            continue;
+        const auto eq = piece.find('=');
+        const std::string_view value =
+            eq == std::string_view::npos ? std::string_view() : piece.substr(eq + 1);
+        params.emplace_back(PercentDecode(piece.substr(0, eq), true), PercentDecode(value, true));
+    }
+    return params;
+}
+
 std::optional<std::string> ParamValue(const QueryParams& params, std::string_view key) {
     for (const auto& [k, v] : params) {
         if (k == key)

@@ -38,6 +38,11 @@ std::string PercentDecode(std::string_view text, bool plusIsBlank);
 using QueryParams = std::vector<std::pair<std::string, std::string>>;
 QueryParams ParseQuery(std::string_view query);
 
+// Splits a query or an application/x-www-form-urlencoded body into decoded
+// (key, value) pairs, strictly at every "&": what today's clients send,
+// which escape every "&" and quote inside a value.
+QueryParams ParseForm(std::string_view form);
+
 // The first value of a key, if present.
 std::optional<std::string> ParamValue(const QueryParams& params, std::string_view key);
 

@@ -1,5 +1,8 @@
 #include "frontend/page_fetcher.h"
 
+#include <string_view>
+
+#include "base/ascii.h"
 #include "demo/demo_web.h"
 
 namespace corvane::frontend {
@@ -42,6 +45,15 @@ PageFetcher::PageFetcher(const FrontEndSettings& settings) : options_(settings.F
         options_.SocksPort = 0;
         options_.SocksUser.clear();
         options_.SocksPassword.clear();
+        // The demo web serves no TLS: every https:// site is asked of it in
+        // plain HTTP, redirects included.
+        options_.MapUrl = [](const std::string& url) {
+            constexpr std::string_view kSecure = "https://";
+            if (url.size() >= kSecure.size() &&
+                base::EqualsIgnoringCase(std::string_view(url).substr(0, kSecure.size()), kSecure))
+                return "http://" + url.substr(kSecure.size());
+            return url;
+        };
     }
 }
 
@@ -49,6 +61,10 @@ PageFetcher::~PageFetcher() = default;
 
 std::string PageFetcher::DemoAddress() const {
     return demo_ ? demo_->BaseUrl() : std::string();
+}
+
+const demo::SyntheticWeb* PageFetcher::DemoData() const {
+    return demo_ ? &demo_->Web() : nullptr;
 }
 
 std::string PageFetcher::Fetch(const std::string& url, int /*port*/) {

@@ -16,14 +16,16 @@
 
 namespace corvane::demo {
 class DemoWeb;
-}
+class SyntheticWeb;
+}  // namespace corvane::demo
 
 namespace corvane::frontend {
 
 class PageFetcher {
   public:
     // Starts the demo web when settings.Demo is set; requests then go
-    // through it as their HTTP proxy. Throws std::runtime_error when the demo
+    // through it as their HTTP proxy, https:// URLs asked as http:// (the
+    // demo web answers for every host in plain HTTP). Throws std::runtime_error when the demo
     // web cannot start.
     explicit PageFetcher(const FrontEndSettings& settings);
     ~PageFetcher();
@@ -58,6 +60,9 @@ class PageFetcher {
     std::string FailureSummary() const;
     // "http://127.0.0.1:PORT" of the running demo web, else empty.
     std::string DemoAddress() const;
+    // The running demo web's population (to build its rank lists from),
+    // else null.
+    const demo::SyntheticWeb* DemoData() const;
 
   private:
     static constexpr std::size_t kCauses =

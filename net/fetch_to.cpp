@@ -463,7 +463,9 @@ FetchResult FetchTo(const FetchRequest& request, const FetchOptions& options, TN
     }
     BodyPipe pipe(sink, options.MaxBodySize < 0 ? 0 : options.MaxBodySize);
     std::string current = url;
-    const std::string origin = OriginOf(url);
+    if (options.MapUrl)
+        result.FinalUrl = current = options.MapUrl(url);
+    const std::string origin = OriginOf(current);
     HttpMethod method = request.Method == "POST"   ? HttpPost
                         : request.Method == "HEAD" ? HttpHead
                                                    : HttpGet;
@@ -612,7 +614,9 @@ FetchResult FetchTo(const FetchRequest& request, const FetchOptions& options, TN
                 "Maximum (" + std::to_string(options.MaxRedirects) + ") redirects followed";
             return result;
         }
-        const std::string next = ResolveReference(current, client.ResponseInfo.Location);
+        std::string next = ResolveReference(current, client.ResponseInfo.Location);
+        if (options.MapUrl)
+            next = options.MapUrl(next);
         const UriParts nextParts = SplitUri(next);
         if (secure && !SameTextLocale(nextParts.Protocol, "HTTPS")) {
             result.Failure = FetchFailure::Protocol;

@@ -110,6 +110,9 @@ struct FetchOptions {
     // when it cannot. Runs on a helper thread the fetch stops waiting for at
     // its deadline. None: the system's resolver.
     std::function<std::string(const std::string& host)> Resolver;
+    // Applied to the URL of every request the fetch sends: the first and
+    // each redirect target. None: URLs as given.
+    std::function<std::string(const std::string& url)> MapUrl;
 };
 
 struct FetchResult {

@@ -34,6 +34,16 @@ std::string RoutedPage(const std::string& url) {
     return Route(Web(), request).Body;
 }
 
+// The answer to a request with no body, in-process.
+HttpResponse Ask(const std::string& method, const std::string& target, const std::string& host) {
+    HttpRequest request;
+    request.Method = method;
+    request.Target = target;
+    request.Version = "HTTP/1.1";
+    request.Headers.emplace_back("Host", host);
+    return Route(Web(), request);
+}
+
 auto InProcessHost() {
     return testing::PageHost([](const std::string& url) { return RoutedPage(url); });
 }
@@ -225,22 +235,16 @@ TEST(DemoPages, DomainSurveyListsTheLinkingSites) {
 }
 
 TEST(DemoPages, UnknownPathsAndMethods) {
-    EXPECT_EQ(
-        Route(Web(), {"GET", "http://www.example.com/missing.html", "HTTP/1.1", {{"Host", "x"}}})
-            .Status,
-        404);
-    EXPECT_EQ(Route(Web(), {"GET", "/search/more", "HTTP/1.1", {{"Host", "127.0.0.1"}}}).Status,
-              404);
-    const HttpResponse post =
-        Route(Web(), {"POST", "/search", "HTTP/1.1", {{"Host", "127.0.0.1"}}});
+    EXPECT_EQ(Ask("GET", "http://www.example.com/missing.html", "x").Status, 404);
+    EXPECT_EQ(Ask("GET", "/search/more", "127.0.0.1").Status, 404);
+    const HttpResponse post = Ask("POST", "/search", "127.0.0.1");
     EXPECT_EQ(post.Status, 405);
     ASSERT_FALSE(post.Headers.empty());
     EXPECT_EQ(post.Headers[0].first, "Allow");
-    EXPECT_EQ(Route(Web(), {"CONNECT", "www.example.com:443", "HTTP/1.1", {{"Host", "x"}}}).Status,
-              405);
-    EXPECT_EQ(Route(Web(), {"GET", "ftp://example.com/", "HTTP/1.1", {{"Host", "x"}}}).Status, 400);
+    EXPECT_EQ(Ask("CONNECT", "www.example.com:443", "x").Status, 405);
+    EXPECT_EQ(Ask("GET", "ftp://example.com/", "x").Status, 400);
     // "/" on the demo web's own address is its index page, not a home page.
-    const HttpResponse index = Route(Web(), {"GET", "/", "HTTP/1.1", {{"Host", "127.0.0.1:8080"}}});
+    const HttpResponse index = Ask("GET", "/", "127.0.0.1:8080");
     EXPECT_EQ(index.Status, 200);
     EXPECT_NE(index.Body.find("Corvane demo web"), std::string::npos);
 }

@@ -11,6 +11,7 @@
 
 #include "demo/demo_web.h"
 #include "demo/pages.h"
+#include "demo/search_pages.h"
 #include "engine/survey_run.h"
 #include "raw_http.h"
 
@@ -137,6 +138,31 @@ TEST_F(DemoServer, RefusesMalformedRequestsAndCloses) {
                   "GET /x HTTP/1.1\r\nHost: a.example\r\n\r\n"));
     EXPECT_EQ(conn.Read()->Status, 200);
     EXPECT_EQ(conn.Read()->Status, 404);
+}
+
+TEST_F(DemoServer, FormPostsReachTheirPage) {
+    // A form body, pipelined with the next request, then one sent late.
+    const std::string form = "q=garden+tools&b=&kl=wt-wt";
+    const std::string post =
+        "POST http://html.duckduckgo.com/html/ HTTP/1.1\r\n"
+        "Host: html.duckduckgo.com\r\n"
+        "Content-Type: application/x-www-form-urlencoded\r\n"
+        "Content-Length: " +
+        std::to_string(form.size()) + "\r\n\r\n";
+    const std::string page = DuckPage(web_.Web(), "garden tools", 0, "", "wt-wt");
+    RawConnection c(port_);
+    ASSERT_TRUE(c.Send(post + form + "GET / HTTP/1.1\r\nHost: www.example.com\r\n\r\n"));
+    const auto answer = c.Read();
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->Status, 200);
+    EXPECT_EQ(answer->Body, page);
+    EXPECT_NE(page.find("web-result"), std::string::npos);
+    EXPECT_EQ(c.Read()->Body, HomePage(web_.Web(), "www.example.com"));
+
+    ASSERT_TRUE(c.Send(post + form.substr(0, 5)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(c.Send(form.substr(5)));
+    EXPECT_EQ(c.Read()->Body, page);
 }
 
 TEST(DemoServerLife, StartAndStop) {

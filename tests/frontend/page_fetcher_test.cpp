@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "demo/demo_web.h"
+#include "demo/pages.h"
+#include "demo/web_results.h"
 
 namespace corvane::frontend {
 namespace {
@@ -42,6 +44,35 @@ TEST(PageFetcher, TheSettingsProxyOrTheDemoWebCarriesEveryFetch) {
     PageFetcher refused(demoMode);
     EXPECT_EQ(refused.Fetch(home, 80), "");
     EXPECT_EQ(refused.RequestCount(), 1u);
+}
+
+TEST(PageFetcher, DemoModeAsksHttpsSitesOfTheDemoWebInPlainHttp) {
+    FrontEndSettings settings;
+    settings.Demo = true;
+    PageFetcher fetcher(settings);
+    ASSERT_NE(fetcher.DemoData(), nullptr);
+    const demo::SyntheticWeb& web = *fetcher.DemoData();
+    const std::string host = web.HostOf(3);
+    EXPECT_EQ(fetcher.Fetch("https://" + host + "/", 443), demo::HomePage(web, host));
+    EXPECT_EQ(fetcher.FailedCount(), 0u);
+
+    // A redirect to an https:// address is asked the same way.
+    settings.Fetch.Policy = net::FetchPolicy::Modern;
+    PageFetcher modern(settings);
+    const std::string target = "https://" + host + "/products/";
+    net::TextSink sink;
+    const net::FetchResult result = modern.FetchTo(
+        "https://duckduckgo.com/l/?uddg=" + demo::UrlEncode(target) + "&rut=1", sink);
+    EXPECT_EQ(result.Failure, net::FetchFailure::None) << result.Message;
+    EXPECT_EQ(result.Status, 200);
+    EXPECT_EQ(result.Redirects, 1);
+    EXPECT_EQ(result.FinalUrl, "http://" + host + "/products/");
+    EXPECT_EQ(sink.Text(), demo::HomePage(web, host));
+
+    // Outside demo mode: no population, and URLs go out as given.
+    PageFetcher plain(FrontEndSettings{});
+    EXPECT_EQ(plain.DemoData(), nullptr);
+    EXPECT_FALSE(plain.Options().MapUrl);
 }
 
 }  // namespace
