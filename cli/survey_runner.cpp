@@ -12,6 +12,7 @@
 #include "cli/progress.h"
 #include "frontend/fetch_scheduler.h"
 #include "frontend/scheduled_survey.h"
+#include "frontend/user_settings.h"
 #include "history/sqlite_db.h"
 
 namespace corvane::cli {
@@ -164,6 +165,7 @@ void InstallInterruptHandler() {
 
 SurveyOptions SurveyOptionsFromEnvironment() {
     SurveyOptions options;
+    frontend::ApplyUserSettings(frontend::LoadUserSettings(), options.Settings);
     frontend::ApplyEnvironment(options.Settings);
     frontend::ApplyJobsEnvironment(options.Settings);
     return options;

@@ -25,8 +25,9 @@ struct SurveyOptions {
     std::int32_t Skip = 0;
 };
 
-// Options start from the environment's settings: the network, history and
-// jobs variables. Throws frontend::UsageError for a bad CORVANE_JOBS or
+// Options start from the settings the user saved in the desktop program's
+// Settings window, then the environment's: the network, history and jobs
+// variables. Throws frontend::UsageError for a bad CORVANE_JOBS or
 // CORVANE_PER_HOST.
 SurveyOptions SurveyOptionsFromEnvironment();
 

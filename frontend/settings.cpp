@@ -42,7 +42,16 @@ const char* const kJobsOptionsHelp =
     "                               default 8); 1 fetches one page after another\n"
     "  --per-host N                 of those, up to N to one site at once (1 to 64,\n"
     "                               default 2)\n"
-    "Environment: CORVANE_JOBS and CORVANE_PER_HOST give the same settings; options win.\n";
+    "  --profile NAME|FILE          the search profile of the survey (default classic),\n"
+    "                               or a profile file of your own\n"
+    "  --searxng URL                the SearXNG instance the searxng profile asks,\n"
+    "                               e.g. https://searx.example.org\n"
+    "  --tranco FILE                the Tranco list (csv or zip) for this run, in place\n"
+    "                               of the imported one\n"
+    "  --majestic FILE              the Majestic Million list (csv) for this run\n"
+    "Environment: CORVANE_JOBS, CORVANE_PER_HOST, CORVANE_PROFILE and CORVANE_SEARXNG\n"
+    "give the same settings. The settings saved in the desktop program's Settings\n"
+    "window come first, the environment overrides them, options win.\n";
 
 std::int32_t ParseIntOption(const std::string& text, const std::string& option) {
     std::size_t i = 0;
@@ -103,6 +112,30 @@ void ParseHostPort(const std::string& text, const std::string& option, std::stri
 
 namespace {
 
+// Forgets the saved proxy once the environment or the command line gives
+// one: the two are not combined.
+void DropSavedProxy(FrontEndSettings& settings) {
+    if (!settings.ProxyFromUserSettings) {
+        return;
+    }
+    settings.ProxyFromUserSettings = false;
+    net::FetchOptions& p = settings.Fetch;
+    p.ProxyHost.clear();
+    p.ProxyPort = 0;
+    p.ProxyUser.clear();
+    p.ProxyPassword.clear();
+    p.SocksVersion = net::svNoSocks;
+    p.SocksHost.clear();
+    p.SocksPort = 0;
+    p.SocksUser.clear();
+    p.SocksPassword.clear();
+}
+
+bool IsHostByte(char c) {
+    return base::IsLetterOrDigit(c) || c == '-' || c == '.' || c == '_' ||
+           static_cast<unsigned char>(c) >= 0x80;
+}
+
 std::string Endpoint(const std::string& text, const std::string& option) {
     if (base::LowerAscii(text.substr(0, 7)) != "http://" || text.size() <= 7) {
         throw UsageError(option + ": expected an http:// address, got '" + text + "'");
@@ -129,6 +162,7 @@ void ApplyEnvironment(FrontEndSettings& settings) {
         settings.Endpoints.TrafficEndpoint = Endpoint(v, "CORVANE_TRAFFIC_ENDPOINT");
     }
     if (const char* v = std::getenv("CORVANE_PROXY"); v && *v) {
+        DropSavedProxy(settings);
         ParseHostPort(v, "CORVANE_PROXY", settings.Fetch.ProxyHost, settings.Fetch.ProxyPort);
     }
     ApplyHistoryEnvironment(settings);
@@ -168,6 +202,10 @@ bool TakeSharedOption(const std::vector<std::string>& args, std::size_t& i,
         return args[++i];
     };
     net::FetchOptions& p = settings.Fetch;
+    if (name == "--proxy" || name == "--socks4" || name == "--socks4a" || name == "--socks5" ||
+        name == "--socks-user" || name == "--socks-password") {
+        DropSavedProxy(settings);
+    }
     if (name == "--proxy") {
         ParseHostPort(value(), name, p.ProxyHost, p.ProxyPort);
     } else if (name == "--socks4" || name == "--socks4a" || name == "--socks5") {
@@ -226,20 +264,116 @@ void ApplyJobsEnvironment(FrontEndSettings& settings) {
     if (const char* v = std::getenv("CORVANE_PER_HOST"); v && *v) {
         settings.PerHost = JobsValue(v, "CORVANE_PER_HOST");
     }
+    if (const char* v = std::getenv("CORVANE_PROFILE"); v && *v) {
+        settings.Profile = v;
+    }
+    if (const char* v = std::getenv("CORVANE_SEARXNG"); v && *v) {
+        settings.SearxngUrl = SearxngAddress(v, "CORVANE_SEARXNG");
+    }
 }
 
 bool TakeJobsOption(const std::vector<std::string>& args, std::size_t& i,
                     FrontEndSettings& settings) {
     const std::string& name = args[i];
-    if (name != "--jobs" && name != "--per-host") {
+    if (name != "--jobs" && name != "--per-host" && name != "--profile" && name != "--searxng" &&
+        name != "--tranco" && name != "--majestic") {
         return false;
     }
     if (i + 1 >= args.size()) {
         throw UsageError(name + " needs a value");
     }
-    (name == "--jobs" ? settings.Jobs : settings.PerHost) = JobsValue(args[i + 1], name);
+    const std::string& value = args[i + 1];
+    if (name == "--jobs" || name == "--per-host") {
+        (name == "--jobs" ? settings.Jobs : settings.PerHost) = JobsValue(value, name);
+    } else if (name == "--searxng") {
+        settings.SearxngUrl = SearxngAddress(value, name);
+    } else if (value.empty()) {
+        throw UsageError(
+            name + (name == "--profile" ? " needs a profile name or file" : " needs a file name"));
+    } else {
+        (name == "--profile"  ? settings.Profile
+         : name == "--tranco" ? settings.TrancoFile
+                              : settings.MajesticFile) = value;
+    }
     i += 2;
     return true;
+}
+
+std::string SearxngAddress(const std::string& text, const std::string& option) {
+    auto refuse = [&](const std::string& why) -> void {
+        throw UsageError(option + ": " + why + ", got '" + text + "'");
+    };
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F) {
+            throw UsageError(option + ": the address holds a blank or a control character");
+        }
+    }
+    const std::string lower = base::LowerAscii(text);
+    const std::size_t start = lower.rfind("http://", 0) == 0    ? 7
+                              : lower.rfind("https://", 0) == 0 ? 8
+                                                                : 0;
+    if (start == 0) {
+        refuse("expected an http:// or https:// address");
+    }
+    const std::size_t authorityEnd = text.find_first_of("/?#", start);
+    const std::string authority = text.substr(start, authorityEnd - start);
+    if (authorityEnd != std::string::npos &&
+        text.find_first_of("?#", authorityEnd) != std::string::npos) {
+        refuse("the address takes no query or fragment");
+    }
+    if (authority.find('@') != std::string::npos) {
+        refuse("the address takes no user name");
+    }
+    std::string host;
+    std::string port;
+    bool hasPort = false;
+    if (!authority.empty() && authority[0] == '[') {
+        const std::size_t close = authority.find(']');
+        if (close == std::string::npos) {
+            refuse("unclosed [ in the host");
+        }
+        host = authority.substr(1, close - 1);
+        const std::string after = authority.substr(close + 1);
+        if (!after.empty() && after[0] != ':') {
+            refuse("unexpected text after the host");
+        }
+        hasPort = !after.empty();
+        port = hasPort ? after.substr(1) : std::string();
+        for (char c : host) {
+            const char l = base::LowerAscii(c);
+            if (!base::IsDigit(c) && !(l >= 'a' && l <= 'f') && c != ':' && c != '.') {
+                refuse("bad IPv6 address");
+            }
+        }
+    } else {
+        const std::size_t colon = authority.find(':');
+        hasPort = colon != std::string::npos;
+        host = authority.substr(0, colon);
+        port = hasPort ? authority.substr(colon + 1) : std::string();
+        for (char c : host) {
+            if (!IsHostByte(c)) {
+                refuse("bad host name");
+            }
+        }
+    }
+    if (host.empty() || host.find_first_not_of('.') == std::string::npos) {
+        refuse("the address has no host");
+    }
+    if (hasPort) {
+        bool digits = !port.empty() && port.size() <= 5;
+        for (char c : port) {
+            digits = digits && engine::IsDigit(c);
+        }
+        const long p = digits ? std::strtol(port.c_str(), nullptr, 10) : 0;
+        if (p < 1 || p > 65535) {
+            refuse("the port must be 1 to 65535");
+        }
+    }
+    std::string address = text;
+    while (address.size() > start + authority.size() && address.back() == '/') {
+        address.pop_back();
+    }
+    return address;
 }
 
 void ValidateSettings(const FrontEndSettings& settings) {
@@ -259,6 +393,12 @@ void ValidateSettings(const FrontEndSettings& settings) {
     }
     if (!p.CaFile.empty() && !std::ifstream(p.CaFile)) {
         throw UsageError("--cacert: cannot read " + p.CaFile);
+    }
+    if (!settings.TrancoFile.empty() && !std::ifstream(settings.TrancoFile)) {
+        throw UsageError("--tranco: cannot read " + settings.TrancoFile);
+    }
+    if (!settings.MajesticFile.empty() && !std::ifstream(settings.MajesticFile)) {
+        throw UsageError("--majestic: cannot read " + settings.MajesticFile);
     }
 }
 

@@ -1,7 +1,13 @@
 // Settings both front ends take from the command line and the environment:
 // the network settings of every page fetch (HTTP or SOCKS proxy), the two
-// service endpoints, the demo web, and the history file surveys are recorded
-// in.
+// service endpoints, the demo web, the history file surveys are recorded
+// in, and what a survey asks (its profile, the SearXNG instance, the rank
+// lists).
+//
+// A front end fills them in this order, each step overriding the one
+// before: the settings the user saved in the desktop program's Settings
+// window (ApplyUserSettings, frontend/user_settings.h), the environment,
+// the command line.
 #pragma once
 
 #include <cstdint>
@@ -37,6 +43,21 @@ struct FrontEndSettings {
     int Jobs = kDefaultJobs;
     int PerHost = kDefaultPerHost;
 
+    // The search profile of a survey: a profile name or a profile file.
+    std::string Profile = kDefaultProfile;
+    // The SearXNG instance the "searxng" profile asks ("https://HOST[/PATH]",
+    // without a trailing slash); empty: none given.
+    std::string SearxngUrl;
+    // Rank lists for this run in place of the imported ones; empty: the
+    // imported list.
+    std::string TrancoFile;
+    std::string MajesticFile;
+    // The proxy settings came from the saved settings: a proxy given by the
+    // environment or the command line (any of the proxy options) replaces
+    // them as a whole rather than being added to them.
+    bool ProxyFromUserSettings = false;
+
+    static constexpr const char* kDefaultProfile = "classic";
     static constexpr int kDefaultJobs = 8;
     static constexpr int kDefaultPerHost = 2;
     static constexpr int kMaxJobs = 64;
@@ -47,7 +68,8 @@ void ParseHostPort(const std::string& text, const std::string& option, std::stri
                    std::int32_t& port);
 
 // Reads CORVANE_SEARCH_ENDPOINT, CORVANE_TRAFFIC_ENDPOINT, CORVANE_PROXY and
-// CORVANE_HISTORY. Options given later override them.
+// CORVANE_HISTORY. Options given later override them. A proxy from
+// CORVANE_PROXY replaces a saved one.
 void ApplyEnvironment(FrontEndSettings& settings);
 // Reads CORVANE_HISTORY alone, for a front end that only reads the history.
 void ApplyHistoryEnvironment(FrontEndSettings& settings);
@@ -57,6 +79,8 @@ void ApplyHistoryEnvironment(FrontEndSettings& settings);
 // --traffic-endpoint, --demo, and the fetch options -A/--user-agent,
 // --cacert, -k/--insecure, -m/--max-time), takes it and its value, moves i
 // past them and returns true. Throws UsageError for a missing or bad value.
+// The first proxy option (--proxy, --socks*, --socks-user, --socks-password)
+// drops a saved proxy.
 bool TakeSharedOption(const std::vector<std::string>& args, std::size_t& i,
                       FrontEndSettings& settings);
 
@@ -66,18 +90,29 @@ bool TakeSharedOption(const std::vector<std::string>& args, std::size_t& i,
 bool TakeHistoryOption(const std::vector<std::string>& args, std::size_t& i,
                        FrontEndSettings& settings);
 
-// Reads CORVANE_JOBS and CORVANE_PER_HOST, for the front ends that run
-// surveys. Throws UsageError for a value that is not a whole number in 1..64.
+// The survey settings of the front ends that run surveys. Reads
+// CORVANE_JOBS, CORVANE_PER_HOST, CORVANE_PROFILE and CORVANE_SEARXNG.
+// Throws UsageError for a count that is not a whole number in 1..64 or an
+// address that is not a SearXNG address.
 void ApplyJobsEnvironment(FrontEndSettings& settings);
 
-// If args[i] is --jobs N or --per-host N, takes it and its value, moves i
-// past them and returns true. Throws UsageError for a missing value or one
-// outside 1..64.
+// If args[i] is a survey option (--jobs N, --per-host N, --profile
+// NAME|FILE, --searxng URL, --tranco FILE, --majestic FILE), takes it and
+// its value, moves i past them and returns true. Throws UsageError for a
+// missing value, a count outside 1..64 or an address that is not a SearXNG
+// address.
 bool TakeJobsOption(const std::vector<std::string>& args, std::size_t& i,
                     FrontEndSettings& settings);
 
 // Checks the combination once all options are read.
 void ValidateSettings(const FrontEndSettings& settings);
+
+// A SearXNG instance's address: "http://" or "https://" (either case), a
+// host (a name, an IPv4 address or a bracketed IPv6 address), optionally a
+// port (1..65535) and a path; no blanks, control characters, user part,
+// query or fragment. Trailing slashes are dropped: the survey appends
+// "/search?...". UsageError naming `option` for anything else.
+std::string SearxngAddress(const std::string& text, const std::string& option);
 
 // A decimal 32-bit integer option value, or UsageError.
 std::int32_t ParseIntOption(const std::string& text, const std::string& option);
@@ -88,7 +123,7 @@ std::int32_t ParseIntOption(const std::string& text, const std::string& option);
 std::int32_t ParseSecondsOption(const std::string& text, const std::string& option);
 
 // The usage lines of the shared options, the history options and the
-// jobs options.
+// survey options (jobs, profile, lists).
 extern const char* const kSharedOptionsHelp;
 extern const char* const kHistoryOptionsHelp;
 extern const char* const kJobsOptionsHelp;

@@ -22,8 +22,10 @@ const char* const kDesktopUsage =
 
 namespace {
 
-DesktopOptions Parse(const std::vector<std::string>& args, bool allowUnknown) {
+DesktopOptions Parse(const std::vector<std::string>& args, bool allowUnknown,
+                     const frontend::UserSettings& saved) {
     DesktopOptions options;
+    options.Arguments = args;
     for (const std::string& a : args) {
         if (a == "--help" || a == "-h") {
             options.Help = true;
@@ -34,6 +36,7 @@ DesktopOptions Parse(const std::vector<std::string>& args, bool allowUnknown) {
             return options;
         }
     }
+    frontend::ApplyUserSettings(saved, options.Settings);
     frontend::ApplyEnvironment(options.Settings);
     frontend::ApplyJobsEnvironment(options.Settings);
     for (std::size_t i = 0; i < args.size();) {
@@ -66,33 +69,93 @@ DesktopOptions ParseDesktopOptions(const QStringList& args) {
     for (const QString& a : args) {
         list.push_back(a.toStdString());
     }
-    return Parse(list, false);
+    return Parse(list, false, frontend::LoadUserSettings());
 }
 
 DesktopOptions PreviewDesktopOptions(const std::vector<std::string>& args) {
-    return Parse(args, true);
+    return Parse(args, true, frontend::LoadUserSettings());
 }
 
+DesktopOptions LayerDesktopOptions(const frontend::UserSettings& saved,
+                                   const std::vector<std::string>& args) {
+    return Parse(args, false, saved);
+}
+
+DesktopProgram::DesktopProgram(const DesktopOptions& options)
+    : DesktopProgram(options.Settings, options.Arguments) {}
+
 DesktopProgram::DesktopProgram(const frontend::FrontEndSettings& settings)
-    : fetcher_(std::make_unique<frontend::PageFetcher>(settings)) {
+    : DesktopProgram(settings, std::nullopt) {}
+
+DesktopProgram::DesktopProgram(const frontend::FrontEndSettings& settings,
+                               std::optional<std::vector<std::string>> arguments)
+    : arguments_(std::move(arguments)),
+      fetcher_(std::make_unique<frontend::PageFetcher>(settings)) {
     frontend::PageFetcher* fetcher = fetcher_.get();
     form_ = std::make_unique<TForm1>(
-        [fetcher](const std::string& url, int port) { return fetcher->Fetch(url, port); },
+        [this, fetcher](const std::string& url, int /*port*/) {
+            return fetcher->Fetch(url, RunFetchOptions());
+        },
         settings.Endpoints);
     locate_ = std::make_unique<TStartForm>(form_.get());
     about_ = std::make_unique<TInfoForm>(form_.get());
-    // Many pages at once on the scheduler's workers, each with the fetcher's
-    // own options and a cancel of its own.
+    // Many pages at once on the scheduler's workers, each with the options
+    // in force and a cancel of its own.
     form_->SetParallelFetch(
-        [fetcher](const std::string& url, int /*port*/, net::FetchCancel& cancel) {
-            net::FetchOptions options = fetcher->Options();
+        [this, fetcher](const std::string& url, int /*port*/, net::FetchCancel& cancel) {
+            net::FetchOptions options = RunFetchOptions();
             options.Cancel = &cancel;
             return fetcher->Fetch(url, options);
         },
         frontend::SchedulerLimits{settings.Jobs, settings.PerHost});
+    Use(settings);
     form_->SetLocateDialog(locate_.get());
     form_->SetAboutBox(about_.get());
     form_->SetHistory(HistoryOf(settings));
+    TForm1::SettingsHooks hooks;
+    hooks.Saved = [this](const frontend::UserSettings& saved) -> std::string {
+        if (!arguments_) {
+            return "They apply from the next start.";
+        }
+        try {
+            Use(LayerDesktopOptions(saved, *arguments_).Settings);
+        } catch (const frontend::UsageError& e) {
+            return std::string("They do not apply to this run: ") + e.what();
+        }
+        return std::string();
+    };
+    form_->SetSettingsHooks(std::move(hooks));
+}
+
+void DesktopProgram::Use(const frontend::FrontEndSettings& settings) {
+    auto options = std::make_shared<net::FetchOptions>(settings.Fetch);
+    if (settings.Demo) {
+        // The demo web stays the one proxy, reached directly.
+        const net::FetchOptions& demo = fetcher_->Options();
+        options->ProxyHost = demo.ProxyHost;
+        options->ProxyPort = demo.ProxyPort;
+        options->ProxyUser = demo.ProxyUser;
+        options->ProxyPassword = demo.ProxyPassword;
+        options->SocksVersion = demo.SocksVersion;
+        options->SocksHost = demo.SocksHost;
+        options->SocksPort = demo.SocksPort;
+        options->SocksUser = demo.SocksUser;
+        options->SocksPassword = demo.SocksPassword;
+    }
+    {
+        const std::lock_guard<std::mutex> lock(optionsMutex_);
+        runOptions_ = std::move(options);
+    }
+    form_->SetSurveySettings(settings);
+}
+
+net::FetchOptions DesktopProgram::RunFetchOptions() const {
+    std::shared_ptr<const net::FetchOptions> options;
+    {
+        const std::lock_guard<std::mutex> lock(optionsMutex_);
+        options = runOptions_;
+    }
+    return *options;
 }
 
 DesktopProgram::~DesktopProgram() {

@@ -46,6 +46,7 @@
 #include "ui/rank_chart.h"
 #include "ui/results_delegate.h"
 #include "ui/results_model.h"
+#include "ui/settings_dialog.h"
 #include "ui/shell_open.h"
 #include "ui/start_form.h"
 #include "ui/survey_window_host.h"
@@ -86,6 +87,11 @@ QPixmap WideBanner(const QPixmap& banner, int width) {
 }
 
 const QString kSurveyFilter = QStringLiteral("Corvane files (*.cvn)");
+
+// The search profiles the Settings window offers.
+std::vector<std::string> SearchProfileNames() {
+    return {"classic", "searxng", "duckduckgo", "mojeek", "yahoo", "brave"};
+}
 
 // Where the folder of the last survey file chosen is remembered.
 constexpr const char* kFilesKey = "\\Software\\Vestrel\\Brindlemark\\Files";
@@ -315,6 +321,7 @@ void TForm1::BuildMenus() {
     Save1 =
         Named(File1->addAction(ImageList1[kSavePicture], QStringLiteral("&Save file...")), "Save1");
     HistoryItem = Named(File1->addAction(QStringLiteral("&History...")), "HistoryItem");
+    SettingsItem = Named(File1->addAction(QStringLiteral("Se&ttings...")), "SettingsItem");
     File1->addSeparator();
     Exit1 = Named(File1->addAction(ImageList1[kExitPicture], QStringLiteral("E&xit")), "Exit1");
 
@@ -345,6 +352,7 @@ void TForm1::BuildMenus() {
     connect(Open1, &QAction::triggered, this, &TForm1::Open1Click);
     connect(Save1, &QAction::triggered, this, &TForm1::Save1Click);
     connect(HistoryItem, &QAction::triggered, this, &TForm1::HistoryItemClick);
+    connect(SettingsItem, &QAction::triggered, this, &TForm1::SettingsItemClick);
     connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
     connect(Visittheselectedwebsite1, &QAction::triggered, this,
             &TForm1::Visittheselectedwebsite1Click);
@@ -500,6 +508,30 @@ void TForm1::HistoryItemClick() {
     historyWindow_->show();
     historyWindow_->raise();
     historyWindow_->activateWindow();
+}
+
+void TForm1::SettingsItemClick() {
+    SettingsDialogServices services;
+    services.ProfileNames = SearchProfileNames();
+    services.ListStatus = settingsHooks_.ListStatus;
+    services.UpdateLists = settingsHooks_.UpdateLists;
+    TSettingsDialog dialog(frontend::LoadUserSettings(), std::move(services), this);
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    if (!settingsHooks_.Saved) {
+        ShowStatusText(QStringLiteral("Settings saved; they apply from the next start."));
+        return;
+    }
+    const std::string note = settingsHooks_.Saved(dialog.Saved());
+    ShowStatusText(note.empty() ? QStringLiteral("Settings saved.")
+                                : QStringLiteral("Settings saved. ") + QString::fromUtf8(note));
+}
+
+void TForm1::SetSurveySettings(const frontend::FrontEndSettings& settings) {
+    limits_ = frontend::SchedulerLimits{settings.Jobs, settings.PerHost};
+    profile_ = settings.Profile;
+    searxngUrl_ = settings.SearxngUrl;
 }
 
 void TForm1::OpenRecorded(std::int64_t id) {

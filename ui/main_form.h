@@ -1,10 +1,9 @@
 // The main window, "Corvane": the banner with the Start and Stop buttons,
 // the results list, the status line, and the File, Website and Help menus.
 // Its commands run a survey through the Locate dialog, stop it, open and
-// save survey files, open a listed site in the browser, show the help (the
-// installed pages in the desktop's browser, else a help window of its own)
-// and open the homepage, and show the About box. It is the SurveyHost of every
-// run it starts.
+// save survey files, edit the saved settings in the Settings window, open a listed site in the
+// browser, show the help (the installed pages in the desktop's browser, else a help window of its
+// own) and open the homepage, and show the About box. It is the SurveyHost of every run it starts.
 //
 // Every command can arrive while a run waits in its event pump (a run on
 // the fetch scheduler waits in a local event loop). Stop, column clicks,
@@ -43,6 +42,7 @@
 #include "ui/file_dialogs.h"
 #include "ui/history_window.h"
 #include "ui/request_queue.h"
+#include "ui/settings_dialog.h"
 
 class QAction;
 class QLabel;
@@ -98,6 +98,26 @@ class TForm1 : public QMainWindow {
     void SetHistory(HistorySettings history) { history_ = std::move(history); }
     const HistorySettings& History() const { return history_; }
 
+    // What the Settings window offers beyond the saved settings (the rank
+    // lists' status and their update), and who is told of settings saved
+    // there: `Saved` applies them to the window's runs (behind the
+    // environment and the command line) and returns a note for the status
+    // line, empty when they apply. Without it, saved settings wait for the
+    // next start.
+    struct SettingsHooks {
+        std::function<std::vector<std::string>()> ListStatus;
+        ListUpdater UpdateLists;
+        std::function<std::string(const frontend::UserSettings&)> Saved;
+    };
+    void SetSettingsHooks(SettingsHooks hooks) { settingsHooks_ = std::move(hooks); }
+    // The survey settings of the window's runs from now on: the scheduler's
+    // limits (jobs and per-host), the search profile and the SearXNG
+    // address.
+    void SetSurveySettings(const frontend::FrontEndSettings& settings);
+    const frontend::SchedulerLimits& Limits() const { return limits_; }
+    const std::string& SurveyProfile() const { return profile_; }
+    const std::string& SearxngUrl() const { return searxngUrl_; }
+
     engine::ResultsTable& Table() { return table_; }
     ResultsModel* Model() const { return model_; }
     // The status line's text.
@@ -113,6 +133,9 @@ class TForm1 : public QMainWindow {
     void Open1Click();
     void Save1Click();
     void HistoryItemClick();
+    // Opens the Settings window on the saved settings; OK saves them and
+    // hands them to the SettingsHooks.
+    void SettingsItemClick();
     // Shows a recorded survey as Open shows a file (asking first about an
     // unsaved table, and giving a run in progress up).
     void OpenRecorded(std::int64_t id);
@@ -218,6 +241,7 @@ class TForm1 : public QMainWindow {
     QAction* Open1 = nullptr;
     QAction* Save1 = nullptr;
     QAction* HistoryItem = nullptr;
+    QAction* SettingsItem = nullptr;
     QAction* Exit1 = nullptr;
     QAction* Visittheselectedwebsite1 = nullptr;
     QAction* Contents1 = nullptr;
@@ -269,6 +293,9 @@ class TForm1 : public QMainWindow {
     WindowParallelRun* activeRun_ = nullptr;
     frontend::FetchFunction parallelFetch_;
     frontend::SchedulerLimits limits_;
+    std::string profile_ = frontend::FrontEndSettings::kDefaultProfile;
+    std::string searxngUrl_;
+    SettingsHooks settingsHooks_;
 };
 
 }  // namespace corvane::ui

@@ -79,6 +79,51 @@ TEST(Settings, EnvironmentGivesDefaultsThatOptionsOverride) {
     unsetenv("CORVANE_PROXY");
 }
 
+TEST(Settings, SurveyOptions) {
+    FrontEndSettings s;
+    EXPECT_EQ(s.Profile, "classic");
+    const std::vector<std::string> args{
+        "--profile", "/home/u/mine.ini", "--searxng",  "HTTPS://[::1]:8888/searx//",
+        "--tranco",  "top-1m.csv.zip",   "--majestic", "m.csv"};
+    for (std::size_t i = 0; i < args.size();) {
+        ASSERT_TRUE(TakeJobsOption(args, i, s)) << args[i];
+    }
+    EXPECT_EQ(s.Profile, "/home/u/mine.ini");
+    EXPECT_EQ(s.SearxngUrl, "HTTPS://[::1]:8888/searx");
+    EXPECT_EQ(s.TrancoFile, "top-1m.csv.zip");
+    EXPECT_EQ(s.MajesticFile, "m.csv");
+    // The lists must be there to be read.
+    EXPECT_THROW(ValidateSettings(s), UsageError);
+    for (const auto& bad : std::vector<std::vector<std::string>>{
+             {"--profile", ""}, {"--tranco"}, {"--searxng", "searx.example.org"}}) {
+        std::size_t i = 0;
+        FrontEndSettings t;
+        EXPECT_THROW(TakeJobsOption(bad, i, t), UsageError) << bad[0];
+    }
+}
+
+TEST(Settings, SearxngAddresses) {
+    for (const char* good : {"http://searx.lan", "https://127.0.0.1:8080/",
+                             "http://b\xc3\xbc"
+                             "cher.de/s",
+                             "http://[fe80::1]"}) {
+        EXPECT_NO_THROW(SearxngAddress(good, "--searxng")) << good;
+    }
+    EXPECT_EQ(SearxngAddress("http://h.example/x/", "o"), "http://h.example/x");
+    EXPECT_EQ(SearxngAddress("http://h.example///", "o"), "http://h.example");
+    for (const char* bad : {"", "searx.lan", "ftp://searx.lan", "http://", "https:///path",
+                            "http://:8080", "http://h:0", "http://h:65536", "http://h:8o",
+                            "http://u@h", "http://h/?q=x", "http://h/#top", "http://a b",
+                            "http://h\tx", "http://[::1", "http://[xyz]", "http://h_!"}) {
+        EXPECT_THROW(SearxngAddress(bad, "--searxng"), UsageError) << bad;
+    }
+    try {
+        SearxngAddress("gopher://h", "CORVANE_SEARXNG");
+    } catch (const UsageError& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("CORVANE_SEARXNG: ", 0), 0u) << e.what();
+    }
+}
+
 TEST(Settings, IntegerOptions) {
     EXPECT_EQ(ParseIntOption("30", "--results"), 30);
     EXPECT_EQ(ParseIntOption("-5", "--skip"), -5);

@@ -268,8 +268,8 @@ TEST_F(MainForm, ControlsMenusAndPromptsAsDesigned) {
     EXPECT_EQ(top[0]->text(), "&File");
     EXPECT_EQ(top[1]->text(), "Website");
     EXPECT_EQ(top[2]->text(), "&Help");
-    EXPECT_EQ(texts(Menu("File1")),
-              QStringList({"&Open file...", "&Save file...", "&History...", "-", "E&xit"}));
+    EXPECT_EQ(texts(Menu("File1")), QStringList({"&Open file...", "&Save file...", "&History...",
+                                                 "Se&ttings...", "-", "E&xit"}));
     EXPECT_EQ(texts(Menu("Website1")), QStringList({"Visit the selected website..."}));
     EXPECT_EQ(texts(Menu("Help1")),
               QStringList({"&Contents", "The Corvane Homepage...", "-", "&About..."}));

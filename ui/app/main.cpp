@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(ui::ProgramIcon());
     std::unique_ptr<ui::DesktopProgram> program;
     try {
-        program = std::make_unique<ui::DesktopProgram>(options.Settings);
+        program = std::make_unique<ui::DesktopProgram>(options);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "corvane: %s\n", e.what());
         return 1;
