@@ -89,7 +89,8 @@ std::string ResultUrl(const SearchProfile& profile, std::string_view link,
             return std::string();
     }
     const std::string scheme = SchemeOf(url);
-    if ((scheme != "http" && scheme != "https") || UrlHost(url).empty())
+    if ((scheme != "http" && scheme != "https") || UrlHost(url).empty() ||
+        std::any_of(url.begin(), url.end(), base::IsBlankOrControl))
         return std::string();
     return url;
 }
