@@ -12,8 +12,10 @@ foreach(_file ${_files})
   string(LENGTH "${_hex}" _hexlen)
   math(EXPR _size "${_hexlen} / 2")
   string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," _bytes "${_hex}")
-  # Lines of 16 bytes, so that the source stays readable by tools.
-  string(REGEX REPLACE "((0x[0-9a-f][0-9a-f],){16})" "\\1\n    " _bytes "${_bytes}")
+  # Lines of 16 bytes, so that the source stays readable by tools (CMake's
+  # expressions have no repeat count).
+  string(REPEAT "0x[0-9a-f][0-9a-f]," 16 _line)
+  string(REGEX REPLACE "(${_line})" "\\1\n    " _bytes "${_bytes}")
   string(APPEND _arrays "const unsigned char kProfile${_index}[] = {\n    ${_bytes}0x00};\n")
   string(APPEND _entries
          "    {\"${_name}\", std::string_view(reinterpret_cast<const char*>(kProfile${_index}), ${_size})},\n")
