@@ -115,9 +115,12 @@ struct WebSurvey::State {
     // What is wrong with a result page, in words; empty when it can be read.
     std::string PageProblem(const WebFetched& fetched, ExtractedPage& extracted) const {
         const std::string& name = Profile.Name;
+        const std::string why =
+            fetched.Message.empty() ? std::string("the fetch failed") : fetched.Message;
+        if (fetched.Failed && fetched.FailedBeforeResponse)
+            return "the " + name + " search could not be reached: " + why;
         if (fetched.Failed)
-            return "the " + name + " search could not be reached: " +
-                   (fetched.Message.empty() ? std::string("the fetch failed") : fetched.Message);
+            return "the " + name + " answer broke off: " + why;
         if (fetched.Status == 429)
             return "the " + name +
                    " search answered 429 (too many requests): it is refusing this address for "

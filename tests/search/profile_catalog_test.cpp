@@ -104,16 +104,5 @@ TEST_F(ProfileCatalog, APathIsReadAsAFile) {
     }
 }
 
-TEST(ProfileFolder, FollowsXdgConfigHome) {
-    const char* old = getenv("XDG_CONFIG_HOME");
-    const std::string saved = old ? old : "";
-    setenv("XDG_CONFIG_HOME", "/tmp/cfg-test", 1);
-    EXPECT_EQ(UserProfileFolder(), "/tmp/cfg-test/corvane/profiles");
-    if (old)
-        setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-    else
-        unsetenv("XDG_CONFIG_HOME");
-}
-
 }  // namespace
 }  // namespace corvane::search

@@ -281,6 +281,8 @@ TEST(WebSurvey, AFirstPageThatCannotBeUsedEndsTheRunAndKeepsThePreviousTable) {
          "(/home/u/.config/corvane/profiles/scripted.ini)"},
         {Ok(ResultsPage({"https://ads.test/only-ads"})), "the scripted answer matched no results"},
         {Failed(true), "the scripted search could not be reached: connection refused"},
+        {Failed(false, ResultsPage({"https://u1.test/"})),
+         "the scripted answer broke off: time-out"},
         {tooMany, "the scripted search answered 429 (too many requests)"},
         {refused, "the scripted search refused the request (403): the test source turns you away"},
         {serverError, "the scripted search answered with status 500"},
