@@ -80,6 +80,9 @@ struct WebSurvey::State {
     // Result pages.
     int Page = 0;
     std::uint64_t PageTicket = 0;
+    // The URL of the page asked for last, against which its links resolve
+    // when the fetch names no final URL.
+    std::string LastPageUrl;
     std::vector<std::string> Urls;
     std::set<std::string> Seen;
 
@@ -105,10 +108,10 @@ struct WebSurvey::State {
                Profile.Name + ".ini takes its place";
     }
 
-    void IssuePage(int page, const std::map<std::string, std::string>& captures) {
-        const SearchRequest request = BuildSearchRequest(Profile, Query, page, captures, Base);
+    void IssuePage(int page, const SearchRequest& request) {
         Page = page;
         PageTicket = NextTicket++;
+        LastPageUrl = request.Url;
         Issuer.Issue(PageTicket, request);
     }
 
@@ -144,10 +147,6 @@ struct WebSurvey::State {
         return std::string();
     }
 
-    // The URL of the page asked for last, against which its links resolve
-    // when the fetch names no final URL.
-    std::string LastPageUrl;
-
     // The rows from the result URLs gathered: the table is cleared and
     // filled, every home page asked for.
     void BuildRows();
@@ -155,60 +154,58 @@ struct WebSurvey::State {
 };
 
 void WebSurvey::State::BuildRows() {
-    State& s = *this;
-    const std::size_t skip = static_cast<std::size_t>(s.Skip);
-    if (s.Urls.size() <= skip) {
-        s.Failure = "the " + s.Profile.Name + " search gave " + Plural(s.Urls.size(), "result") +
-                    ", none after the " + std::to_string(skip) + " skipped";
-        s.Now = Phase::Done;
+    const std::size_t skip = static_cast<std::size_t>(Skip);
+    if (Urls.size() <= skip) {
+        Failure = "the " + Profile.Name + " search gave " + Plural(Urls.size(), "result") +
+                  ", none after the " + std::to_string(skip) + " skipped";
+        Now = Phase::Done;
         return;
     }
-    const std::size_t count = std::min(s.Urls.size() - skip, static_cast<std::size_t>(s.Count));
-    if (count < static_cast<std::size_t>(s.Count))
-        s.Notes.push_back("the " + s.Profile.Name + " search gave " + Plural(count, "result") +
-                          (skip > 0 ? " after the " + std::to_string(skip) + " skipped" : "") +
-                          ", fewer than the " + std::to_string(s.Count) + " asked for");
-    s.Now = Phase::Rows;
-    s.Rows.resize(count);
+    const std::size_t count = std::min(Urls.size() - skip, static_cast<std::size_t>(Count));
+    if (count < static_cast<std::size_t>(Count))
+        Notes.push_back("the " + Profile.Name + " search gave " + Plural(count, "result") +
+                        (skip > 0 ? " after the " + std::to_string(skip) + " skipped" : "") +
+                        ", fewer than the " + std::to_string(Count) + " asked for");
+    Now = Phase::Rows;
+    Rows.resize(count);
     for (std::size_t i = 0; i < count; ++i) {
-        RowState& row = s.Rows[i];
-        row.Host = HostOfResultUrl(s.Urls[skip + i]);
-        row.Rank = engine::WrapAdd(s.Skip, static_cast<std::int32_t>(i + 1));
-        const auto inbound = s.Lists.RefSubNets(row.Host);
+        RowState& row = Rows[i];
+        row.Host = HostOfResultUrl(Urls[skip + i]);
+        row.Rank = engine::WrapAdd(Skip, static_cast<std::int32_t>(i + 1));
+        const auto inbound = Lists.RefSubNets(row.Host);
         row.Inbound = inbound ? std::to_string(*inbound) : "0";
-        const auto traffic = s.Lists.TrafficRank(row.Host);
+        const auto traffic = Lists.TrafficRank(row.Host);
         row.Traffic = traffic ? std::to_string(*traffic) : engine::kNoTrafficRank;
     }
-    s.Table.Clear();
-    for (RowState& row : s.Rows) {
-        row.Handle = s.Table.Append();
+    Table.Clear();
+    for (RowState& row : Rows) {
+        row.Handle = Table.Append();
         // An observer may clear the table as a row arrives; the run then has
         // nothing left to write.
-        if (!s.Table.SetCaption(row.Handle, row.Host) ||
-            !s.Table.AppendCell(row.Handle, std::to_string(row.Rank)) ||
-            !s.Table.AppendCell(row.Handle, row.Inbound)) {
+        if (!Table.SetCaption(row.Handle, row.Host) ||
+            !Table.AppendCell(row.Handle, std::to_string(row.Rank)) ||
+            !Table.AppendCell(row.Handle, row.Inbound)) {
             Abandon();
             return;
         }
     }
     // Every home page at once: the front end's scheduler bounds how many
     // run together.
-    for (std::size_t r = 0; r < s.Rows.size(); ++r) {
-        const std::uint64_t ticket = s.NextTicket++;
-        s.HomeTickets[ticket] = r;
+    for (std::size_t r = 0; r < Rows.size(); ++r) {
+        const std::uint64_t ticket = NextTicket++;
+        HomeTickets[ticket] = r;
         SearchRequest request;
-        request.Url = "https://" + s.Rows[r].Host + "/";
-        s.Issuer.Issue(ticket, request);
+        request.Url = "https://" + Rows[r].Host + "/";
+        Issuer.Issue(ticket, request);
     }
 }
 
 void WebSurvey::State::Abandon() {
     // The table was cleared under the run: every handle is gone.
-    State& s = *this;
-    s.Now = Phase::Done;
-    s.Stopped = true;
-    s.HomeTickets.clear();
-    s.Issuer.CancelAll();
+    Now = Phase::Done;
+    Stopped = true;
+    HomeTickets.clear();
+    Issuer.CancelAll();
 }
 
 WebSurvey::WebSurvey(engine::ResultsTable& table, WebFetchIssuer& issuer,
@@ -240,10 +237,7 @@ void WebSurvey::Start(const std::string& text, std::int32_t resultCount, std::in
         return;
     }
     s.Now = Phase::Pages;
-    s.Page = 1;
-    s.PageTicket = s.NextTicket++;
-    s.LastPageUrl = first.Url;
-    s.Issuer.Issue(s.PageTicket, first);
+    s.IssuePage(1, first);
 }
 
 void WebSurvey::Deliver(std::uint64_t ticket, WebFetched fetched) {
@@ -296,10 +290,7 @@ void WebSurvey::Deliver(std::uint64_t ticket, WebFetched fetched) {
         try {
             const SearchRequest next =
                 BuildSearchRequest(s.Profile, s.Query, s.Page + 1, extracted.Captures, s.Base);
-            s.Page += 1;
-            s.PageTicket = s.NextTicket++;
-            s.LastPageUrl = next.Url;
-            s.Issuer.Issue(s.PageTicket, next);
+            s.IssuePage(s.Page + 1, next);
         } catch (const ProfileError& e) {
             s.Notes.push_back(std::string("the next page cannot be asked for: ") + e.what());
             s.BuildRows();
