@@ -11,6 +11,7 @@
 #include "cli/batch.h"
 #include "cli/fetch_command.h"
 #include "cli/history_cli.h"
+#include "cli/profiles_command.h"
 #include "cli/survey_runner.h"
 #include "cli/table_output.h"
 #include "corvane_version.h"
@@ -45,6 +46,7 @@ constexpr const char* kUsage =
     "  corvane-cli history forget ID [--history FILE]\n"
     "  corvane-cli fetch URL [-o FILE] [-i] [-f] [-L] [--compressed] [--max-filesize N]\n"
     "                        [network options]\n"
+    "  corvane-cli profiles\n"
     "  corvane-cli --version\n"
     "\n"
     "survey   runs a keyword or domain survey, prints its table and records it in\n"
@@ -66,6 +68,9 @@ constexpr const char* kUsage =
     "  forget   removes a recorded survey.\n"
     "fetch    writes the body of one page (http or https) to stdout or FILE, byte\n"
     "         for byte, as it arrives; a failure is told on stderr in one line.\n"
+    "profiles lists the search profiles: name, where it comes from, description.\n"
+    "         Your own go in $XDG_CONFIG_HOME/corvane/profiles/NAME.ini; one named as\n"
+    "         a built-in profile takes its place.\n"
     "--csv    writes the table as CSV to FILE, or to stdout instead of the text table.\n"
     "\n"
     "exit codes: 0 done (a stopped survey too), 1 something could not be done (a\n"
@@ -262,8 +267,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             return HistoryCommand(rest, out, err);
         if (args[0] == "batch")
             return Batch(rest, out, err, errIsTerminal);
+        if (args[0] == "profiles")
+            return ProfilesCommand(rest, out);
         throw UsageError("unknown command '" + args[0] +
-                         "' (survey, batch, show, history or fetch)");
+                         "' (survey, batch, show, history, fetch or profiles)");
     } catch (const UsageError& e) {
         err << "corvane-cli: " << e.what() << " (see corvane-cli --help)\n";
         return kExitUsage;

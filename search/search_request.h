@@ -26,4 +26,9 @@ SearchRequest BuildSearchRequest(const SearchProfile& profile, const std::string
                                  const std::map<std::string, std::string>& captures = {},
                                  const std::string& base = {});
 
+// The captures the request of page `page` uses that `captures` lacks (the
+// previous page held no such value): the next page cannot be asked for.
+std::vector<std::string> MissingCaptures(const SearchProfile& profile, int page,
+                                         const std::map<std::string, std::string>& captures);
+
 }  // namespace corvane::search
