@@ -180,10 +180,25 @@ net::FetchOptions DownloadOptions(const PageFetcher& fetcher, net::FetchCancel* 
     return options;
 }
 
+// The cause of a failed fetch in one line: each run of line breaks becomes
+// one blank.
 std::string FailureText(const net::FetchResult& r) {
-    if (!r.Message.empty())
-        return r.Message;
-    return net::FetchFailureName(r.Failure);
+    if (r.Message.empty())
+        return net::FetchFailureName(r.Failure);
+    std::string line;
+    for (char c : r.Message) {
+        if (c != '\r' && c != '\n')
+            line += c;
+        else if (!line.empty() && line.back() != ' ')
+            line += ' ';
+    }
+    while (!line.empty() && line.back() == ' ')
+        line.pop_back();
+    return line;
+}
+
+std::string Count(std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
 // Tranco's permanent ID of today's list: a short word of letters and
@@ -288,11 +303,12 @@ ListUpdateOutcome UpdateOne(ListKind kind, const std::string& url, const std::st
         const lists::MappedFile content(file.Path());
         const lists::ImportReport report = lists::ImportList(content.View(), folder, source);
         outcome.Updated = true;
-        outcome.Message = name + ": " + std::to_string(report.Rows) + " rows";
+        outcome.Message = name + ": " + Count(report.Rows, "row", "rows");
         if (!listId.empty())
             outcome.Message += " (list ID " + listId + ")";
         if (report.Skipped > 0)
-            outcome.Message += ", " + std::to_string(report.Skipped) + " malformed lines skipped";
+            outcome.Message +=
+                ", " + Count(report.Skipped, "malformed line", "malformed lines") + " skipped";
     } catch (const lists::ListError& e) {
         return failed(source.Origin + " gave " + e.what());
     }
@@ -326,17 +342,19 @@ std::vector<ListUpdateOutcome> UpdateLists(
     const std::string where = folder.empty() ? lists::DefaultListsFolder() : folder;
     std::vector<ListUpdateOutcome> outcomes;
     for (ListKind kind : {ListKind::Tranco, ListKind::Majestic}) {
+        const bool tranco = kind == ListKind::Tranco;
+        const std::string& url = tranco ? sources.TrancoUrl : sources.MajesticUrl;
+        if (url.empty())
+            continue;
         if (cancel != nullptr && cancel->Cancelled()) {
             outcomes.push_back(
                 {kind, false,
                  std::string(lists::ListKindName(kind)) + ": cancelled; the old list is kept"});
             continue;
         }
-        const bool tranco = kind == ListKind::Tranco;
         const std::string listId =
             tranco ? FetchListId(sources.TrancoIdUrl, fetcher, cancel) : std::string();
-        outcomes.push_back(UpdateOne(kind, tranco ? sources.TrancoUrl : sources.MajesticUrl, listId,
-                                     where, fetcher, progress, cancel));
+        outcomes.push_back(UpdateOne(kind, url, listId, where, fetcher, progress, cancel));
     }
     return outcomes;
 }

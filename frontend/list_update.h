@@ -33,7 +33,8 @@ struct ListUpdateOutcome {
     std::string Message;  // "tranco: 1000000 rows (list ID X)" or the failure
 };
 
-// Where the lists are downloaded from.
+// Where the lists are downloaded from; a list with an empty address is
+// left as it is (and has no outcome).
 struct ListSources {
     std::string TrancoUrl = kTrancoListUrl;
     std::string TrancoIdUrl = kTrancoIdUrl;  // empty: no list ID asked for
