@@ -315,6 +315,14 @@ ListUpdateOutcome UpdateOne(ListKind kind, const std::string& url, const std::st
     return outcome;
 }
 
+// The demo web stands in for every site as a plain HTTP proxy: it is asked
+// for the lists' addresses over http.
+std::string ForFetcher(const std::string& url, const PageFetcher& fetcher) {
+    if (fetcher.DemoAddress().empty() || url.rfind("https://", 0) != 0)
+        return url;
+    return "http://" + url.substr(8);
+}
+
 std::string FromEnvironment(const char* name, const char* fallback) {
     const char* value = std::getenv(name);
     return value != nullptr && *value != '\0' ? std::string(value) : std::string(fallback);
@@ -343,7 +351,8 @@ std::vector<ListUpdateOutcome> UpdateLists(
     std::vector<ListUpdateOutcome> outcomes;
     for (ListKind kind : {ListKind::Tranco, ListKind::Majestic}) {
         const bool tranco = kind == ListKind::Tranco;
-        const std::string& url = tranco ? sources.TrancoUrl : sources.MajesticUrl;
+        const std::string url =
+            ForFetcher(tranco ? sources.TrancoUrl : sources.MajesticUrl, fetcher);
         if (url.empty())
             continue;
         if (cancel != nullptr && cancel->Cancelled()) {
@@ -353,7 +362,8 @@ std::vector<ListUpdateOutcome> UpdateLists(
             continue;
         }
         const std::string listId =
-            tranco ? FetchListId(sources.TrancoIdUrl, fetcher, cancel) : std::string();
+            tranco ? FetchListId(ForFetcher(sources.TrancoIdUrl, fetcher), fetcher, cancel)
+                   : std::string();
         outcomes.push_back(UpdateOne(kind, url, listId, where, fetcher, progress, cancel));
     }
     return outcomes;

@@ -50,7 +50,8 @@ ListSources ListSourcesFromEnvironment();
 // folder) through `fetcher` (its proxy and TLS settings). `progress` runs on
 // the calling thread as bytes arrive. A failed download leaves the old list
 // in place. `cancel` may end it from another thread. The sources are those
-// of ListSourcesFromEnvironment.
+// of ListSourcesFromEnvironment. A fetcher in demo mode asks its demo web
+// for the https addresses over http.
 std::vector<ListUpdateOutcome> UpdateLists(
     const std::string& folder, PageFetcher& fetcher,
     const std::function<void(const ListDownloadProgress&)>& progress = {},

@@ -169,5 +169,23 @@ TEST(ListUpdate, AFailedDownloadKeepsTheOldList) {
     EXPECT_EQ(ReadBytes(dir / "tranco.idx"), trancoBefore);
 }
 
+// The demo web is a plain HTTP proxy: it is asked for the lists over http,
+// whether or not it serves them.
+TEST(ListUpdate, TheDemoWebIsAskedOverHttp) {
+    const ListsTempDir dir;
+    FrontEndSettings settings = Quick();
+    settings.Demo = true;
+    PageFetcher fetcher(settings);
+    const auto outcomes = UpdateLists(dir.Path(), fetcher, ListSources());
+    ASSERT_EQ(outcomes.size(), 2u);
+    const std::string asked[] = {"http://tranco-list.eu/", "http://downloads.majestic.com/"};
+    for (std::size_t i = 0; i < 2; ++i) {
+        const std::string said = outcomes[i].Updated
+                                     ? lists::StatusOf(dir.Path(), outcomes[i].Kind).Origin
+                                     : outcomes[i].Message;
+        EXPECT_THAT(said, HasSubstr(asked[i]));
+    }
+}
+
 }  // namespace
 }  // namespace corvane::frontend
