@@ -12,6 +12,7 @@
 #include "cli/fetch_command.h"
 #include "cli/history_cli.h"
 #include "cli/profiles_command.h"
+#include "cli/lists_command.h"
 #include "cli/survey_runner.h"
 #include "cli/table_output.h"
 #include "corvane_version.h"
@@ -47,6 +48,9 @@ constexpr const char* kUsage =
     "  corvane-cli fetch URL [-o FILE] [-i] [-f] [-L] [--compressed] [--max-filesize N]\n"
     "                        [network options]\n"
     "  corvane-cli profiles\n"
+    "  corvane-cli lists update [network options]\n"
+    "  corvane-cli lists import FILE...\n"
+    "  corvane-cli lists status\n"
     "  corvane-cli --version\n"
     "\n"
     "survey   runs a keyword or domain survey, prints its table and records it in\n"
@@ -71,13 +75,21 @@ constexpr const char* kUsage =
     "profiles lists the search profiles: name, where it comes from, description.\n"
     "         Your own go in $XDG_CONFIG_HOME/corvane/profiles/NAME.ini; one named as\n"
     "         a built-in profile takes its place.\n"
+    "lists    the rank lists of today's-web surveys, in $XDG_DATA_HOME/corvane/lists:\n"
+    "  update   downloads the Tranco top-1M list (and its list ID) and the Majestic\n"
+    "           Million and imports them; a failed download keeps the old list.\n"
+    "           CORVANE_TRANCO_URL, CORVANE_TRANCO_ID_URL and CORVANE_MAJESTIC_URL\n"
+    "           name other addresses (a mirror).\n"
+    "  import   imports each FILE (csv or zip, the kind recognised from the content).\n"
+    "  status   tells for each list its rows, date and age, and when and from where\n"
+    "           it was imported.\n"
     "--csv    writes the table as CSV to FILE, or to stdout instead of the text table.\n"
     "\n"
     "exit codes: 0 done (a stopped survey too), 1 something could not be done (a\n"
     "file not written or read, an unknown survey id; for batch: a survey failed or\n"
-    "was not run; for fetch: the exchange failed), 2 bad arguments (for batch: also\n"
-    "a FILE that cannot be read), 22 fetch --fail got a status of 400 or more,\n"
-    "130 fetch ended by Ctrl-C.\n"
+    "was not run; for fetch: the exchange failed; for lists: a list not updated or\n"
+    "imported), 2 bad arguments (for batch: also a FILE that cannot be read), 22 fetch\n"
+    "--fail got a status of 400 or more, 130 fetch or lists update ended by Ctrl-C.\n"
     "\n"
     "fetch options:\n";
 
@@ -269,8 +281,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             return Batch(rest, out, err, errIsTerminal);
         if (args[0] == "profiles")
             return ProfilesCommand(rest, out);
+        if (args[0] == "lists")
+            return ListsCommand(rest, out, err, errIsTerminal);
         throw UsageError("unknown command '" + args[0] +
-                         "' (survey, batch, show, history, fetch or profiles)");
+                         "' (survey, batch, show, history, fetch, profiles or lists)");
     } catch (const UsageError& e) {
         err << "corvane-cli: " << e.what() << " (see corvane-cli --help)\n";
         return kExitUsage;

@@ -1,20 +1,17 @@
 #include "cli/fetch_command.h"
 
 #include <fcntl.h>
-#include <pthread.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <functional>
 #include <limits>
 #include <memory>
 #include <ostream>
-#include <thread>
 
+#include "cli/interrupt_watch.h"
 #include "cli/survey_runner.h"
 #include "engine/text_ops.h"
 #include "frontend/page_fetcher.h"
@@ -222,62 +219,6 @@ class DescriptorSink : public net::TNetStream {
     std::int64_t size_ = 0;
     std::unique_ptr<char[]> lent_;
     std::size_t lentSize_ = 0;
-};
-
-// Ctrl-C during the fetch: the signal handler wakes this watcher through a
-// pipe, and the watcher cancels the fetch from its own thread (the token
-// takes a lock, which a signal handler must not). The pipe lives as long as
-// the program, so the handler never writes to a descriptor that was closed.
-class InterruptWatch {
-  public:
-    explicit InterruptWatch(net::FetchCancel& cancel) {
-        static int fds[2] = {-1, -1};
-        if (fds[0] < 0 && ::pipe2(fds, O_CLOEXEC) != 0)
-            return;  // without the pipe, Ctrl-C ends the program the default way
-        readFd_ = fds[0];
-        writeFd_ = fds[1];
-        // The watcher never takes the signal itself: the handler runs on a
-        // thread that is not the one it wakes.
-        sigset_t block, old;
-        sigemptyset(&block);
-        sigaddset(&block, SIGINT);
-        pthread_sigmask(SIG_BLOCK, &block, &old);
-        thread_ = std::thread([this, &cancel] { Watch(cancel); });
-        pthread_sigmask(SIG_SETMASK, &old, nullptr);
-        SetInterruptPipe(writeFd_);
-    }
-    ~InterruptWatch() { Stop(); }
-    InterruptWatch(const InterruptWatch&) = delete;
-    InterruptWatch& operator=(const InterruptWatch&) = delete;
-
-    void Stop() {
-        if (!thread_.joinable())
-            return;
-        const char quit = 'q';
-        while (::write(writeFd_, &quit, 1) < 0 && errno == EINTR) {
-        }
-        thread_.join();
-    }
-    bool Fired() const { return fired_.load(); }
-
-  private:
-    void Watch(net::FetchCancel& cancel) {
-        for (;;) {
-            char byte = 0;
-            const ssize_t n = ::read(readFd_, &byte, 1);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0 || byte != 'i')
-                return;
-            fired_ = true;
-            cancel.Cancel();
-        }
-    }
-
-    int readFd_ = -1;
-    int writeFd_ = -1;
-    std::atomic<bool> fired_{false};
-    std::thread thread_;
 };
 
 // The -i block: the header lines as received, ended by their blank line.

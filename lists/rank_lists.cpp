@@ -2,8 +2,10 @@
 // host.
 #include "lists/rank_lists.h"
 
+#include <idn2.h>
 #include <libpsl.h>
 
+#include <algorithm>
 #include <ctime>
 #include <utility>
 
@@ -16,11 +18,31 @@ namespace {
 
 constexpr std::int64_t kStaleAfterSeconds = 30 * 24 * 60 * 60;
 
-// The host as a list key: lower-cased, without a trailing dot.
+// A host in Unicode as the lists write it: its IDNA form (xn--), by the
+// rules browsers use, falling back to the older ones; empty when it has
+// none.
+std::string AsciiHost(const std::string& host) {
+    for (int flags : {IDN2_NFC_INPUT | IDN2_NONTRANSITIONAL, IDN2_NFC_INPUT | IDN2_TRANSITIONAL}) {
+        char* out = nullptr;
+        if (idn2_to_ascii_8z(host.c_str(), &out, flags) == IDN2_OK && out != nullptr) {
+            std::string ascii = out;
+            idn2_free(out);
+            return base::LowerAscii(ascii);
+        }
+        idn2_free(out);
+    }
+    return {};
+}
+
+// The host as a list key: lower-cased, without a trailing dot, in ASCII.
 std::string KeyOf(std::string_view host) {
     std::string key = base::LowerAscii(host);
     while (!key.empty() && key.back() == '.')
         key.pop_back();
+    const bool ascii = std::all_of(key.begin(), key.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (!ascii && key.find('\0') == std::string::npos)
+        key = AsciiHost(key);
     return key;
 }
 
@@ -60,44 +82,44 @@ std::string RegistrableDomain(std::string_view host) {
 }
 
 bool RankLists::Has(ListKind kind) const {
-    return (kind == ListKind::Tranco ? tranco_ : majestic_) != nullptr;
+    return SlotOf(kind).Index != nullptr;
 }
 
 std::optional<std::int64_t> RankLists::TrafficRank(std::string_view host) const {
-    return FindHostOrDomain(tranco_.get(), host);
+    return FindHostOrDomain(tranco_.Index.get(), host);
 }
 
 std::optional<std::int64_t> RankLists::RefSubNets(std::string_view host) const {
-    return FindHostOrDomain(majestic_.get(), host);
+    return FindHostOrDomain(majestic_.Index.get(), host);
 }
 
-void RankLists::Set(ListKind kind, std::shared_ptr<const RankIndex> index,
-                    std::int64_t importedAt) {
-    if (kind == ListKind::Tranco) {
-        tranco_ = std::move(index);
-        trancoAt_ = importedAt;
-    } else {
-        majestic_ = std::move(index);
-        majesticAt_ = importedAt;
-    }
+void RankLists::Set(ListKind kind, std::shared_ptr<const RankIndex> index, std::int64_t listTime) {
+    Slot& slot = SlotOf(kind);
+    slot.Index = std::move(index);
+    slot.ListTime = listTime;
+    slot.Problem.clear();
+}
+
+std::int64_t DaysBetween(std::int64_t from, std::int64_t now) {
+    return now > from ? (now - from) / (24 * 60 * 60) : 0;
 }
 
 std::vector<std::string> RankLists::Warnings() const {
-    std::vector<std::string> warnings = warnings_;
+    std::vector<std::string> warnings;
     const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
-    const auto check = [&](ListKind kind, const std::shared_ptr<const RankIndex>& index,
-                           std::int64_t at) {
+    for (ListKind kind : {ListKind::Tranco, ListKind::Majestic}) {
+        const Slot& slot = SlotOf(kind);
         const std::string name = ListKindName(kind);
-        if (index == nullptr)
+        if (!slot.Problem.empty())
+            warnings.push_back("the " + name + " list cannot be used: " + slot.Problem);
+        else if (slot.Index == nullptr)
             warnings.push_back("the " + name +
                                " list is missing; run \"corvane-cli lists update\" or import one");
-        else if (at > 0 && now - at > kStaleAfterSeconds)
+        else if (slot.ListTime > 0 && now - slot.ListTime > kStaleAfterSeconds)
             warnings.push_back("the " + name + " list is " +
-                               std::to_string((now - at) / (24 * 60 * 60)) +
+                               std::to_string(DaysBetween(slot.ListTime, now)) +
                                " days old; run \"corvane-cli lists update\"");
-    };
-    check(ListKind::Tranco, tranco_, trancoAt_);
-    check(ListKind::Majestic, majestic_, majesticAt_);
+    }
     return warnings;
 }
 

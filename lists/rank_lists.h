@@ -32,7 +32,8 @@ std::string DefaultListsFolder();
 // none (a bare suffix, an address).
 std::string RegistrableDomain(std::string_view host);
 
-// One imported list, memory-mapped. Keys are lower-cased domains.
+// One imported list, memory-mapped. Keys are lower-cased domains in ASCII
+// (an IDN domain in its xn-- form, as the lists publish them).
 class RankIndex {
   public:
     // Throws ListError for a missing or damaged index.
@@ -40,15 +41,19 @@ class RankIndex {
     virtual ~RankIndex() = default;
     virtual ListKind Kind() const = 0;
     virtual std::size_t Size() const = 0;
-    // The list's value for exactly this domain: the rank (Tranco) or the
-    // RefSubNets figure (Majestic).
+    // The list's value for exactly this domain (ASCII case ignored, a final
+    // dot dropped): the rank (Tranco) or the RefSubNets figure (Majestic).
     virtual std::optional<std::int64_t> Find(std::string_view domain) const = 0;
 };
 
 struct ImportReport {
     ListKind Kind = ListKind::Tranco;
-    std::size_t Rows = 0;     // entries kept
-    std::size_t Skipped = 0;  // malformed lines skipped
+    std::size_t Rows = 0;        // entries kept
+    std::size_t Skipped = 0;     // malformed lines skipped
+    std::size_t Duplicates = 0;  // later entries of a domain listed before
+    // The time the list's figures date from (Unix time): the date of the
+    // file in a zip, else the date of the file or download, else the import.
+    std::int64_t ListTime = 0;
 };
 
 // Builds the index of a list from its content (a CSV text, or a zip holding
@@ -66,8 +71,17 @@ struct ListStatus {
     std::string ListDate;         // the list's own date, when known
     std::string ListId;           // Tranco's permanent list ID, when known
     std::string Origin;           // URL or file it came from
+    std::size_t Skipped = 0;      // malformed lines skipped at import
+    // The time the figures date from (Unix time): the list's own date when
+    // known, else the import's; what a list's age is counted from.
+    std::int64_t ListTime = 0;
+    // Why an index that is there cannot be used (damaged, another version);
+    // Present is then false.
+    std::string Problem;
 };
 ListStatus StatusOf(const std::string& folder, ListKind kind);
+// Whole days from `from` to `now` (Unix times), never negative.
+std::int64_t DaysBetween(std::int64_t from, std::int64_t now);
 
 // Imports FILE (csv or zip) into `folder`, replacing that kind's list
 // atomically, and records where it came from.
@@ -77,7 +91,8 @@ ImportReport ImportContent(std::string_view content, const std::string& folder,
                            const std::string& origin, const std::string& listId = {});
 
 // Both lists of a survey, looked up by host: the host itself first, then its
-// registrable domain. A list that is missing answers nothing.
+// registrable domain. A list that is missing answers nothing. A host in
+// Unicode (UTF-8) is looked up in its IDNA (xn--) form.
 class RankLists {
   public:
     RankLists() = default;
@@ -90,16 +105,28 @@ class RankLists {
     bool Has(ListKind kind) const;
     std::optional<std::int64_t> TrafficRank(std::string_view host) const;
     std::optional<std::int64_t> RefSubNets(std::string_view host) const;
-    // Warnings for a list that is missing or older than 30 days, in words,
-    // one per list; empty when both are fine.
+    // Warnings for a list that is missing, cannot be used or is older than
+    // 30 days, in words, one per list; empty when both are fine.
     std::vector<std::string> Warnings() const;
 
-    void Set(ListKind kind, std::shared_ptr<const RankIndex> index, std::int64_t importedAt);
+    // `listTime`: the time the list's figures date from (its own date, else
+    // when it was imported), which its age is counted from; 0: unknown.
+    void Set(ListKind kind, std::shared_ptr<const RankIndex> index, std::int64_t listTime);
 
   private:
-    std::shared_ptr<const RankIndex> tranco_, majestic_;
-    std::int64_t trancoAt_ = 0, majesticAt_ = 0;
-    std::vector<std::string> warnings_;
+    struct Slot {
+        std::shared_ptr<const RankIndex> Index;
+        std::int64_t ListTime = 0;
+        // Why a list that is there could not be opened; said instead of
+        // "missing".
+        std::string Problem;
+    };
+    Slot& SlotOf(ListKind kind) { return kind == ListKind::Tranco ? tranco_ : majestic_; }
+    const Slot& SlotOf(ListKind kind) const {
+        return kind == ListKind::Tranco ? tranco_ : majestic_;
+    }
+
+    Slot tranco_, majestic_;
 };
 
 }  // namespace corvane::lists
