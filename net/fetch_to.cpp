@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <thread>
 
 #include <arpa/inet.h>
@@ -272,7 +273,8 @@ bool IsHeaderName(const std::string& name) {
     if (name.empty())
         return false;
     for (const char c : name) {
-        if (!base::IsLetterOrDigit(c) && std::strchr("!#$%&'*+-.^_`|~", c) == nullptr)
+        if (!base::IsLetterOrDigit(c) &&
+            std::string_view("!#$%&'*+-.^_`|~").find(c) == std::string_view::npos)
             return false;
     }
     return true;
