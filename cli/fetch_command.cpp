@@ -11,6 +11,7 @@
 #include <memory>
 #include <ostream>
 
+#include "base/ascii.h"
 #include "cli/interrupt_watch.h"
 #include "cli/survey_runner.h"
 #include "engine/text_ops.h"
@@ -23,8 +24,19 @@ namespace corvane::cli {
 
 const char* const kFetchOptionsHelp =
     "  -o, --output FILE            write the body to FILE instead of stdout\n"
-    "  -i, --include                write the final response's status line and\n"
-    "                               headers, as received, before the body\n"
+    "  -X, --request METHOD         GET or POST (default: GET, or POST with -d)\n"
+    "  -d, --data TEXT              send TEXT as is as a POST form body\n"
+    "                               (application/x-www-form-urlencoded); given\n"
+    "                               again, the texts are joined with \"&\"\n"
+    "  -H, --header \"NAME: VALUE\"   add a request header (repeatable); one the\n"
+    "                               fetch sends itself is replaced, Host,\n"
+    "                               Content-Length, Transfer-Encoding and\n"
+    "                               Connection are refused. With -L, Cookie and\n"
+    "                               Authorization-like headers go only to the\n"
+    "                               first URL's host\n"
+    "  -i, --include                write each response's status line and headers,\n"
+    "                               as received, before the body (with -L: every\n"
+    "                               redirect's too)\n"
     "  -f, --fail                   a status of 400 or more: no body, exit code 22\n"
     "  -L, --location               follow redirects (at most 10; https to http\n"
     "                               refused), ask for compressed bodies and decode\n"
@@ -77,6 +89,22 @@ std::int64_t ParseSize(const std::string& text, const std::string& option) {
     return value * unit;
 }
 
+// A cause as one line: each run of line breaks becomes one blank.
+std::string OneLineCause(const std::string& text) {
+    std::string line;
+    for (char c : text) {
+        if (c == '\r' || c == '\n') {
+            if (!line.empty() && line.back() != ' ')
+                line += ' ';
+        } else {
+            line += c;
+        }
+    }
+    while (!line.empty() && line.back() == ' ')
+        line.pop_back();
+    return line;
+}
+
 bool TakeFetchOption(const std::vector<std::string>& args, std::size_t& i, FetchCommandOptions& o) {
     const std::string& name = args[i];
     auto value = [&]() -> const std::string& {
@@ -90,6 +118,21 @@ bool TakeFetchOption(const std::vector<std::string>& args, std::size_t& i, Fetch
             throw UsageError(name + " needs a file name");
         if (o.OutputFile == "-")
             o.OutputFile.clear();
+    } else if (name == "-X" || name == "--request") {
+        o.Method = value();
+        if (o.Method != "GET" && o.Method != "POST")
+            throw UsageError(name + ": '" + o.Method + "' is not GET or POST");
+    } else if (name == "-d" || name == "--data") {
+        const std::string& text = value();
+        o.Data += o.HasData ? "&" + text : text;
+        o.HasData = true;
+    } else if (name == "-H" || name == "--header") {
+        const std::string& header = value();
+        const std::size_t colon = header.find(':');
+        if (colon == std::string::npos || colon == 0)
+            throw UsageError(name + ": '" + OneLineCause(header) + "' is not \"NAME: VALUE\"");
+        o.Headers.emplace_back(header.substr(0, colon),
+                               std::string(base::TrimBlanks(header.substr(colon + 1))));
     } else if (name == "-i" || name == "--include") {
         o.Include = true;
     } else if (name == "-f" || name == "--fail") {
@@ -166,6 +209,9 @@ class DescriptorSink : public net::TNetStream {
         return error_ == 0;
     }
     bool Failed() const { return error_ != 0; }
+    // Standard output's reader has gone (a closed pipe): not an error, the
+    // reader took what it wanted.
+    bool ReaderGone() const { return error_ == EPIPE && path_.empty(); }
     std::string ErrorText() const {
         return "cannot write " + (path_.empty() ? std::string("to stdout") : path_) + ": " +
                std::strerror(error_);
@@ -236,22 +282,6 @@ std::string HeaderBlock(std::string raw) {
     return raw + "\r\n\r\n";
 }
 
-// A cause as one line: each run of line breaks becomes one blank.
-std::string OneLineCause(const std::string& text) {
-    std::string line;
-    for (char c : text) {
-        if (c == '\r' || c == '\n') {
-            if (!line.empty() && line.back() != ' ')
-                line += ' ';
-        } else {
-            line += c;
-        }
-    }
-    while (!line.empty() && line.back() == ' ')
-        line.pop_back();
-    return line;
-}
-
 const char* CauseOf(net::FetchFailure failure) {
     switch (failure) {
         case net::FetchFailure::Name:
@@ -276,6 +306,33 @@ const char* CauseOf(net::FetchFailure failure) {
     return "failed";
 }
 
+// SIGPIPE ignored while it lives: a reader of standard output that goes
+// away makes a write fail with EPIPE instead of ending the program.
+class PipeSignalIgnored {
+  public:
+    PipeSignalIgnored() {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        sigaction(SIGPIPE, &ignore, &old_);
+    }
+    ~PipeSignalIgnored() { sigaction(SIGPIPE, &old_, nullptr); }
+    PipeSignalIgnored(const PipeSignalIgnored&) = delete;
+    PipeSignalIgnored& operator=(const PipeSignalIgnored&) = delete;
+
+  private:
+    struct sigaction old_ {};
+};
+
+net::FetchRequest RequestOf(const FetchCommandOptions& o) {
+    net::FetchRequest request;
+    request.Url = o.Url;
+    request.Method = !o.Method.empty() ? o.Method : o.HasData ? "POST" : "GET";
+    request.Body = o.Data;
+    request.Headers = o.Headers;
+    return request;
+}
+
 }  // namespace
 
 FetchCommandOptions ParseFetchArgs(const std::vector<std::string>& args) {
@@ -294,6 +351,11 @@ FetchCommandOptions ParseFetchArgs(const std::vector<std::string>& args) {
     }
     if (o.Url.empty())
         throw UsageError("fetch needs a URL");
+    if (o.HasData && o.Method == "GET")
+        throw UsageError("fetch: -d sends a body, which a GET request cannot carry");
+    const std::string refusal = net::RequestRefusal(RequestOf(o));
+    if (!refusal.empty())
+        throw UsageError("fetch: " + refusal);
     frontend::ValidateSettings(o.Settings);
     return o;
 }
@@ -304,8 +366,18 @@ int FetchCommand(const std::vector<std::string>& args, std::ostream& err) {
     o.Settings.Fetch.Cancel = &cancel;
     frontend::PageFetcher fetcher(o.Settings);
 
+    const PipeSignalIgnored pipeSignal;
     DescriptorSink sink(o.OutputFile, [&cancel] { cancel.Cancel(); });
     bool failedStatus = false;
+    bool headersWritten = false;
+    // -i: the header block of each response, redirects followed included.
+    auto writeHeaders = [&](const net::FetchResult& head) {
+        headersWritten = true;
+        for (const std::string& hop : head.RedirectHeaders)
+            sink.EmitText(HeaderBlock(hop));
+        if (!head.RawHeaders.empty())
+            sink.EmitText(HeaderBlock(head.RawHeaders));
+    };
     auto onHeaders = [&](const net::FetchResult& head) {
         if (o.Fail && head.Status >= 400) {
             // Nothing of the answer is written; the rest is not awaited.
@@ -315,17 +387,22 @@ int FetchCommand(const std::vector<std::string>& args, std::ostream& err) {
             return;
         }
         if (o.Include)
-            sink.EmitText(HeaderBlock(head.RawHeaders));
+            writeHeaders(head);
     };
 
     InterruptWatch watch(cancel);
-    const net::FetchResult r = fetcher.FetchTo(o.Url, sink, onHeaders);
+    const net::FetchResult r = net::FetchTo(RequestOf(o), fetcher.Options(), sink, onHeaders);
     watch.Stop();
 
     if (watch.Fired()) {
         err << "corvane-cli: interrupted\n";
         return kExitInterrupted;
     }
+    if (sink.ReaderGone())
+        return 0;
+    // A fetch that ended among its redirects still shows those it saw.
+    if (o.Include && !headersWritten && !failedStatus)
+        writeHeaders(r);
     if (r.Status >= 400) {
         err << "corvane-cli: HTTP " << r.Status << (r.Reason.empty() ? "" : " ") << r.Reason
             << '\n';

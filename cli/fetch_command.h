@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "frontend/settings.h"
@@ -21,6 +22,11 @@ struct FetchCommandOptions {
     // value unless --max-filesize is given.
     frontend::FrontEndSettings Settings;
     std::string Url;
+    // -X, -d (a POST's form body; given twice, joined with "&"), -H.
+    std::string Method;  // empty: POST with -d, else GET
+    bool HasData = false;
+    std::string Data;
+    std::vector<std::pair<std::string, std::string>> Headers;
     std::string OutputFile;  // -o; empty: stdout
     bool Include = false;    // -i
     bool Fail = false;       // -f
@@ -31,8 +37,9 @@ struct FetchCommandOptions {
 FetchCommandOptions ParseFetchArgs(const std::vector<std::string>& args);
 
 // Runs one fetch: the body to standard output's descriptor (or -o), one
-// line on `err` for what went wrong; returns the exit code. Throws
-// frontend::UsageError for bad arguments.
+// line on `err` for what went wrong; returns the exit code. A reader of
+// standard output that goes away (`| head -c1`) ends the fetch quietly
+// with 0. Throws frontend::UsageError for bad arguments.
 int FetchCommand(const std::vector<std::string>& args, std::ostream& err);
 
 // The usage lines of fetch's own options.

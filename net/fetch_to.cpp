@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <thread>
 
 #include <arpa/inet.h>
@@ -272,36 +273,11 @@ bool IsHeaderName(const std::string& name) {
     if (name.empty())
         return false;
     for (const char c : name) {
-        if (!base::IsLetterOrDigit(c) && std::strchr("!#$%&'*+-.^_`|~", c) == nullptr)
+        if (!base::IsLetterOrDigit(c) &&
+            std::string_view("!#$%&'*+-.^_`|~").find(c) == std::string_view::npos)
             return false;
     }
     return true;
-}
-
-// Why a request cannot be sent as asked; empty when it can.
-std::string RefusedRequest(const FetchRequest& request) {
-    if (request.Method != "GET" && request.Method != "POST" && request.Method != "HEAD")
-        return "Request method \"" + Escaped(request.Method) +
-               "\" is not supported (GET, POST or HEAD)";
-    if (request.Method != "POST" && !request.Body.empty())
-        return "A " + request.Method + " request carries no body";
-    if (request.Body.size() > static_cast<std::size_t>(INT32_MAX))
-        return "Request body of " + std::to_string(request.Body.size()) + " bytes is too large";
-    if (!IsSafeHeaderValue(request.ContentType))
-        return "Content type \"" + Escaped(request.ContentType) +
-               "\" contains a line break or a zero byte";
-    for (const auto& [name, value] : request.Headers) {
-        if (!IsHeaderName(name))
-            return "Request header name \"" + Escaped(name) + "\" is not a valid name";
-        if (!IsSafeHeaderValue(value))
-            return "Request header " + name + ": the value \"" + Escaped(value) +
-                   "\" contains a line break or a zero byte";
-        for (const char* own : {"Host", "Content-Length", "Transfer-Encoding", "Connection"}) {
-            if (base::EqualsIgnoringCase(name, own))
-                return "Request header " + name + " is set by the fetch itself";
-        }
-    }
-    return {};
 }
 
 // Credentials and session state: headers that stay with the origin they were
@@ -411,6 +387,30 @@ void Classify(FetchResult& result, const std::exception& error) {
 
 }  // namespace
 
+std::string RequestRefusal(const FetchRequest& request) {
+    if (request.Method != "GET" && request.Method != "POST")
+        return "Request method \"" + Escaped(request.Method) + "\" is not supported (GET or POST)";
+    if (request.Method != "POST" && !request.Body.empty())
+        return "A " + request.Method + " request carries no body";
+    if (request.Body.size() > static_cast<std::size_t>(INT32_MAX))
+        return "Request body of " + std::to_string(request.Body.size()) + " bytes is too large";
+    if (!IsSafeHeaderValue(request.ContentType))
+        return "Content type \"" + Escaped(request.ContentType) +
+               "\" contains a line break or a zero byte";
+    for (const auto& [name, value] : request.Headers) {
+        if (!IsHeaderName(name))
+            return "Request header name \"" + Escaped(name) + "\" is not a valid name";
+        if (!IsSafeHeaderValue(value))
+            return "Request header " + name + ": the value \"" + Escaped(value) +
+                   "\" contains a line break or a zero byte";
+        for (const char* own : {"Host", "Content-Length", "Transfer-Encoding", "Connection"}) {
+            if (base::EqualsIgnoringCase(name, own))
+                return "Request header " + name + " is set by the fetch itself";
+        }
+    }
+    return {};
+}
+
 const char* FetchFailureName(FetchFailure failure) {
     switch (failure) {
         case FetchFailure::None:
@@ -456,7 +456,7 @@ FetchResult FetchTo(const FetchRequest& request, const FetchOptions& options, TN
     FetchResult result;
     result.FinalUrl = url;
     // A request that cannot be sent as asked sends nothing.
-    result.Message = RefusedRequest(request);
+    result.Message = RequestRefusal(request);
     if (!result.Message.empty()) {
         result.Failure = FetchFailure::Protocol;
         return result;
@@ -466,9 +466,7 @@ FetchResult FetchTo(const FetchRequest& request, const FetchOptions& options, TN
     if (options.MapUrl)
         result.FinalUrl = current = options.MapUrl(url);
     const std::string origin = OriginOf(current);
-    HttpMethod method = request.Method == "POST"   ? HttpPost
-                        : request.Method == "HEAD" ? HttpHead
-                                                   : HttpGet;
+    HttpMethod method = request.Method == "POST" ? HttpPost : HttpGet;
 
     for (;;) {
         // Creating the client may start the socket library; that failure is
@@ -629,11 +627,10 @@ FetchResult FetchTo(const FetchRequest& request, const FetchOptions& options, TN
             result.Message = "Redirect to an unsupported address: " + next;
             return result;
         }
-        // 303 asks for a GET; after a POST, so do 301 and 302 (as browsers
-        // have it). 307 and 308 repeat the request as it was.
+        // After a POST, 301, 302 and 303 lead to a GET (as browsers have
+        // it); 307 and 308 repeat the request as it was.
         const std::int32_t code = client.StatusCode();
-        if ((code == 303 && method != HttpHead) ||
-            (method == HttpPost && (code == 301 || code == 302)))
+        if (method == HttpPost && (code == 301 || code == 302 || code == 303))
             method = HttpGet;
         result.RedirectHeaders.push_back(result.RawHeaders);
         ++result.Redirects;

@@ -140,12 +140,16 @@ struct FetchResult {
 // tokens, and a line break or a zero byte in a value are refused: the fetch
 // then sends nothing and fails (FetchFailure::Protocol) saying why.
 struct FetchRequest {
-    std::string Method = "GET";  // "GET", "POST" or "HEAD"
+    std::string Method = "GET";  // "GET" or "POST"
     std::string Url;
-    std::string Body;  // sent as is with a POST; other methods have none
+    std::string Body;  // sent as is with a POST; a GET has none
     std::string ContentType = "application/x-www-form-urlencoded";  // of a POST
     std::vector<std::pair<std::string, std::string>> Headers;
 };
+
+// Why FetchTo would refuse `request` and send nothing, in one line; empty
+// when the request can be sent.
+std::string RequestRefusal(const FetchRequest& request);
 
 // As the GET form below, for any request. A 301, 302 or 303 answer to a POST
 // is followed with a GET without body or Content-Type (as browsers do); 307

@@ -58,7 +58,7 @@ TEST(CliFetchFailure, EachFailureIsOneLineAndExitOne) {
         const auto r = Cli({"fetch", "http://127.0.0.1:" + std::to_string(refusing.Port()) + "/"});
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_TRUE(r.out.empty());
-        EXPECT_TRUE(OneCauseLine(r));
+        EXPECT_EQ(r.err, "corvane-cli: Socket Error # 10061: Connection refused.\n");
     }
     {
         // Headers and part of the body, then silence: the deadline ends the
@@ -92,6 +92,15 @@ TEST(CliFetchFailure, BadArgumentsExitTwo) {
           {"fetch", "-o"},
           {"fetch", "--cacert", "/no/such/file.pem", "http://a/"},
           {"fetch", "-A", "two\nlines", "http://a/"},
+          {"fetch", "-X", "PUT", "http://a/"},
+          {"fetch", "-X", "HEAD", "http://a/"},
+          {"fetch", "-X", "GET", "-d", "a=1", "http://a/"},
+          {"fetch", "-H", "no colon", "http://a/"},
+          {"fetch", "-H", ": empty name", "http://a/"},
+          {"fetch", "-H", "Bad Name: v", "http://a/"},
+          {"fetch", "-H", "X-Split: a\r\nInjected: 1", "http://a/"},
+          {"fetch", "--header", "Host: elsewhere.example", "http://a/"},
+          {"fetch", "-H", "content-length: 3", "http://a/"},
           {"fetch", "--frobnicate", "http://a/"}}) {
         const auto r = Cli(args);
         EXPECT_EQ(r.exitCode, 2) << args[1];
@@ -154,6 +163,71 @@ TEST(CliFetchOutput, OutputFileIncludeAndBodiesPastTheDefaultCap) {
     EXPECT_TRUE(OneCauseLine(limited));
     EXPECT_LE(limited.out.size(), 1024u);
     EXPECT_EQ(limited.out, small.substr(0, limited.out.size()));
+}
+
+TEST(CliFetchRequest, MethodDataAndHeadersAreSent) {
+    const std::string ok = "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nsent";
+    ScriptedPeer peer(std::vector<PeerScript>{
+        PeerScript().ReadUntil("\r\n\r\n").ReadBytes(12).Send(ok),
+        PeerScript().ReadUntil("\r\n\r\n").Send(ok),
+    });
+    const auto post = Cli({"fetch", "-d", "q=tea", "--data", "page=2", "-H", "Cookie: id=42",
+                           "--header", "User-Agent:   Probe/1  ", Url(peer, "/search")});
+    EXPECT_EQ(post.exitCode, 0) << post.err;
+    EXPECT_EQ(post.out, "sent");
+    const std::string first = peer.Received(0);
+    EXPECT_EQ(first.rfind("POST /search HTTP/1.1\r\n", 0), 0u) << first;
+    EXPECT_NE(first.find("\r\nContent-Type: application/x-www-form-urlencoded\r\n"),
+              std::string::npos);
+    EXPECT_NE(first.find("\r\nCookie: id=42\r\n"), std::string::npos) << first;
+    EXPECT_NE(first.find("\r\nUser-Agent: Probe/1\r\n"), std::string::npos) << first;
+    EXPECT_EQ(first.substr(first.find("\r\n\r\n") + 4), "q=tea&page=2");
+
+    const auto empty = Cli({"fetch", "-X", "POST", Url(peer)});
+    EXPECT_EQ(empty.exitCode, 0) << empty.err;
+    const std::string second = peer.Received(1);
+    EXPECT_EQ(second.rfind("POST / HTTP/1.1\r\n", 0), 0u) << second;
+    EXPECT_NE(second.find("\r\nContent-Length: 0\r\n"), std::string::npos) << second;
+}
+
+TEST(CliFetchOutput, IncludeWithLocationWritesEveryHop) {
+    ScriptedPeer peer(std::vector<PeerScript>{
+        PeerScript()
+            .ReadUntil("\r\n\r\n")
+            .Send("HTTP/1.1 302 Found\r\nLocation: /next\r\nContent-Length: 3\r\n\r\nold"),
+        PeerScript().ReadUntil("\r\n\r\n").Send("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nlast"),
+    });
+    const auto r = Cli({"fetch", "-L", "-i", Url(peer)});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "HTTP/1.1 302 Found\r\nLocation: /next\r\nContent-Length: 3\r\n\r\n"
+              "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nlast");
+
+    // Ended among the redirects: the hops seen are still written.
+    ScriptedPeer endless(20, [](int) {
+        return PeerScript()
+            .ReadUntil("\r\n\r\n")
+            .Send("HTTP/1.1 301 Moved\r\nLocation: /again\r\nContent-Length: 0\r\n\r\n");
+    });
+    const auto looped = Cli({"fetch", "-L", "-i", Url(endless)});
+    EXPECT_EQ(looped.exitCode, 1);
+    EXPECT_TRUE(OneCauseLine(looped));
+    std::size_t blocks = 0;
+    for (std::size_t at = 0;
+         (at = looped.out.find("HTTP/1.1 301 Moved\r\n", at)) != std::string::npos; ++at)
+        ++blocks;
+    EXPECT_EQ(blocks, 11u) << looped.out;
+}
+
+TEST(CliFetchOutput, AReaderThatLeavesEndsTheFetchQuietly) {
+    NginxServer web;
+    web.AddFile("big.bin", Pattern(16 << 20));
+    const auto r = RunProgram("/bin/bash",
+                              {"-c", "'" + kCli + "' fetch " + web.Url("/big.bin") +
+                                         " | head -c1; echo \" exit ${PIPESTATUS[0]}\""},
+                              CleanEnv());
+    EXPECT_EQ(r.out, Pattern(1) + " exit 0\n");
+    EXPECT_EQ(r.err, "");
 }
 
 TEST(CliFetchInterrupt, CtrlCEndsTheFetchAtOnce) {
