@@ -11,8 +11,8 @@
 #include "cli/batch.h"
 #include "cli/fetch_command.h"
 #include "cli/history_cli.h"
-#include "cli/profiles_command.h"
 #include "cli/lists_command.h"
+#include "cli/profiles_command.h"
 #include "cli/survey_runner.h"
 #include "cli/table_output.h"
 #include "corvane_version.h"
@@ -21,6 +21,7 @@
 #include "engine/text_ops.h"
 #include "frontend/page_fetcher.h"
 #include "frontend/settings.h"
+#include "search/web_survey.h"
 
 namespace corvane::cli {
 
@@ -117,7 +118,7 @@ bool TakeOutputOption(const std::vector<std::string>& args, std::size_t& i, Outp
 // Writes the table as asked: CSV to a file or to stdout, and the text table
 // to stdout unless the CSV went there.
 int WriteResults(const engine::ResultsTable& table, const Output& o, std::ostream& out,
-                 std::ostream& err) {
+                 std::ostream& err, const char* const* captions = engine::kColumnCaptions) {
     int status = kExitOk;
     if (!o.save.empty()) {
         // A file that cannot be written is reported; the table is still
@@ -130,13 +131,13 @@ int WriteResults(const engine::ResultsTable& table, const Output& o, std::ostrea
         }
     }
     if (o.csv == "-") {
-        WriteCsv(out, table);
+        WriteCsv(out, table, captions);
     } else {
-        WriteTextTable(out, table);
+        WriteTextTable(out, table, captions);
         if (!o.csv.empty()) {
             std::ofstream f(o.csv, std::ios::binary | std::ios::trunc);
             if (f)
-                WriteCsv(f, table);
+                WriteCsv(f, table, captions);
             f.close();
             if (!f) {
                 err << "corvane-cli: cannot write " << o.csv << '\n';
@@ -192,8 +193,10 @@ int Survey(const std::vector<std::string>& args, std::ostream& out, std::ostream
     // The table goes out first: a history that is slow to take the record
     // (another writer holds it) or cannot take it at all changes nothing of
     // the output or the exit code.
-    const int status = std::max(outcome.CouldNotRun ? kExitFailure : kExitOk,
-                                WriteResults(table, output, out, err));
+    const int status =
+        std::max(outcome.CouldNotRun ? kExitFailure : kExitOk,
+                 WriteResults(table, output, out, err,
+                              outcome.Web ? search::kWebColumnCaptions : engine::kColumnCaptions));
     if (options.Settings.RecordHistory) {
         const std::optional<std::int64_t> id =
             RecordSurvey(HistoryFile(options.Settings), RecordOf(request, outcome), table, err);

@@ -1,6 +1,7 @@
 #include "cli/fetch_command.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>

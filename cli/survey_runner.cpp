@@ -13,6 +13,7 @@
 #include "frontend/fetch_scheduler.h"
 #include "frontend/scheduled_survey.h"
 #include "frontend/user_settings.h"
+#include "frontend/web_survey_run.h"
 #include "history/sqlite_db.h"
 
 namespace corvane::cli {
@@ -153,6 +154,48 @@ bool RunParallel(frontend::PageFetcher& fetcher, const frontend::FrontEndSetting
                                         request.Results, request.Skip, request.Mode, hooks);
 }
 
+// The today's-web road: the profile's result pages one after another, then
+// every row's home page at once, through a scheduler whose workers fetch
+// with the front end's options. Its own failures (a block page, nothing
+// matched) are told on `err` and make the run Failed.
+void RunWeb(frontend::PageFetcher& fetcher, const frontend::FrontEndSettings& settings,
+            const search::SearchProfile& profile, const SurveyRequest& request,
+            engine::ResultsTable& table, SurveyProgress& progress, SurveyOutcome& outcome,
+            std::ostream& err) {
+    const lists::RankLists lists = frontend::SurveyLists(settings, fetcher);
+    frontend::FetchFunction plain = [&fetcher](const std::string& url, int /*port*/,
+                                               net::FetchCancel& cancel) {
+        net::FetchOptions o = fetcher.Options();
+        o.Cancel = &cancel;
+        return fetcher.Fetch(url, o);
+    };
+    frontend::RequestFunction whole = [&fetcher](const net::FetchRequest& fetch,
+                                                 net::FetchCancel& cancel) {
+        net::FetchOptions o = fetcher.Options();
+        o.Cancel = &cancel;
+        return fetcher.Request(fetch, o);
+    };
+    frontend::FetchScheduler scheduler({settings.Jobs, settings.PerHost}, std::move(plain),
+                                       std::move(whole));
+    frontend::ScheduledSurveyHooks hooks;
+    hooks.StopRequested = [] { return Interrupted(); };
+    hooks.Progress = [&progress](std::size_t, std::size_t total) { progress.SetTotal(total); };
+    hooks.PollInterval = std::chrono::milliseconds(20);
+    const frontend::WebSurveyEnd end = frontend::RunWebSurvey(
+        table, scheduler, profile, lists, frontend::SurveyBase(settings, fetcher, profile),
+        request.Text, request.Results, request.Skip, request.Mode, hooks);
+    progress.Finish();
+    for (const std::string& note : end.Notes)
+        err << "corvane-cli: warning: " << OneLine(note) << '\n';
+    if (end.Stopped) {
+        outcome.End = history::SurveyEnd::Stopped;
+    } else if (!end.Failure.empty()) {
+        err << "corvane-cli: the survey could not run: " << OneLine(end.Failure) << '\n';
+        outcome.End = history::SurveyEnd::Failed;
+        outcome.CouldNotRun = true;
+    }
+}
+
 }  // namespace
 
 void InstallInterruptHandler() {
@@ -224,6 +267,35 @@ SurveyOutcome RunOneSurvey(frontend::PageFetcher& fetcher,
     SurveyOutcome outcome;
     outcome.StartedUtc = Now();
     engine::StopFlag = false;
+    // A profile of today's web takes its own road; a profile that cannot be
+    // read ends the run before anything is fetched.
+    std::optional<search::SearchProfile> profile;
+    try {
+        profile = frontend::SurveyProfile(settings);
+    } catch (const search::ProfileError& e) {
+        err << "corvane-cli: the survey could not run: " << OneLine(e.what()) << '\n';
+        outcome.End = history::SurveyEnd::Failed;
+        outcome.CouldNotRun = true;
+        outcome.EndedUtc = outcome.StartedUtc;
+        return outcome;
+    }
+    if (profile) {
+        outcome.Profile = profile->Name;
+        outcome.Web = true;
+        if (gInterruptNote.load() == kSurveyStopNote)
+            gInterruptNote.store(kParallelStopNote);
+        try {
+            RunWeb(fetcher, settings, *profile, request, table, progress, outcome, err);
+        } catch (const std::exception& e) {
+            progress.Finish();
+            err << "corvane-cli: the survey could not run: " << OneLine(e.what()) << '\n';
+            outcome.End = history::SurveyEnd::Failed;
+            outcome.CouldNotRun = true;
+        }
+        outcome.EndedUtc = Now();
+        outcome.Requests = fetcher.RequestCount() - requestsBefore;
+        return outcome;
+    }
     // Both failures are reported and the rows the run completed are kept.
     // A row whose figures are not integers ends the run early but leaves a
     // good table; a run that could not start or go on (the results page, a
@@ -266,7 +338,7 @@ history::SurveyInfo RecordOf(const SurveyRequest& request, const SurveyOutcome& 
     history::SurveyInfo info;
     info.Query = request.Text;
     info.Mode = request.Mode;
-    info.Profile = history::kClassicProfile;
+    info.Profile = outcome.Profile.empty() ? history::kClassicProfile : outcome.Profile;
     info.ResultCount = request.Results;
     info.Skip = request.Skip;
     info.StartedUtc = outcome.StartedUtc;

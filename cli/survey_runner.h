@@ -57,6 +57,10 @@ struct SurveyOutcome {
     std::string EndedUtc;
     // The requests the run made: its page fetches, on either road.
     std::uint64_t Requests = 0;
+    // The profile of a today's-web survey ("duckduckgo"); empty for the
+    // classic survey. Web: its table's sixth column is "Traffic Rank".
+    std::string Profile;
+    bool Web = false;
 };
 
 // Runs one survey into `table` with the settings' endpoints: progress to
@@ -74,7 +78,7 @@ SurveyOutcome RunOneSurvey(frontend::PageFetcher& fetcher,
                            const frontend::FrontEndSettings& settings, const SurveyRequest& request,
                            engine::ResultsTable& table, bool terminal, std::ostream& err);
 
-// The history record of a run: the query, profile "classic", the counts,
+// The history record of a run: the query, its profile, the counts,
 // the times and how it ended.
 history::SurveyInfo RecordOf(const SurveyRequest& request, const SurveyOutcome& outcome);
 

@@ -5,7 +5,6 @@
 
 namespace corvane::cli {
 
-using engine::kColumnCaptions;
 using engine::kColumnCount;
 
 namespace {
@@ -33,11 +32,12 @@ std::string Printable(std::string_view s) {
     return out;
 }
 
-void WriteTextTable(std::ostream& out, const engine::ResultsTable& table) {
+void WriteTextTable(std::ostream& out, const engine::ResultsTable& table,
+                    const char* const* captions) {
     std::array<std::size_t, kColumnCount> width{};
     auto widthOf = [&width](int c) -> std::size_t& { return width[static_cast<std::size_t>(c)]; };
     for (int c = 0; c < kColumnCount; ++c)
-        widthOf(c) = Width(kColumnCaptions[c]);
+        widthOf(c) = Width(captions[c]);
     for (std::size_t r = 0; r < table.Count(); ++r) {
         for (int c = 0; c < kColumnCount; ++c) {
             widthOf(c) = std::max(widthOf(c), Width(table.Row(r).Column(c)));
@@ -57,7 +57,7 @@ void WriteTextTable(std::ostream& out, const engine::ResultsTable& table) {
             text.pop_back();
         out << text << '\n';
     };
-    line([](int c) { return std::string(kColumnCaptions[c]); });
+    line([captions](int c) { return std::string(captions[c]); });
     line([&](int c) { return std::string(widthOf(c), '-'); });
     for (std::size_t r = 0; r < table.Count(); ++r) {
         line([&](int c) { return table.Row(r).Column(c); });
@@ -79,7 +79,7 @@ std::string CsvField(std::string_view text) {
     return out + '"';
 }
 
-void WriteCsv(std::ostream& out, const engine::ResultsTable& table) {
+void WriteCsv(std::ostream& out, const engine::ResultsTable& table, const char* const* captions) {
     auto record = [&](auto cellOf) {
         for (int c = 0; c < kColumnCount; ++c) {
             if (c > 0)
@@ -88,7 +88,7 @@ void WriteCsv(std::ostream& out, const engine::ResultsTable& table) {
         }
         out << "\r\n";
     };
-    record([](int c) { return std::string(kColumnCaptions[c]); });
+    record([captions](int c) { return std::string(captions[c]); });
     for (std::size_t r = 0; r < table.Count(); ++r) {
         record([&](int c) { return table.Row(r).Column(c); });
     }
