@@ -1,8 +1,11 @@
 #include "ui/desktop_program.h"
 
+#include <ctime>
 #include <string>
 #include <vector>
 
+#include "frontend/list_update.h"
+#include "frontend/web_survey_run.h"
 #include "history/history_store.h"
 #include "net/fetch_cancel.h"
 #include "ui/info_form.h"
@@ -21,6 +24,28 @@ const char* const kDesktopUsage =
     "network options:\n";
 
 namespace {
+
+// "tranco: 1000000 rows, imported 2026-12-01 (7 days ago)", or that the
+// list is missing.
+std::string ListStatusLine(const lists::ListStatus& status) {
+    const std::string name = lists::ListKindName(status.Kind);
+    if (!status.Present) {
+        return name + ": not installed";
+    }
+    std::string line = name + ": " + std::to_string(status.Rows) + " rows";
+    if (status.ImportedAt > 0) {
+        const std::time_t at = static_cast<std::time_t>(status.ImportedAt);
+        std::tm utc{};
+        gmtime_r(&at, &utc);
+        char date[16];
+        std::strftime(date, sizeof date, "%Y-%m-%d", &utc);
+        const std::int64_t days =
+            (static_cast<std::int64_t>(std::time(nullptr)) - status.ImportedAt) / (24 * 60 * 60);
+        line += std::string(", imported ") + date + " (" + std::to_string(days) +
+                (days == 1 ? " day ago)" : " days ago)");
+    }
+    return line;
+}
 
 DesktopOptions Parse(const std::vector<std::string>& args, bool allowUnknown,
                      const frontend::UserSettings& saved) {
@@ -124,7 +149,39 @@ DesktopProgram::DesktopProgram(const frontend::FrontEndSettings& settings,
         }
         return std::string();
     };
+    hooks.ListStatus = [] {
+        std::vector<std::string> lines;
+        for (const lists::ListKind kind : {lists::ListKind::Tranco, lists::ListKind::Majestic}) {
+            lines.push_back(ListStatusLine(lists::StatusOf(lists::DefaultListsFolder(), kind)));
+        }
+        return lines;
+    };
+    // Runs on the Settings window's worker thread; the fetcher is safe to
+    // use from several threads at once.
+    hooks.UpdateLists = [fetcher](ListUpdateProgress& progress) {
+        std::vector<std::string> messages;
+        for (const frontend::ListUpdateOutcome& outcome : frontend::UpdateLists(
+                 std::string(), *fetcher,
+                 [&progress](const frontend::ListDownloadProgress& p) {
+                     progress.Report(lists::ListKindName(p.Kind), p.Received, p.Total);
+                 },
+                 &progress.Cancel())) {
+            messages.push_back(outcome.Message);
+        }
+        return messages;
+    };
     form_->SetSettingsHooks(std::move(hooks));
+    TForm1::WebSurveyHooks web;
+    web.Lists = [this, fetcher] { return frontend::SurveyLists(surveySettings_, *fetcher); };
+    web.Base = [this, fetcher](const search::SearchProfile& profile) {
+        return frontend::SurveyBase(surveySettings_, *fetcher, profile);
+    };
+    web.Fetch = [this, fetcher](const net::FetchRequest& request, net::FetchCancel& cancel) {
+        net::FetchOptions options = RunFetchOptions();
+        options.Cancel = &cancel;
+        return fetcher->Request(request, options);
+    };
+    form_->SetWebSurveyHooks(std::move(web));
 }
 
 void DesktopProgram::Use(const frontend::FrontEndSettings& settings) {
@@ -146,6 +203,7 @@ void DesktopProgram::Use(const frontend::FrontEndSettings& settings) {
         const std::lock_guard<std::mutex> lock(optionsMutex_);
         runOptions_ = std::move(options);
     }
+    surveySettings_ = settings;
     form_->SetSurveySettings(settings);
 }
 

@@ -93,6 +93,8 @@ class DesktopProgram {
     // workers: each fetch takes the options in force when it starts.
     mutable std::mutex optionsMutex_;
     std::shared_ptr<const net::FetchOptions> runOptions_;
+    // The settings of the surveys that follow (the window's thread only).
+    frontend::FrontEndSettings surveySettings_;
     std::unique_ptr<TForm1> form_;
     std::unique_ptr<TStartForm> locate_;
     std::unique_ptr<TInfoForm> about_;

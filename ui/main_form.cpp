@@ -36,6 +36,7 @@
 #include "platform/profile_reader.h"
 #include "platform/user_paths.h"
 #include "platform/user_store.h"
+#include "search/profile_catalog.h"
 #include "ui/fonts.h"
 #include "ui/help_window.h"
 #include "ui/info_form.h"
@@ -51,6 +52,7 @@
 #include "ui/start_form.h"
 #include "ui/survey_window_host.h"
 #include "ui/window_parallel_run.h"
+#include "ui/window_web_run.h"
 
 namespace corvane::ui {
 
@@ -90,7 +92,18 @@ const QString kSurveyFilter = QStringLiteral("Corvane files (*.cvn)");
 
 // The search profiles the Settings window offers.
 std::vector<std::string> SearchProfileNames() {
-    return {"classic", "searxng", "duckduckgo", "mojeek", "yahoo", "brave"};
+    std::vector<std::string> names;
+    for (const search::ProfileEntry& entry : search::ListProfiles()) {
+        names.push_back(entry.Name);
+    }
+    return names;
+}
+
+// The captions of a recorded survey's table: those of today's web for any
+// profile but the classic one.
+const char* const* CaptionsOf(const std::string& profile) {
+    return profile.empty() || profile == history::kClassicProfile ? engine::kColumnCaptions
+                                                                  : search::kWebColumnCaptions;
 }
 
 // Where the folder of the last survey file chosen is remembered.
@@ -562,6 +575,7 @@ void TForm1::OpenRecordedSurvey(std::int64_t id) {
         return;
     }
     history::FillTable(table_, survey->Rows);
+    model_->SetCaptions(CaptionsOf(survey->Info.Profile));
     unsaved_ = false;  // the table is what the history holds
     shown_ = survey->Info;
     model_->SetRankMarks(MarksAgainstPrevious(history_.File, id));
@@ -792,11 +806,33 @@ void TForm1::RunOne(const SurveyRequest& s) {
     record.ResultCount = s.ResultCount;
     record.Skip = s.Skip;
     record.StartedUtc = history::UtcTimestamp(std::chrono::system_clock::now());
+    // A profile of today's web takes its own road; one that cannot be read
+    // ends the command with a message and touches nothing.
+    std::optional<search::SearchProfile> web;
+    if (webHooks_.Fetch && profile_ != history::kClassicProfile) {
+        try {
+            search::SearchProfile profile = search::LoadProfile(profile_);
+            if (profile.Kind == search::ProfileKind::Web) {
+                web = std::move(profile);
+            }
+        } catch (const search::ProfileError& e) {
+            ShowStatusText(QStringLiteral("Could not survey: ") +
+                           QString::fromUtf8(e.what()).simplified());
+            return;
+        }
+    }
+    QString done = QStringLiteral("Done!");
     {
         const BusyCursor busy;
-        record.End = ParallelRoad() ? RunParallel(s) : RunSerial(s);
+        if (web) {
+            record.Profile = web->Name;
+            record.End = RunWeb(s, *web, done);
+        } else {
+            model_->SetCaptions(engine::kColumnCaptions);
+            record.End = ParallelRoad() ? RunParallel(s) : RunSerial(s);
+        }
     }
-    ShowStatusText(QStringLiteral("Done!"));
+    ShowStatusText(done);
     shown_ = record;
     RecordSurvey(std::move(record));
     ProcessMessages();
@@ -826,6 +862,61 @@ history::SurveyEnd TForm1::RunParallel(const SurveyRequest& s) {
     } catch (const std::exception&) {
         // Absorbed as on the serial road: the rows the run filled stay.
         return history::SurveyEnd::Failed;
+    }
+    return run.Stopped() ? history::SurveyEnd::Stopped : history::SurveyEnd::Done;
+}
+
+history::SurveyEnd TForm1::RunWeb(const SurveyRequest& s, const search::SearchProfile& profile,
+                                  QString& done) {
+    ShowStatusText(ResultsModel::ToQString(s.Text));
+    const auto couldNot = [&done](const std::string& why) {
+        done = QStringLiteral("Could not survey: ") + QString::fromUtf8(why.c_str()).simplified();
+        return history::SurveyEnd::Failed;
+    };
+    lists::RankLists lists;
+    try {
+        if (webHooks_.Lists) {
+            lists = webHooks_.Lists();
+        }
+    } catch (const lists::ListError& e) {
+        return couldNot(e.what());
+    }
+    const std::string base = webHooks_.Base ? webHooks_.Base(profile) : std::string();
+    WindowWebRun run(
+        table_, profile, lists, base, limits_, webHooks_.Fetch,
+        [this](std::size_t completed, std::size_t total) {
+            if (total > 0) {
+                ShowStatusText(QStringLiteral("%1 of %2 sites").arg(completed).arg(total));
+            }
+        });
+    const QMetaObject::Connection escape =
+        connect(escape_, &EscapeKeyState::Pressed, &run, &WindowWebRun::Stop);
+    activeRun_ = &run;
+    ShowRunState();
+    const OnExit ended([this, escape] {
+        disconnect(escape);
+        activeRun_ = nullptr;
+        ShowRunState();
+    });
+    // The captions follow the rows: a failed run leaves the previous table
+    // under its own captions.
+    const char* const* previous = model_->Captions();
+    model_->SetCaptions(search::kWebColumnCaptions);
+    try {
+        run.Run(s.Text, s.ResultCount, s.Skip, s.Mode);
+    } catch (const search::ProfileError& e) {
+        model_->SetCaptions(previous);
+        return couldNot(e.what());
+    }
+    if (!run.FailureMessage().empty()) {
+        model_->SetCaptions(previous);
+        return couldNot(run.FailureMessage());
+    }
+    for (const std::string& note : run.Notes()) {
+        done += QStringLiteral(" ") + QString::fromUtf8(note.c_str()).simplified();
+        if (!done.endsWith(QLatin1Char('.'))) {
+            done += QLatin1Char('.');
+        }
     }
     return run.Stopped() ? history::SurveyEnd::Stopped : history::SurveyEnd::Done;
 }
@@ -896,6 +987,7 @@ void TForm1::OpenFile(const QString& file) {
         return;
     }
     engine::ReadSurvey(table_, profile);
+    model_->SetCaptions(engine::kColumnCaptions);
     unsaved_ = false;  // the table is what the file holds
     shown_.reset();
 }

@@ -39,6 +39,8 @@
 #include "engine/survey_run.h"
 #include "frontend/fetch_scheduler.h"
 #include "history/history_store.h"
+#include "lists/rank_lists.h"
+#include "search/search_profile.h"
 #include "ui/file_dialogs.h"
 #include "ui/history_window.h"
 #include "ui/request_queue.h"
@@ -61,6 +63,7 @@ class TInfoForm;
 class TPictureButton;
 class TStartForm;
 class WindowParallelRun;
+class WindowRun;
 class WindowSurveyHost;
 
 class TForm1 : public QMainWindow {
@@ -114,6 +117,16 @@ class TForm1 : public QMainWindow {
     // limits (jobs and per-host), the search profile and the SearXNG
     // address.
     void SetSurveySettings(const frontend::FrontEndSettings& settings);
+    // What a survey of today's web needs from the program: its rank lists,
+    // the base address of its search source, and the fetch of a whole
+    // request on a scheduler's worker. Without them the window runs only the
+    // classic survey.
+    struct WebSurveyHooks {
+        std::function<lists::RankLists()> Lists;
+        std::function<std::string(const search::SearchProfile&)> Base;
+        frontend::RequestFunction Fetch;
+    };
+    void SetWebSurveyHooks(WebSurveyHooks hooks) { webHooks_ = std::move(hooks); }
     const frontend::SchedulerLimits& Limits() const { return limits_; }
     const std::string& SurveyProfile() const { return profile_; }
     const std::string& SearxngUrl() const { return searxngUrl_; }
@@ -209,6 +222,10 @@ class TForm1 : public QMainWindow {
     // Each says how the run ended.
     history::SurveyEnd RunSerial(const SurveyRequest& request);
     history::SurveyEnd RunParallel(const SurveyRequest& request);
+    // A survey of today's web with `profile`; `done` becomes the status
+    // line's closing text (the notes, or why it could not run).
+    history::SurveyEnd RunWeb(const SurveyRequest& request, const search::SearchProfile& profile,
+                              QString& done);
     bool ParallelRoad() const;
     void OpenFile(const QString& file);
     void OpenRecordedSurvey(std::int64_t id);
@@ -290,7 +307,8 @@ class TForm1 : public QMainWindow {
     // The host of the run that has not returned yet, if any.
     WindowSurveyHost* activeHost_ = nullptr;
     // The run on the fetch scheduler that has not returned yet, if any.
-    WindowParallelRun* activeRun_ = nullptr;
+    WindowRun* activeRun_ = nullptr;
+    WebSurveyHooks webHooks_;
     frontend::FetchFunction parallelFetch_;
     frontend::SchedulerLimits limits_;
     std::string profile_ = frontend::FrontEndSettings::kDefaultProfile;

@@ -139,7 +139,15 @@ QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int 
     if (role != Qt::DisplayRole) {
         return QAbstractTableModel::headerData(section, orientation, role);
     }
-    return QString::fromLatin1(engine::kColumnCaptions[section]);
+    return QString::fromLatin1(captions_[section]);
+}
+
+void ResultsModel::SetCaptions(const char* const* captions) {
+    if (captions == captions_) {
+        return;
+    }
+    captions_ = captions;
+    emit headerDataChanged(Qt::Horizontal, 0, engine::kColumnCount - 1);
 }
 
 Qt::ItemFlags ResultsModel::flags(const QModelIndex& index) const {

@@ -54,6 +54,11 @@ class ResultsModel : public QAbstractTableModel, private engine::TableObserver {
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    // The six column captions (a survey of today's web names its sixth
+    // column otherwise); not owned, they must live as long as the model.
+    void SetCaptions(const char* const* captions);
+    const char* const* Captions() const { return captions_; }
+
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
@@ -76,6 +81,7 @@ class ResultsModel : public QAbstractTableModel, private engine::TableObserver {
 
     engine::ResultsTable& table_;
     RankMarks marks_;
+    const char* const* captions_ = engine::kColumnCaptions;
 };
 
 }  // namespace corvane::ui

@@ -27,7 +27,16 @@ class QEventLoop;
 
 namespace corvane::ui {
 
-class WindowParallelRun : public QObject {
+// A run of the main window on the fetch scheduler, as the window stops it.
+class WindowRun {
+  public:
+    virtual ~WindowRun() = default;
+    // Ends the run at once; safe at any time on the window's thread, also
+    // more than once.
+    virtual void Stop() = 0;
+};
+
+class WindowParallelRun : public QObject, public WindowRun {
     Q_OBJECT
   public:
     // Called on the window's thread after each batch of pages: rows complete
@@ -53,7 +62,7 @@ class WindowParallelRun : public QObject {
     // Ends the run at once: fetches in flight are cancelled, complete rows
     // stay, incomplete rows are removed, and Run returns. Safe to call at
     // any time on the window's thread, also more than once.
-    void Stop();
+    void Stop() override;
 
     bool Stopped() const { return survey_.Stopped(); }
 
