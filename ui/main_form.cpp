@@ -91,10 +91,14 @@ QPixmap WideBanner(const QPixmap& banner, int width) {
 const QString kSurveyFilter = QStringLiteral("Corvane files (*.cvn)");
 
 // The search profiles the Settings window offers.
+// The classic survey first (the default), then every other profile, the
+// user's own included, by name.
 std::vector<std::string> SearchProfileNames() {
-    std::vector<std::string> names;
+    std::vector<std::string> names{history::kClassicProfile};
     for (const search::ProfileEntry& entry : search::ListProfiles()) {
-        names.push_back(entry.Name);
+        if (entry.Name != history::kClassicProfile) {
+            names.push_back(entry.Name);
+        }
     }
     return names;
 }

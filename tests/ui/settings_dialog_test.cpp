@@ -98,7 +98,7 @@ TEST_F(SettingsWindow, OpensFromTheFileMenuWithTheSavedSettings) {
             profiles << d.ProfileCombo->itemText(i);
         }
         EXPECT_EQ(profiles,
-                  QStringList({"classic", "searxng", "duckduckgo", "mojeek", "yahoo", "brave"}));
+                  QStringList({"classic", "brave", "duckduckgo", "mojeek", "searxng", "yahoo"}));
         EXPECT_EQ(d.ProfileCombo->currentText(), "mojeek");
         EXPECT_EQ(d.SearxngEdit->text(), "https://searx.lan");
         EXPECT_EQ(d.ProxyKindCombo->currentText(), "SOCKS 4");
