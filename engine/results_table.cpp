@@ -9,6 +9,8 @@ namespace corvane::engine {
 
 const char* const kColumnCaptions[kColumnCount] = {
     "Website URL", "Rank #", "Inbound Links", "Outbound Links", "Link's Value", "Alexa Ranking"};
+const char* const kWebColumnCaptions[kColumnCount] = {
+    "Website URL", "Rank #", "Inbound Links", "Outbound Links", "Link's Value", "Traffic Rank"};
 
 const std::string& ResultRow::Column(int column, bool* has) const {
     static const std::string kEmpty;

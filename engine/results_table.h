@@ -28,6 +28,9 @@ namespace corvane::engine {
 inline constexpr int kCellCount = 5;
 inline constexpr int kColumnCount = kCellCount + 1;
 extern const char* const kColumnCaptions[kColumnCount];
+// The captions of a survey of today's web: its sixth column is a traffic
+// rank from a rank list.
+extern const char* const kWebColumnCaptions[kColumnCount];
 
 struct ResultRow {
     std::string Caption;             // column 0, "Website URL"

@@ -103,8 +103,14 @@ Survey Require(HistoryStore& store, std::int64_t id) {
 
 constexpr std::size_t kChangedFigures = engine::kCellCount - 1;  // all but the rank
 
-std::string Caption(int column) {
-    return engine::kColumnCaptions[column];
+// The captions of a survey's table: a survey of today's web names its sixth
+// column otherwise.
+const char* const* CaptionsOf(const SurveyInfo& info) {
+    return info.Profile == kClassicProfile ? engine::kColumnCaptions : engine::kWebColumnCaptions;
+}
+
+std::string Caption(int column, const char* const* captions = engine::kColumnCaptions) {
+    return captions[column];
 }
 
 }  // namespace
@@ -165,11 +171,12 @@ void ShowSurvey(HistoryStore& store, const ShowArgs& args, std::ostream& out) {
     engine::ResultsTable table;
     FillTable(table, survey.Rows);
     if (args.Csv != "-") {
-        cli::WriteTextTable(out, table);
+        cli::WriteTextTable(out, table, CaptionsOf(survey.Info));
         out.flush();
     }
     if (!args.Csv.empty()) {
-        WriteCsvTarget(args.Csv, out, [&](std::ostream& o) { cli::WriteCsv(o, table); });
+        WriteCsvTarget(args.Csv, out,
+                       [&](std::ostream& o) { cli::WriteCsv(o, table, CaptionsOf(survey.Info)); });
     }
 }
 
@@ -186,6 +193,7 @@ void CompareSurveyIds(HistoryStore& store, const CompareArgs& args, std::ostream
     }
     const Survey before = Require(store, beforeId);
     const std::vector<ComparedHost> hosts = CompareSurveys(before.Rows, after.Rows);
+    const char* const* captions = CaptionsOf(after.Info);
 
     auto figure = [](const std::optional<HistoryRow>& row, int column) {
         return row ? row->Figures[static_cast<std::size_t>(column - 1)] : std::string();
@@ -193,10 +201,12 @@ void CompareSurveyIds(HistoryStore& store, const CompareArgs& args, std::ostream
     if (args.Csv != "-") {
         out << "before: " << Describe(before.Info) << '\n';
         out << "after:  " << Describe(after.Info) << "\n\n";
-        std::vector<Column> columns = {
-            {Caption(0), false}, {"Rank before", true}, {"Rank after", true}, {"Movement", false}};
+        std::vector<Column> columns = {{Caption(0, captions), false},
+                                       {"Rank before", true},
+                                       {"Rank after", true},
+                                       {"Movement", false}};
         for (int c = 2; c <= engine::kCellCount; ++c) {
-            columns.push_back({Caption(c) + " change", true});
+            columns.push_back({Caption(c, captions) + " change", true});
         }
         std::vector<std::vector<std::string>> rows;
         for (const ComparedHost& h : hosts) {
@@ -214,12 +224,13 @@ void CompareSurveyIds(HistoryStore& store, const CompareArgs& args, std::ostream
     }
     if (!args.Csv.empty()) {
         WriteCsvTarget(args.Csv, out, [&](std::ostream& o) {
-            std::vector<std::string> header = {Caption(0), "Rank before", "Rank after", "Movement"};
+            std::vector<std::string> header = {Caption(0, captions), "Rank before", "Rank after",
+                                               "Movement"};
             header.reserve(4 + 3 * kChangedFigures);
             for (int c = 2; c <= engine::kCellCount; ++c) {
-                header.push_back(Caption(c) + " before");
-                header.push_back(Caption(c) + " after");
-                header.push_back(Caption(c) + " change");
+                header.push_back(Caption(c, captions) + " before");
+                header.push_back(Caption(c, captions) + " after");
+                header.push_back(Caption(c, captions) + " change");
             }
             WriteCsvRecord(o, header);
             for (const ComparedHost& h : hosts) {

@@ -15,9 +15,6 @@
 
 namespace corvane::search {
 
-const char* const kWebColumnCaptions[engine::kColumnCount] = {
-    "Website URL", "Rank #", "Inbound Links", "Outbound Links", "Link's Value", "Traffic Rank"};
-
 std::string NormaliseDomain(std::string_view typed) {
     std::string_view d = base::TrimBlanks(typed);
     if (const std::size_t scheme = d.find("://"); scheme != std::string_view::npos)

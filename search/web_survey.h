@@ -33,7 +33,7 @@ namespace corvane::search {
 
 // The column captions of a today's-web survey: the classic ones with
 // "Traffic Rank" as the sixth.
-extern const char* const kWebColumnCaptions[engine::kColumnCount];
+using engine::kWebColumnCaptions;
 
 // What one fetch brought back.
 struct WebFetched {

@@ -93,6 +93,22 @@ TEST_F(HistoryCommands, ShowPrintsTheTableAsASurveyFileIsPrinted) {
               "cannot write " + tmp / "no/such/dir/x.csv");
 }
 
+TEST_F(HistoryCommands, SurveysOfTodaysWebShowAndCompareUnderTheirOwnCaptions) {
+    SurveyInfo web = Info("q", 1);
+    web.Profile = "searxng";
+    store.Record(web, {Row("a.com", 1, 100)});
+    web.StartedUtc = "2026-12-08T10:00:00Z";
+    const std::int64_t later = store.Record(web, {Row("a.com", 1, 90)});
+
+    ShowSurvey(store, {later, "-"}, out);
+    EXPECT_EQ(out.str().substr(0, out.str().find('\r')),
+              "Website URL,Rank #,Inbound Links,Outbound Links,Link's Value,Traffic Rank");
+    out.str("");
+    CompareSurveyIds(store, {std::nullopt, later, ""}, out);
+    EXPECT_NE(out.str().find("Traffic Rank change"), std::string::npos) << out.str();
+    EXPECT_EQ(out.str().find("Alexa"), std::string::npos) << out.str();
+}
+
 TEST_F(HistoryCommands, SurveyIdsAreWholeNumbersFromOne) {
     EXPECT_EQ(ParseSurveyId("1"), 1);
     EXPECT_EQ(ParseSurveyId("000042"), 42);
