@@ -307,7 +307,9 @@ std::string OriginOf(const std::string& url) {
 // carries a body (else a Content-Type header is left out).
 void AddRequestHeaders(TNetHeaderInfo& info, const FetchRequest& request, bool sameOrigin,
                        bool withContent) {
-    for (const auto& [name, value] : request.Headers) {
+    for (const auto& header : request.Headers) {
+        const std::string& name = header.first;
+        const std::string& value = header.second;
         if (!sameOrigin && IsCredentialHeader(name))
             continue;
         const auto is = [&name](const char* field) {
