@@ -12,7 +12,7 @@ if(NOT CORVANE_CLANG_FORMAT)
 endif()
 
 set(CORVANE_FORMAT_DIRS
-    engine net platform demo cli ui tests bench fuzz base frontend history search)
+    engine net platform demo cli ui tests bench fuzz base frontend history lists search)
 set(_corvane_format_globs)
 foreach(dir ${CORVANE_FORMAT_DIRS})
   if(IS_DIRECTORY ${PROJECT_SOURCE_DIR}/${dir})

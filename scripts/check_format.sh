@@ -19,7 +19,7 @@ if [[ -z "$format" ]]; then
   echo "check_format: clang-format is not installed (scripts/setup.sh installs it)" >&2
   exit 1
 fi
-dirs=(engine net platform demo cli ui tests bench fuzz base frontend history search)
+dirs=(engine net platform demo cli ui tests bench fuzz base frontend history lists search)
 files=()
 for d in "${dirs[@]}"; do
   [[ -d "$d" ]] || continue
