@@ -8,6 +8,7 @@
 #include "engine/results_table.h"
 #include "engine/text_ops.h"
 #include "history/survey_compare.h"
+#include "search/web_survey.h"
 
 namespace corvane::history {
 
@@ -103,8 +104,15 @@ Survey Require(HistoryStore& store, std::int64_t id) {
 
 constexpr std::size_t kChangedFigures = engine::kCellCount - 1;  // all but the rank
 
-std::string Caption(int column) {
-    return engine::kColumnCaptions[column];
+std::string Caption(int column, const char* const* captions = engine::kColumnCaptions) {
+    return captions[column];
+}
+
+// The captions a recorded survey's table was shown under: those of today's
+// web ("Traffic Rank") for any profile but the classic one.
+const char* const* CaptionsOf(const SurveyInfo& info) {
+    return info.Profile.empty() || info.Profile == kClassicProfile ? engine::kColumnCaptions
+                                                                   : search::kWebColumnCaptions;
 }
 
 }  // namespace
@@ -164,12 +172,13 @@ void ShowSurvey(HistoryStore& store, const ShowArgs& args, std::ostream& out) {
     const Survey survey = Require(store, args.Id);
     engine::ResultsTable table;
     FillTable(table, survey.Rows);
+    const char* const* captions = CaptionsOf(survey.Info);
     if (args.Csv != "-") {
-        cli::WriteTextTable(out, table);
+        cli::WriteTextTable(out, table, captions);
         out.flush();
     }
     if (!args.Csv.empty()) {
-        WriteCsvTarget(args.Csv, out, [&](std::ostream& o) { cli::WriteCsv(o, table); });
+        WriteCsvTarget(args.Csv, out, [&](std::ostream& o) { cli::WriteCsv(o, table, captions); });
     }
 }
 
@@ -186,6 +195,11 @@ void CompareSurveyIds(HistoryStore& store, const CompareArgs& args, std::ostream
     }
     const Survey before = Require(store, beforeId);
     const std::vector<ComparedHost> hosts = CompareSurveys(before.Rows, after.Rows);
+    // Two surveys of today's web compare their traffic ranks; a classic
+    // survey's captions otherwise.
+    const char* const* captions = CaptionsOf(before.Info) == CaptionsOf(after.Info)
+                                      ? CaptionsOf(after.Info)
+                                      : engine::kColumnCaptions;
 
     auto figure = [](const std::optional<HistoryRow>& row, int column) {
         return row ? row->Figures[static_cast<std::size_t>(column - 1)] : std::string();
@@ -193,10 +207,12 @@ void CompareSurveyIds(HistoryStore& store, const CompareArgs& args, std::ostream
     if (args.Csv != "-") {
         out << "before: " << Describe(before.Info) << '\n';
         out << "after:  " << Describe(after.Info) << "\n\n";
-        std::vector<Column> columns = {
-            {Caption(0), false}, {"Rank before", true}, {"Rank after", true}, {"Movement", false}};
+        std::vector<Column> columns = {{Caption(0, captions), false},
+                                       {"Rank before", true},
+                                       {"Rank after", true},
+                                       {"Movement", false}};
         for (int c = 2; c <= engine::kCellCount; ++c) {
-            columns.push_back({Caption(c) + " change", true});
+            columns.push_back({Caption(c, captions) + " change", true});
         }
         std::vector<std::vector<std::string>> rows;
         for (const ComparedHost& h : hosts) {
@@ -214,12 +230,13 @@ void CompareSurveyIds(HistoryStore& store, const CompareArgs& args, std::ostream
     }
     if (!args.Csv.empty()) {
         WriteCsvTarget(args.Csv, out, [&](std::ostream& o) {
-            std::vector<std::string> header = {Caption(0), "Rank before", "Rank after", "Movement"};
+            std::vector<std::string> header = {Caption(0, captions), "Rank before", "Rank after",
+                                               "Movement"};
             header.reserve(4 + 3 * kChangedFigures);
             for (int c = 2; c <= engine::kCellCount; ++c) {
-                header.push_back(Caption(c) + " before");
-                header.push_back(Caption(c) + " after");
-                header.push_back(Caption(c) + " change");
+                header.push_back(Caption(c, captions) + " before");
+                header.push_back(Caption(c, captions) + " after");
+                header.push_back(Caption(c, captions) + " change");
             }
             WriteCsvRecord(o, header);
             for (const ComparedHost& h : hosts) {
