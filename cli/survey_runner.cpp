@@ -274,6 +274,8 @@ SurveyOutcome RunOneSurvey(frontend::PageFetcher& fetcher,
         profile = frontend::SurveyProfile(settings);
     } catch (const search::ProfileError& e) {
         err << "corvane-cli: the survey could not run: " << OneLine(e.what()) << '\n';
+        // Recorded under the profile asked for, not as a classic survey.
+        outcome.Profile = settings.Profile;
         outcome.End = history::SurveyEnd::Failed;
         outcome.CouldNotRun = true;
         outcome.EndedUtc = outcome.StartedUtc;

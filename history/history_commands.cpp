@@ -103,14 +103,15 @@ Survey Require(HistoryStore& store, std::int64_t id) {
 
 constexpr std::size_t kChangedFigures = engine::kCellCount - 1;  // all but the rank
 
-// The captions of a survey's table: a survey of today's web names its sixth
-// column otherwise.
-const char* const* CaptionsOf(const SurveyInfo& info) {
-    return info.Profile == kClassicProfile ? engine::kColumnCaptions : engine::kWebColumnCaptions;
-}
-
 std::string Caption(int column, const char* const* captions = engine::kColumnCaptions) {
     return captions[column];
+}
+
+// The captions a recorded survey's table was shown under: those of today's
+// web ("Traffic Rank") for any profile but the classic one.
+const char* const* CaptionsOf(const SurveyInfo& info) {
+    return info.Profile.empty() || info.Profile == kClassicProfile ? engine::kColumnCaptions
+                                                                   : engine::kWebColumnCaptions;
 }
 
 }  // namespace
@@ -170,13 +171,13 @@ void ShowSurvey(HistoryStore& store, const ShowArgs& args, std::ostream& out) {
     const Survey survey = Require(store, args.Id);
     engine::ResultsTable table;
     FillTable(table, survey.Rows);
+    const char* const* captions = CaptionsOf(survey.Info);
     if (args.Csv != "-") {
-        cli::WriteTextTable(out, table, CaptionsOf(survey.Info));
+        cli::WriteTextTable(out, table, captions);
         out.flush();
     }
     if (!args.Csv.empty()) {
-        WriteCsvTarget(args.Csv, out,
-                       [&](std::ostream& o) { cli::WriteCsv(o, table, CaptionsOf(survey.Info)); });
+        WriteCsvTarget(args.Csv, out, [&](std::ostream& o) { cli::WriteCsv(o, table, captions); });
     }
 }
 
@@ -193,7 +194,11 @@ void CompareSurveyIds(HistoryStore& store, const CompareArgs& args, std::ostream
     }
     const Survey before = Require(store, beforeId);
     const std::vector<ComparedHost> hosts = CompareSurveys(before.Rows, after.Rows);
-    const char* const* captions = CaptionsOf(after.Info);
+    // Two surveys of today's web compare their traffic ranks; a classic
+    // survey's captions otherwise.
+    const char* const* captions = CaptionsOf(before.Info) == CaptionsOf(after.Info)
+                                      ? CaptionsOf(after.Info)
+                                      : engine::kColumnCaptions;
 
     auto figure = [](const std::optional<HistoryRow>& row, int column) {
         return row ? row->Figures[static_cast<std::size_t>(column - 1)] : std::string();

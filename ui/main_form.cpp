@@ -826,17 +826,24 @@ void TForm1::RunOne(const SurveyRequest& s) {
         }
     }
     QString done = QStringLiteral("Done!");
+    std::optional<history::SurveyEnd> ran;
     {
         const BusyCursor busy;
         if (web) {
             record.Profile = web->Name;
-            record.End = RunWeb(s, *web, done);
+            ran = RunWeb(s, *web, done);
         } else {
             model_->SetCaptions(engine::kColumnCaptions);
-            record.End = ParallelRoad() ? RunParallel(s) : RunSerial(s);
+            ran = ParallelRoad() ? RunParallel(s) : RunSerial(s);
         }
     }
     ShowStatusText(done);
+    if (!ran) {
+        // The table is still the previous survey's: there is nothing of this
+        // one to record.
+        return;
+    }
+    record.End = *ran;
     shown_ = record;
     RecordSurvey(std::move(record));
     ProcessMessages();
@@ -870,12 +877,13 @@ history::SurveyEnd TForm1::RunParallel(const SurveyRequest& s) {
     return run.Stopped() ? history::SurveyEnd::Stopped : history::SurveyEnd::Done;
 }
 
-history::SurveyEnd TForm1::RunWeb(const SurveyRequest& s, const search::SearchProfile& profile,
-                                  QString& done) {
+std::optional<history::SurveyEnd> TForm1::RunWeb(const SurveyRequest& s,
+                                                 const search::SearchProfile& profile,
+                                                 QString& done) {
     ShowStatusText(ResultsModel::ToQString(s.Text));
     const auto couldNot = [&done](const std::string& why) {
         done = QStringLiteral("Could not survey: ") + QString::fromUtf8(why.c_str()).simplified();
-        return history::SurveyEnd::Failed;
+        return std::optional<history::SurveyEnd>();
     };
     lists::RankLists lists;
     try {

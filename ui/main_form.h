@@ -223,9 +223,10 @@ class TForm1 : public QMainWindow {
     history::SurveyEnd RunSerial(const SurveyRequest& request);
     history::SurveyEnd RunParallel(const SurveyRequest& request);
     // A survey of today's web with `profile`; `done` becomes the status
-    // line's closing text (the notes, or why it could not run).
-    history::SurveyEnd RunWeb(const SurveyRequest& request, const search::SearchProfile& profile,
-                              QString& done);
+    // line's closing text (the notes, or why it could not run). Nothing when
+    // the run could not give a table: the previous survey is still shown.
+    std::optional<history::SurveyEnd> RunWeb(const SurveyRequest& request,
+                                             const search::SearchProfile& profile, QString& done);
     bool ParallelRoad() const;
     void OpenFile(const QString& file);
     void OpenRecordedSurvey(std::int64_t id);

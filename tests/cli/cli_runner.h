@@ -37,13 +37,23 @@ class TempDir {
     std::string path_;
 };
 
-// The environment of every run: no settings inherited from the caller's,
-// and a data folder of the test program's own, so that surveys are never
+// The environment of every run: no settings inherited from the caller's
+// (neither the environment's nor those saved in the window's Settings), and
+// a data folder of the test program's own, so that surveys are never
 // recorded in the history of whoever runs the tests.
 inline std::vector<std::string> CleanEnv() {
     static const TempDir data;
-    return {"CORVANE_PROXY=", "CORVANE_SEARCH_ENDPOINT=", "CORVANE_TRAFFIC_ENDPOINT=",
-            "CORVANE_HISTORY=", "XDG_DATA_HOME=" + data.Path()};
+    static const TempDir config;
+    return {"CORVANE_PROXY=",
+            "CORVANE_SEARCH_ENDPOINT=",
+            "CORVANE_TRAFFIC_ENDPOINT=",
+            "CORVANE_HISTORY=",
+            "CORVANE_PROFILE=",
+            "CORVANE_SEARXNG=",
+            "CORVANE_JOBS=",
+            "CORVANE_PER_HOST=",
+            "XDG_DATA_HOME=" + data.Path(),
+            "XDG_CONFIG_HOME=" + config.Path()};
 }
 
 // `env` is applied after the clean environment, so it may set any of it.

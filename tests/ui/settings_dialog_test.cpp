@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -89,6 +90,12 @@ class SettingsWindow : public ::testing::Test {
 
 TEST_F(SettingsWindow, OpensFromTheFileMenuWithTheSavedSettings) {
     frontend::SaveUserSettings(Saved());
+    // A profile of the user's own is offered with the built-in ones.
+    ASSERT_TRUE(QDir(config_.path()).mkpath("corvane/profiles"));
+    QFile own(config_.filePath("corvane/profiles/intranet.ini"));
+    ASSERT_TRUE(own.open(QIODevice::WriteOnly));
+    own.write("[request]\nurl = https://search.lan/?q={query}\n[answer]\nresults = //a/@href\n");
+    own.close();
     TForm1 form([](const std::string&, int) { return std::string(); });
     form.show();
     bool checked = false;
@@ -97,8 +104,8 @@ TEST_F(SettingsWindow, OpensFromTheFileMenuWithTheSavedSettings) {
         for (int i = 0; i < d.ProfileCombo->count(); ++i) {
             profiles << d.ProfileCombo->itemText(i);
         }
-        EXPECT_EQ(profiles,
-                  QStringList({"classic", "brave", "duckduckgo", "mojeek", "searxng", "yahoo"}));
+        EXPECT_EQ(profiles, QStringList({"classic", "brave", "duckduckgo", "intranet", "mojeek",
+                                         "searxng", "yahoo"}));
         EXPECT_EQ(d.ProfileCombo->currentText(), "mojeek");
         EXPECT_EQ(d.SearxngEdit->text(), "https://searx.lan");
         EXPECT_EQ(d.ProxyKindCombo->currentText(), "SOCKS 4");
