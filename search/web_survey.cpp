@@ -83,9 +83,10 @@ struct WebSurvey::State {
     std::vector<std::string> Urls;
     std::set<std::string> Seen;
 
-    // Rows, and the home-page fetch of each ticket.
+    // Rows, and the home-page fetch of each ticket: one fetch serves every
+    // row of its host.
     std::vector<RowState> Rows;
-    std::map<std::uint64_t, std::size_t> HomeTickets;
+    std::map<std::uint64_t, std::vector<std::size_t>> HomeTickets;
     std::uint64_t NextTicket = 1;
     std::size_t Completed = 0;
 
@@ -186,11 +187,15 @@ void WebSurvey::State::BuildRows() {
             return;
         }
     }
-    // Every home page at once: the front end's scheduler bounds how many
-    // run together.
+    // Every home page at once, each host's once (a host may hold several
+    // results): the front end's scheduler bounds how many run together.
+    std::map<std::string, std::uint64_t> ticketOfHost;
     for (std::size_t r = 0; r < Rows.size(); ++r) {
+        const auto [at, added] = ticketOfHost.emplace(Rows[r].Host, NextTicket);
+        HomeTickets[at->second].push_back(r);
+        if (!added)
+            continue;
         const std::uint64_t ticket = NextTicket++;
-        HomeTickets[ticket] = r;
         SearchRequest request;
         request.Url = "https://" + Rows[r].Host + "/";
         Issuer.Issue(ticket, request);
@@ -299,30 +304,35 @@ void WebSurvey::Deliver(std::uint64_t ticket, WebFetched fetched) {
     const auto it = s.HomeTickets.find(ticket);
     if (it == s.HomeTickets.end())
         return;
-    const std::size_t r = it->second;
+    const std::vector<std::size_t> rows = std::move(it->second);
     s.HomeTickets.erase(it);
-    RowState& row = s.Rows[r];
-    if (fetched.Failed && fetched.FailedBeforeResponse && !row.TriedHttp) {
+    RowState& first = s.Rows[rows.front()];
+    if (fetched.Failed && fetched.FailedBeforeResponse && !first.TriedHttp) {
         // Nothing came from the origin over https: the same home page over
         // plain http.
-        row.TriedHttp = true;
+        first.TriedHttp = true;
         const std::uint64_t again = s.NextTicket++;
-        s.HomeTickets[again] = r;
+        s.HomeTickets[again] = rows;
         SearchRequest request;
-        request.Url = "http://" + row.Host + "/";
+        request.Url = "http://" + first.Host + "/";
         s.Issuer.Issue(again, request);
         return;
     }
     const std::string outbound = std::to_string(engine::CountAbsoluteAnchors(fetched.Body));
-    const std::string value =
-        engine::RowLinkValue(row.Inbound, outbound, engine::WrapAdd(row.Rank, 1)).Text;
-    if (!s.Table.AppendCell(row.Handle, outbound) || !s.Table.AppendCell(row.Handle, value) ||
-        !s.Table.AppendCell(row.Handle, row.Traffic) || !s.Table.SetChecked(row.Handle, false)) {
-        s.Abandon();
-        return;
+    for (const std::size_t r : rows) {
+        RowState& row = s.Rows[r];
+        const std::string value =
+            engine::RowLinkValue(row.Inbound, outbound, engine::WrapAdd(row.Rank, 1)).Text;
+        if (!s.Table.AppendCell(row.Handle, outbound) || !s.Table.AppendCell(row.Handle, value) ||
+            !s.Table.AppendCell(row.Handle, row.Traffic) ||
+            !s.Table.SetChecked(row.Handle, false)) {
+            s.Abandon();
+            return;
+        }
+        row.Complete = true;
+        ++s.Completed;
     }
-    row.Complete = true;
-    if (++s.Completed == s.Rows.size())
+    if (s.Completed == s.Rows.size())
         s.Now = Phase::Done;
 }
 

@@ -257,12 +257,16 @@ TEST_F(WebSurveySettings, StopEndsTheRunWithItsCompleteRowsAlone) {
                      "garden tools", 20, 0, engine::SurveyMode::Keyword, hooks);
     EXPECT_TRUE(end.Stopped);
     EXPECT_EQ(end.Failure, "");
-    EXPECT_EQ(completedAtStop, 1u);
-    // The one complete row stays; the rows waiting for their home page go.
-    ASSERT_EQ(table.Count(), 1u);
-    EXPECT_EQ(table.Row(0).Cells.size(), 5u);
-    const int rank = std::stoi(table.Row(0).Cells[0]);
-    EXPECT_TRUE(rank >= 1 && rank <= 20) << rank;
+    // One home page completes the rows of its host (a host may hold two
+    // results); they stay, the rows waiting for their home page go.
+    EXPECT_TRUE(completedAtStop == 1u || completedAtStop == 2u) << completedAtStop;
+    ASSERT_EQ(table.Count(), completedAtStop);
+    for (std::size_t i = 0; i < table.Count(); ++i) {
+        EXPECT_EQ(table.Row(i).Caption, table.Row(0).Caption);
+        EXPECT_EQ(table.Row(i).Cells.size(), 5u);
+        const int rank = std::stoi(table.Row(i).Cells[0]);
+        EXPECT_TRUE(rank >= 1 && rank <= 20) << rank;
+    }
     // No worker outlives the run: nothing more reaches the demo web.
     const std::uint64_t after = fetcher.RequestCount();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));

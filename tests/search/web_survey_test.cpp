@@ -188,6 +188,30 @@ TEST(WebSurvey, FiguresOfEachRow) {
         EXPECT_STREQ(kWebColumnCaptions[c], engine::kColumnCaptions[c]);
 }
 
+TEST(WebSurvey, OneHomePageServesEveryRowOfItsHost) {
+    engine::ResultsTable table;
+    FakeIssuer issuer;
+    const lists::RankLists lists = Lists({}, {{"a.test", 5}});
+    WebSurvey survey(table, issuer, TestProfile(), lists);
+    survey.Start("k", 3, 0, engine::SurveyMode::Keyword);
+    survey.Deliver(
+        issuer.Ticket(kFirst),
+        Ok(ResultsPage({"https://a.test/one", "https://b.test/", "https://A.test/two"})));
+    EXPECT_EQ(issuer.Count("https://a.test/"), 1u);
+    EXPECT_EQ(issuer.Count("https://b.test/"), 1u);
+    // The https fetch fails before the site answers: one http fetch for both.
+    survey.Deliver(issuer.Ticket("https://a.test/"), Failed(true));
+    EXPECT_EQ(issuer.Count("http://a.test/"), 1u);
+    survey.Deliver(issuer.Ticket("http://a.test/"), Ok("<a href=\"http://x.test/\">x</a>"));
+    EXPECT_EQ(survey.CompletedRows(), 2u);
+    EXPECT_FALSE(survey.Finished());
+    survey.Deliver(issuer.Ticket("https://b.test/"), Ok(""));
+    EXPECT_TRUE(survey.Finished());
+    EXPECT_EQ(Rows(table), (Table{{"a.test", "1", "0", "1", "0", "5"},
+                                  {"b.test", "2", "0", "0", "0", "999999999"},
+                                  {"a.test", "3", "0", "1", "0", "5"}}));
+}
+
 TEST(WebSurvey, PagesFollowOneAnotherUntilEnoughDistinctUrlsAreIn) {
     engine::ResultsTable table;
     FakeIssuer issuer;
