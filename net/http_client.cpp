@@ -133,7 +133,9 @@ bool TNetHTTP::SelectEndpoint(const std::string& protocol, const std::string& ho
     }
     if (!host.empty()) {
         const std::int32_t target = port ? *port : (secure ? 443 : 80);
-        if (!(SameTextLocale(host, Host) && port && *port == Port))
+        // An open connection serves the next request to the same host and
+        // port, whether the URL names the port or implies it.
+        if (!(SameTextLocale(host, Host) && target == Port))
             CloseConnection();
         Host = host;
         RequestHost = host;
@@ -195,6 +197,7 @@ void TNetHTTP::WriteRequestLines(const std::vector<std::string>& lines) {
 void TNetHTTP::RunExchange(HttpMethod method, const std::string& url,
                            const TNetRequestSource* source, TNetStream* sink) {
     ++redirectDepth_;
+    responseBytes_ = 0;
 
     const UriParts parts = SplitUri(url);
     std::string target = parts.Path + parts.Document;
@@ -304,6 +307,7 @@ void TNetHTTP::BeginResponse(HttpMethod method) {
     parser_.NoBodyExpected = method == HttpHead;
     parser_.Reset();
     streamEnded_ = false;
+    responseBytes_ = 0;
 }
 
 void TNetHTTP::RaiseFailedReceive() {
@@ -326,6 +330,7 @@ TNetHTTPParseStatus TNetHTTP::Pump() {
             }
             const std::string_view queued = InputQueue().View();
             r = parser_.Put(queued.data(), queued.size());
+            responseBytes_ += static_cast<std::int64_t>(r.Consumed);
             for (std::size_t left = r.Consumed; left > 0;) {
                 const std::int32_t n = ClampToInt32(static_cast<std::int64_t>(left));
                 DropInput(n);
@@ -353,6 +358,7 @@ void TNetHTTP::ReadBodyDirect() {
     const std::int64_t before = sink.Position();
     ReadToStream(sink, -1, true, ClampToInt32(room));
     parser_.AdvanceBody(sink.Position() - before);
+    responseBytes_ += sink.Position() - before;
 }
 
 void TNetHTTP::WriteBody(const char* data, std::size_t size) {
