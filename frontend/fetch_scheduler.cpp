@@ -18,12 +18,23 @@ SchedulerLimits Clamped(SchedulerLimits limits) {
 }
 
 FetchFunction PageFetch(net::FetchOptions options) {
-    return
-        [options = std::move(options)](const std::string& url, int port, net::FetchCancel& cancel) {
-            net::FetchOptions o = options;
-            o.Cancel = &cancel;
-            return net::FetchPage(url, port, o);
-        };
+    return [options = std::move(options)](const std::string& url, int port, FetchContext& fetch) {
+        net::FetchOptions o = options;
+        o.Cancel = &fetch;
+        o.Pool = &fetch.Pool();
+        return net::FetchPage(url, port, o);
+    };
+}
+
+// Per origin no more idle connections than could be busy at once. Open in
+// all, idle or busy, no more than the run's jobs, as without a pool, but at
+// least 8, so that even a serial run keeps the connections to the services
+// every row asks while it visits the sites.
+net::ConnectionPool::Limits PoolLimits(const SchedulerLimits& limits) {
+    net::ConnectionPool::Limits l;
+    l.PerKey = static_cast<std::size_t>(limits.PerHost);
+    l.Total = static_cast<std::size_t>(std::max(limits.Jobs, 8));
+    return l;
 }
 
 }  // namespace
@@ -37,7 +48,7 @@ FetchScheduler::FetchScheduler(SchedulerLimits limits, net::FetchOptions options
     : FetchScheduler(limits, PageFetch(std::move(options))) {}
 
 FetchScheduler::FetchScheduler(SchedulerLimits limits, FetchFunction fetch)
-    : limits_(Clamped(limits)), fetch_(std::move(fetch)) {}
+    : limits_(Clamped(limits)), fetch_(std::move(fetch)), pool_(PoolLimits(limits_)) {}
 
 FetchScheduler::~FetchScheduler() {
     CancelAll();
@@ -96,6 +107,8 @@ void FetchScheduler::CancelAll() {
     for (std::thread& t : workers) {
         t.join();
     }
+    // No fetch holds a connection now: the idle ones are all there are.
+    pool_.Close();
     // A completion queued between the swap and the last join is dropped too.
     std::lock_guard<std::mutex> lock(mutex_);
     completions_.clear();
@@ -120,7 +133,7 @@ void FetchScheduler::WorkerLoop() {
         const auto next = NextRunnable();
         Job job = std::move(*next);
         queue_.erase(next);
-        net::FetchCancel cancel;
+        FetchContext cancel(pool_);
         running_.emplace(job.ticket, Running{job.origin, &cancel});
         ++perOrigin_[job.origin];
         lock.unlock();

@@ -82,11 +82,12 @@ DesktopProgram::DesktopProgram(const frontend::FrontEndSettings& settings)
     locate_ = std::make_unique<TStartForm>(form_.get());
     about_ = std::make_unique<TInfoForm>(form_.get());
     // Many pages at once on the scheduler's workers, each with the fetcher's
-    // own options and a cancel of its own.
+    // own options, a cancel of its own and the run's kept-alive connections.
     form_->SetParallelFetch(
-        [fetcher](const std::string& url, int /*port*/, net::FetchCancel& cancel) {
+        [fetcher](const std::string& url, int /*port*/, frontend::FetchContext& context) {
             net::FetchOptions options = fetcher->Options();
-            options.Cancel = &cancel;
+            options.Cancel = &context;
+            options.Pool = &context.Pool();
             return fetcher->Fetch(url, options);
         },
         frontend::SchedulerLimits{settings.Jobs, settings.PerHost});
