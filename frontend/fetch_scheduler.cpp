@@ -27,13 +27,15 @@ FetchFunction PageFetch(net::FetchOptions options) {
 }
 
 // Per origin no more idle connections than could be busy at once. Open in
-// all, idle or busy, no more than the run's jobs, as without a pool, but at
-// least 8, so that even a serial run keeps the connections to the services
-// every row asks while it visits the sites.
+// all, idle or busy, twice the run's jobs, so that idle connections survive
+// while every worker is busy; at least 8, so that even a serial run keeps the
+// connections to the services every row asks while it visits the sites; and
+// never more than the most a run may have busy (64), which a server that
+// caps its connections per client (the demo web among them) allows.
 net::ConnectionPool::Limits PoolLimits(const SchedulerLimits& limits) {
     net::ConnectionPool::Limits l;
     l.PerKey = static_cast<std::size_t>(limits.PerHost);
-    l.Total = static_cast<std::size_t>(std::max(limits.Jobs, 8));
+    l.Total = static_cast<std::size_t>(std::clamp(2 * limits.Jobs, 8, SchedulerLimits::kMaxJobs));
     return l;
 }
 

@@ -13,8 +13,8 @@
 // The fetches of one scheduler share a pool of kept-alive connections: a
 // fetch to an origin a finished fetch left a connection open to sends its
 // request on that connection. The pool keeps at most `PerHost` idle
-// connections per origin, holds at most `Jobs` (but at least 8) open in all,
-// idle or in use, and is closed by CancelAll.
+// connections per origin, holds at most twice `Jobs` open in all, idle or in
+// use (at least 8, at most 64), and is closed by CancelAll.
 //
 // Threads: Submit, Cancel, CancelAll, Poll and WaitFor may be called from
 // any thread (they share one lock); in practice the owner's thread calls
