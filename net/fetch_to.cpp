@@ -365,6 +365,9 @@ FetchResult FetchTo(const std::string& url, const FetchOptions& options, TNetStr
             client.Request =
                 TNetHeaderInfo(&client);  // the request fields as a new client has them
         client.SetRecvBufferSize(256 * 1024);
+        // Small writes (a request, a TLS record) go out at once instead of
+        // waiting for the peer's delayed acknowledgement of the last one.
+        client.UseNagle = false;
         client.ConnectTimeout = options.ConnectTimeoutMs;
         client.ReadTimeout = options.ReadTimeoutMs;
         client.MaxBodySize = options.MaxBodySize;

@@ -190,8 +190,15 @@ void TNetHTTP::WriteRequestLines(const std::vector<std::string>& lines) {
         if (!IsSafeLineText(line))
             throw ENetUnsafeRequestText();
     }
-    for (const std::string& line : lines)
-        WriteLine(line);
+    // One write for the whole block: one segment (and one secure record)
+    // rather than one per line, so that no line waits behind the
+    // acknowledgement of the one before it.
+    std::string block;
+    for (const std::string& line : lines) {
+        block += line;
+        block += "\r\n";
+    }
+    WriteText(block);
 }
 
 void TNetHTTP::RunExchange(HttpMethod method, const std::string& url,
@@ -245,8 +252,7 @@ void TNetHTTP::RunExchange(HttpMethod method, const std::string& url,
     if (!IsConnected())
         OpenConnection();
 
-    for (const std::string& line : lines)
-        WriteLine(line);
+    WriteRequestLines(lines);
     if (method == HttpPost) {
         if (source->Lines)
             WriteLines(*source->Lines);

@@ -165,7 +165,8 @@ class TNetHTTP : public TNetTCPClient {
     }
 
   private:
-    // Writes lines after checking all of them first.
+    // Writes lines, each ended by CR LF, in one write after checking all of
+    // them first.
     void WriteRequestLines(const std::vector<std::string>& lines);
     // Readies the parser for the response to a request with `method`.
     void BeginResponse(HttpMethod method);
