@@ -1,8 +1,10 @@
 // A 30-result keyword survey on the demo web with 50 ms of latency per
 // answer, every page through the demo web as the HTTP proxy: the serial run
-// against the parallel run at several jobs and per-host limits. Wall time
-// per survey, plus the requests made and how far the process's resident
-// high-water mark rose during the run (peak_extra_KiB).
+// against the parallel run at several jobs and per-host limits, the parallel
+// run with and without its pool of kept-alive connections. Wall time per
+// survey, plus the requests made, the connections opened for them and how
+// far the process's resident high-water mark rose during the run
+// (peak_extra_KiB).
 //
 // The demo web runs in this process unless CORVANE_DEMO_PORT names the port
 // of one already running (`corvane-demo-web --latency-ms 50`), which keeps
@@ -85,9 +87,11 @@ class ProxyHost : public engine::SurveyHost {
     net::FetchOptions options_ = ThroughDemo();
 };
 
-void Report(benchmark::State& state, long peakExtraKiB, int requests, std::size_t rows) {
+void Report(benchmark::State& state, long peakExtraKiB, int requests, std::size_t rows,
+            std::uint64_t connections) {
     state.counters["peak_extra_KiB"] = static_cast<double>(peakExtraKiB);
     state.counters["requests"] = requests;
+    state.counters["connections"] = static_cast<double>(connections);
     state.counters["rows"] = static_cast<double>(rows);
 }
 
@@ -105,27 +109,32 @@ void BM_SerialSurvey(benchmark::State& state) {
         requests = host.requests;
         rows = host.table.Count();
     }
-    Report(state, peak, requests, rows);
+    // Every fetch of the serial road opens a connection of its own.
+    Report(state, peak, requests, rows, static_cast<std::uint64_t>(requests));
 }
 BENCHMARK(BM_SerialSurvey)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
-// Arguments: jobs, per-host.
+// Arguments: jobs, per-host, whether the fetches use the run's pool of
+// kept-alive connections.
 void BM_ParallelSurvey(benchmark::State& state) {
     DemoPort();
     const frontend::SchedulerLimits limits{static_cast<int>(state.range(0)),
                                            static_cast<int>(state.range(1))};
+    const bool pooled = state.range(2) != 0;
     long peak = 0;
     std::atomic<int> requests{0};
     std::size_t rows = 0;
+    std::uint64_t connections = 0;
     for (auto _ : state) {
         requests = 0;
         engine::ResultsTable table;
         frontend::FetchScheduler scheduler(
             limits, [&, options = ThroughDemo()](const std::string& url, int port,
-                                                 net::FetchCancel& cancel) {
+                                                 frontend::FetchContext& context) {
                 ++requests;
                 net::FetchOptions o = options;
-                o.Cancel = &cancel;
+                o.Cancel = &context;
+                o.Pool = pooled ? &context.Pool() : nullptr;
                 return net::FetchPage(url, port, o);
             });
         ResetPeak();
@@ -134,16 +143,16 @@ void BM_ParallelSurvey(benchmark::State& state) {
                                      kResults, 0, engine::SurveyMode::Keyword);
         peak = std::max(peak, StatusKiB("VmHWM:") - before);
         rows = table.Count();
+        connections = pooled ? scheduler.ConnectionCounts().Opened
+                             : static_cast<std::uint64_t>(requests.load());
     }
-    Report(state, peak, requests, rows);
+    Report(state, peak, requests, rows, connections);
 }
 BENCHMARK(BM_ParallelSurvey)
-    ->Args({1, 1})
-    ->Args({8, 2})
-    ->Args({8, 8})
-    ->Args({32, 2})
-    ->Args({32, 32})
-    ->ArgNames({"jobs", "per_host"})
+    ->ArgsProduct({{1}, {1}, {0, 1}})
+    ->ArgsProduct({{8}, {2, 8}, {0, 1}})
+    ->ArgsProduct({{32}, {2, 32}, {0, 1}})
+    ->ArgNames({"jobs", "per_host", "pool"})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(3);

@@ -134,10 +134,12 @@ struct ScheduledCounts {
 bool RunParallel(frontend::PageFetcher& fetcher, const frontend::FrontEndSettings& settings,
                  const SurveyRequest& request, engine::ResultsTable& table,
                  SurveyProgress& progress, ScheduledCounts& counts) {
+    // The run's fetches share the scheduler's kept-alive connections.
     frontend::FetchFunction fetch = [&counts, &fetcher](const std::string& url, int /*port*/,
-                                                        net::FetchCancel& cancel) {
+                                                        frontend::FetchContext& context) {
         net::FetchOptions o = fetcher.Options();
-        o.Cancel = &cancel;
+        o.Cancel = &context;
+        o.Pool = &context.Pool();
         // The results page is fetched alone, before any row's page.
         const bool first = counts.requests.fetch_add(1) == 0;
         std::string body = fetcher.Fetch(url, o);
@@ -164,15 +166,17 @@ void RunWeb(frontend::PageFetcher& fetcher, const frontend::FrontEndSettings& se
             std::ostream& err) {
     const lists::RankLists lists = frontend::SurveyLists(settings, fetcher);
     frontend::FetchFunction plain = [&fetcher](const std::string& url, int /*port*/,
-                                               net::FetchCancel& cancel) {
+                                               frontend::FetchContext& context) {
         net::FetchOptions o = fetcher.Options();
-        o.Cancel = &cancel;
+        o.Cancel = &context;
+        o.Pool = &context.Pool();
         return fetcher.Fetch(url, o);
     };
     frontend::RequestFunction whole = [&fetcher](const net::FetchRequest& fetch,
-                                                 net::FetchCancel& cancel) {
+                                                 frontend::FetchContext& context) {
         net::FetchOptions o = fetcher.Options();
-        o.Cancel = &cancel;
+        o.Cancel = &context;
+        o.Pool = &context.Pool();
         return fetcher.Request(fetch, o);
     };
     frontend::FetchScheduler scheduler({settings.Jobs, settings.PerHost}, std::move(plain),

@@ -19,25 +19,38 @@ SchedulerLimits Clamped(SchedulerLimits limits) {
 }
 
 FetchFunction PageFetch(net::FetchOptions options) {
-    return
-        [options = std::move(options)](const std::string& url, int port, net::FetchCancel& cancel) {
-            net::FetchOptions o = options;
-            o.Cancel = &cancel;
-            return net::FetchPage(url, port, o);
-        };
+    return [options = std::move(options)](const std::string& url, int port, FetchContext& fetch) {
+        net::FetchOptions o = options;
+        o.Cancel = &fetch;
+        o.Pool = &fetch.Pool();
+        return net::FetchPage(url, port, o);
+    };
+}
+
+// Per origin no more idle connections than could be busy at once. Open in
+// all, idle or busy, twice the run's jobs, so that idle connections survive
+// while every worker is busy; at least 8, so that even a serial run keeps the
+// connections to the services every row asks while it visits the sites; and
+// never more than the most a run may have busy (64), which a server that
+// caps its connections per client (the demo web among them) allows.
+net::ConnectionPool::Limits PoolLimits(const SchedulerLimits& limits) {
+    net::ConnectionPool::Limits l;
+    l.PerKey = static_cast<std::size_t>(limits.PerHost);
+    l.Total = static_cast<std::size_t>(std::clamp(2 * limits.Jobs, 8, SchedulerLimits::kMaxJobs));
+    return l;
 }
 
 RequestFunction RequestFetch(net::FetchOptions options) {
-    return
-        [options = std::move(options)](const net::FetchRequest& request, net::FetchCancel& cancel) {
-            net::FetchOptions o = options;
-            o.Cancel = &cancel;
-            net::TextSink sink;
-            RequestOutcome outcome;
-            outcome.Result = net::FetchTo(request, o, sink);
-            outcome.Body = sink.TakeText();
-            return outcome;
-        };
+    return [options = std::move(options)](const net::FetchRequest& request, FetchContext& fetch) {
+        net::FetchOptions o = options;
+        o.Cancel = &fetch;
+        o.Pool = &fetch.Pool();
+        net::TextSink sink;
+        RequestOutcome outcome;
+        outcome.Result = net::FetchTo(request, o, sink);
+        outcome.Body = sink.TakeText();
+        return outcome;
+    };
 }
 
 }  // namespace
@@ -51,7 +64,10 @@ FetchScheduler::FetchScheduler(SchedulerLimits limits, net::FetchOptions options
     : FetchScheduler(limits, PageFetch(options), RequestFetch(options)) {}
 
 FetchScheduler::FetchScheduler(SchedulerLimits limits, FetchFunction fetch, RequestFunction request)
-    : limits_(Clamped(limits)), fetch_(std::move(fetch)), request_(std::move(request)) {}
+    : limits_(Clamped(limits)),
+      fetch_(std::move(fetch)),
+      request_(std::move(request)),
+      pool_(PoolLimits(limits_)) {}
 
 FetchScheduler::~FetchScheduler() {
     CancelAll();
@@ -122,6 +138,8 @@ void FetchScheduler::CancelAll() {
     for (std::thread& t : workers) {
         t.join();
     }
+    // No fetch holds a connection now: the idle ones are all there are.
+    pool_.Close();
     // A completion queued between the swap and the last join is dropped too.
     std::lock_guard<std::mutex> lock(mutex_);
     completions_.clear();
@@ -146,7 +164,7 @@ void FetchScheduler::WorkerLoop() {
         const auto next = NextRunnable();
         Job job = std::move(*next);
         queue_.erase(next);
-        net::FetchCancel cancel;
+        FetchContext cancel(pool_);
         running_.emplace(job.ticket, Running{job.origin, &cancel});
         ++perOrigin_[job.origin];
         lock.unlock();

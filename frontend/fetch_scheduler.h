@@ -10,6 +10,12 @@
 // most), so a thread per running fetch costs little, and a cancel only has
 // to shut a socket down to end a blocked wait.
 //
+// The fetches of one scheduler share a pool of kept-alive connections: a
+// fetch to an origin a finished fetch left a connection open to sends its
+// request on that connection. The pool keeps at most `PerHost` idle
+// connections per origin, holds at most twice `Jobs` open in all, idle or in
+// use (at least 8, at most 64), and is closed by CancelAll.
+//
 // Threads: Submit, Cancel, CancelAll, Poll and WaitFor may be called from
 // any thread (they share one lock); in practice the owner's thread calls
 // them all. The fetch function and the wake-up run on worker threads.
@@ -29,6 +35,7 @@
 #include <thread>
 #include <vector>
 
+#include "net/connection_pool.h"
 #include "net/fetch_cancel.h"
 #include "net/page_fetch.h"
 
@@ -60,15 +67,28 @@ struct RequestOutcome {
     net::FetchResult Result;
 };
 
+// What a worker hands the fetch function for one fetch: the fetch's cancel
+// token, and the run's pool of kept-alive connections (for
+// net::FetchOptions::Pool, which a fetch may leave unused).
+class FetchContext : public net::FetchCancel {
+  public:
+    explicit FetchContext(net::ConnectionPool& pool) : pool_(pool) {}
+    net::ConnectionPool& Pool() const { return pool_; }
+
+  private:
+    net::ConnectionPool& pool_;
+};
+
 // A blocking fetch: the response body of a GET of `url`. It runs on a worker
-// and must end soon after `cancel` is cancelled.
+// and must end soon after `fetch` (its cancel token) is cancelled. A function
+// that takes a plain net::FetchCancel& serves as well.
 using FetchFunction =
-    std::function<std::string(const std::string& url, int port, net::FetchCancel& cancel)>;
+    std::function<std::string(const std::string& url, int port, FetchContext& fetch)>;
 
 // A blocking fetch of a whole request (a POST, extra headers), run on a
 // worker like a FetchFunction.
 using RequestFunction =
-    std::function<RequestOutcome(const net::FetchRequest& request, net::FetchCancel& cancel)>;
+    std::function<RequestOutcome(const net::FetchRequest& request, FetchContext& fetch)>;
 
 // The origin a fetch of `url` is counted against: its host, lower-cased, and
 // its port (80 when it names none), whatever proxy the fetch goes through.
@@ -77,8 +97,8 @@ std::string OriginOf(const std::string& url);
 class FetchScheduler {
   public:
     // Fetches with net::FetchPage (requests: net::FetchTo) and these options
-    // (their Cancel is set per fetch). Limits out of range are brought into
-    // 1..64.
+    // (their Cancel and Pool are set per fetch). Limits out of range are
+    // brought into 1..64.
     FetchScheduler(SchedulerLimits limits, net::FetchOptions options);
     // Without a request function, Submit of a request throws
     // std::logic_error.
@@ -104,10 +124,14 @@ class FetchScheduler {
     // cancelled, and neither is ever completed.
     void Cancel(const std::vector<std::uint64_t>& tickets);
     // Ends the run: drops every queued fetch and every completion not taken,
-    // cancels the running fetches (their sockets are shut down) and waits for
-    // every worker to end. When it returns no fetch of this scheduler runs
-    // and none ever will. Safe to call more than once.
+    // cancels the running fetches (their sockets are shut down), waits for
+    // every worker to end and closes the kept-alive connections. When it
+    // returns no fetch of this scheduler runs and none ever will. Safe to
+    // call more than once.
     void CancelAll();
+
+    // Connections the run's fetches opened and reused so far.
+    net::ConnectionPool::Counts ConnectionCounts() const { return pool_.Stats(); }
 
     // The completions queued so far, in the order the fetches ended.
     std::vector<FetchCompletion> Poll();
@@ -136,6 +160,7 @@ class FetchScheduler {
     const SchedulerLimits limits_;
     const FetchFunction fetch_;
     const RequestFunction request_;
+    net::ConnectionPool pool_;
     std::function<void()> wakeup_;
 
     mutable std::mutex mutex_;

@@ -18,6 +18,7 @@
 #include <zlib.h>
 
 #include "base/ascii.h"
+#include "net/connection_pool.h"
 #include "net/fetch_resolve.h"
 #include "net/page_fetch.h"
 #include "net/text_tokens.h"
@@ -291,6 +292,19 @@ bool IsCredentialHeader(const std::string& name) {
     return false;
 }
 
+// Whether a header line's value lists `token` (comma-separated, any case).
+bool ListsToken(std::string_view value, std::string_view token) {
+    while (!value.empty()) {
+        const std::size_t comma = value.find(',');
+        if (SameTextLocale(base::TrimBlanks(value.substr(0, comma)), token))
+            return true;
+        if (comma == std::string_view::npos)
+            break;
+        value.remove_prefix(comma + 1);
+    }
+    return false;
+}
+
 // Scheme, host and port of an absolute URL, in one comparable text.
 std::string OriginOf(const std::string& url) {
     const UriParts parts = SplitUri(url);
@@ -357,6 +371,48 @@ std::string OneLine(const std::string& text) {
         line += c;
     }
     return line;
+}
+
+// After a complete exchange: the connection may carry another request. The
+// response was HTTP/1.1, read to its end by its length or (under the modern
+// policy, whose chunk rules are strict) its chunks, and asked for no close;
+// nothing more has arrived. The classic chunk rules may end a body before
+// the last chunk, so a chunked body read under them ends the connection's
+// use, as does a classic body beside a Transfer-Encoding.
+bool AllowsAnotherRequest(TNetHTTP& client, TNetTLSChannel& tls, bool modern) {
+    const TNetHTTPResponseParser& parser = client.ResponseParser();
+    if (parser.State() != TNetHTTPParseState::Done)
+        return false;
+    switch (parser.BodyKind()) {
+        case TNetHTTPBodyKind::None:
+        case TNetHTTPBodyKind::Counted:
+            break;
+        case TNetHTTPBodyKind::Chunked:
+            if (!modern)
+                return false;
+            break;
+        case TNetHTTPBodyKind::UntilClose:
+            return false;
+    }
+    const std::string& status = parser.StatusLine();
+    if (status.size() < 9 || !SameTextLocale(status.substr(0, 9), "HTTP/1.1 "))
+        return false;
+    for (const std::string& line : parser.Headers().Lines()) {
+        const std::size_t colon = line.find(':');
+        if (colon == std::string::npos)
+            continue;
+        const std::string_view name = base::TrimBlanks(std::string_view(line).substr(0, colon));
+        const std::string_view value = std::string_view(line).substr(colon + 1);
+        if ((SameTextLocale(name, "Connection") || SameTextLocale(name, "Proxy-Connection")) &&
+            ListsToken(value, "close")) {
+            return false;
+        }
+        if (!modern && SameTextLocale(name, "Transfer-Encoding"))
+            return false;
+    }
+    if (!client.IsConnected() || client.InputSize() != 0)
+        return false;
+    return !(client.InterceptEnabled() && tls.HasBufferedInput());
 }
 
 std::int64_t ElapsedMs(Clock::time_point start) {
@@ -469,13 +525,29 @@ FetchResult FetchTo(const FetchRequest& request, const FetchOptions& options, TN
         result.FinalUrl = current = options.MapUrl(url);
     const std::string origin = OriginOf(current);
     HttpMethod method = request.Method == "POST" ? HttpPost : HttpGet;
+    ConnectionPool* const pool = options.Pool;
+    bool retried = false;
 
     for (;;) {
+        // A kept-alive connection to the same place when the pool holds one
+        // (not when this is the repeat after a dead one), else a new client.
         // Creating the client may start the socket library; that failure is
         // the caller's to see.
-        TNetHTTP client;
-        TNetTLSChannel tls;
+        const std::string poolKey = pool ? ConnectionPool::KeyFor(current, options) : std::string();
+        std::unique_ptr<PooledConnection> connection =
+            pool && !retried ? pool->Take(poolKey) : nullptr;
+        const bool reused = connection != nullptr;
+        if (!connection)
+            connection = pool ? pool->NewConnection() : std::make_unique<PooledConnection>();
+        TNetHTTP& client = connection->Client;
+        TNetTLSChannel& tls = connection->Tls;
+        if (reused)
+            client.Request =
+                TNetHeaderInfo(&client);  // the request fields as a new client has them
         client.SetRecvBufferSize(256 * 1024);
+        // Small writes (a request, a TLS record) go out at once instead of
+        // waiting for the peer's delayed acknowledgement of the last one.
+        client.UseNagle = false;
         client.ConnectTimeout = options.ConnectTimeoutMs;
         client.ReadTimeout = options.ReadTimeoutMs;
         client.MaxBodySize = options.MaxBodySize;
@@ -541,6 +613,13 @@ FetchResult FetchTo(const FetchRequest& request, const FetchOptions& options, TN
                     cancel->Detach();
                 }
             };
+            // A kept-alive connection is connected already: its socket is
+            // handed to the token now.
+            if (reused && !cancel->Attach(client.Stack(), client.SocketHandle().OsSocket())) {
+                result.Failure = FetchFailure::Cancelled;
+                result.Message = "The fetch was cancelled";
+                return result;
+            }
         }
 
         bool follow = false;
@@ -592,6 +671,18 @@ FetchResult FetchTo(const FetchRequest& request, const FetchOptions& options, TN
             failed = true;
             Classify(result, error);
         }
+        // A kept-alive connection the server closed while it was idle fails
+        // before any byte of the answer: a request that is safe to repeat (a
+        // GET) goes once more, on a new connection.
+        if (failed && reused && method == HttpGet && client.ResponseBytesTaken() == 0 &&
+            client.InputSize() == 0 && result.Status == 0 && !(cancel && cancel->Cancelled()) &&
+            Clock::now() < deadline) {
+            retried = true;
+            result.Failure = FetchFailure::None;
+            result.Message.clear();
+            continue;
+        }
+        retried = false;
         if (failed) {
             if (cancel && cancel->Cancelled()) {
                 result.Failure = FetchFailure::Cancelled;
@@ -601,6 +692,18 @@ FetchResult FetchTo(const FetchRequest& request, const FetchOptions& options, TN
                 result.Message =
                     "Operation timed out after " + std::to_string(ElapsedMs(start)) + " ms";
             }
+        }
+        const std::string location = follow ? client.ResponseInfo.Location : std::string();
+        if (pool && !failed && AllowsAnotherRequest(client, tls, modern)) {
+            // Back to the pool, free of this fetch: no callback of it stays,
+            // and a cancel of this fetch no longer reaches the socket.
+            client.OnStatus = nullptr;
+            client.OnResponseHeaders = nullptr;
+            client.Resolver = nullptr;
+            if (cancel)
+                cancel->Detach();
+            if (!(cancel && cancel->Cancelled()))
+                pool->GiveBack(poolKey, std::move(connection));
         }
         if (!follow || failed) {
             result.BodyBytes = follow ? 0 : pipe.Written();
@@ -614,7 +717,7 @@ FetchResult FetchTo(const FetchRequest& request, const FetchOptions& options, TN
                 "Maximum (" + std::to_string(options.MaxRedirects) + ") redirects followed";
             return result;
         }
-        std::string next = ResolveReference(current, client.ResponseInfo.Location);
+        std::string next = ResolveReference(current, location);
         if (options.MapUrl)
             next = options.MapUrl(next);
         const UriParts nextParts = SplitUri(next);

@@ -133,7 +133,9 @@ bool TNetHTTP::SelectEndpoint(const std::string& protocol, const std::string& ho
     }
     if (!host.empty()) {
         const std::int32_t target = port ? *port : (secure ? 443 : 80);
-        if (!(SameTextLocale(host, Host) && port && *port == Port))
+        // An open connection serves the next request to the same host and
+        // port, whether the URL names the port or implies it.
+        if (!(SameTextLocale(host, Host) && target == Port))
             CloseConnection();
         Host = host;
         RequestHost = host;
@@ -188,13 +190,21 @@ void TNetHTTP::WriteRequestLines(const std::vector<std::string>& lines) {
         if (!IsSafeLineText(line))
             throw ENetUnsafeRequestText();
     }
-    for (const std::string& line : lines)
-        WriteLine(line);
+    // One write for the whole block: one segment (and one secure record)
+    // rather than one per line, so that no line waits behind the
+    // acknowledgement of the one before it.
+    std::string block;
+    for (const std::string& line : lines) {
+        block += line;
+        block += "\r\n";
+    }
+    WriteText(block);
 }
 
 void TNetHTTP::RunExchange(HttpMethod method, const std::string& url,
                            const TNetRequestSource* source, TNetStream* sink) {
     ++redirectDepth_;
+    responseBytes_ = 0;
 
     const UriParts parts = SplitUri(url);
     std::string target = parts.Path + parts.Document;
@@ -246,8 +256,7 @@ void TNetHTTP::RunExchange(HttpMethod method, const std::string& url,
     if (!IsConnected())
         OpenConnection();
 
-    for (const std::string& line : lines)
-        WriteLine(line);
+    WriteRequestLines(lines);
     if (method == HttpPost) {
         if (source->Lines)
             WriteLines(*source->Lines);
@@ -308,6 +317,7 @@ void TNetHTTP::BeginResponse(HttpMethod method) {
     parser_.NoBodyExpected = method == HttpHead;
     parser_.Reset();
     streamEnded_ = false;
+    responseBytes_ = 0;
 }
 
 void TNetHTTP::RaiseFailedReceive() {
@@ -330,6 +340,7 @@ TNetHTTPParseStatus TNetHTTP::Pump() {
             }
             const std::string_view queued = InputQueue().View();
             r = parser_.Put(queued.data(), queued.size());
+            responseBytes_ += static_cast<std::int64_t>(r.Consumed);
             for (std::size_t left = r.Consumed; left > 0;) {
                 const std::int32_t n = ClampToInt32(static_cast<std::int64_t>(left));
                 DropInput(n);
@@ -357,6 +368,7 @@ void TNetHTTP::ReadBodyDirect() {
     const std::int64_t before = sink.Position();
     ReadToStream(sink, -1, true, ClampToInt32(room));
     parser_.AdvanceBody(sink.Position() - before);
+    responseBytes_ += sink.Position() - before;
 }
 
 void TNetHTTP::WriteBody(const char* data, std::size_t size) {

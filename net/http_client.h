@@ -125,6 +125,9 @@ class TNetHTTP : public TNetTCPClient {
     // The parser of the last response: its trailer lines, how its body was
     // delimited, the interim answers skipped before it.
     const TNetHTTPResponseParser& ResponseParser() const { return parser_; }
+    // Bytes of the last response taken from the connection so far (0: none
+    // arrived, so a request that failed may be sent again as it was).
+    std::int64_t ResponseBytesTaken() const { return responseBytes_; }
 
     // ---- operations ----
     // One GET of `url`; the body goes into `sink` (none: the body stays
@@ -162,7 +165,8 @@ class TNetHTTP : public TNetTCPClient {
     }
 
   private:
-    // Writes lines after checking all of them first.
+    // Writes lines, each ended by CR LF, in one write after checking all of
+    // them first.
     void WriteRequestLines(const std::vector<std::string>& lines);
     // Readies the parser for the response to a request with `method`.
     void BeginResponse(HttpMethod method);
@@ -194,6 +198,7 @@ class TNetHTTP : public TNetTCPClient {
     TNetStream* bodySink_ = nullptr;
     std::int64_t bodyStart_ = 0;
     std::int64_t reservedEnd_ = 0;
+    std::int64_t responseBytes_ = 0;
     std::int32_t statusCode_ = 0;
     std::string statusLine_;
     std::int32_t redirectDepth_ = 0;

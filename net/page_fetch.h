@@ -16,6 +16,8 @@
 
 namespace corvane::net {
 
+class ConnectionPool;
+
 // An in-memory stream whose content is a text. A write of n bytes at
 // position p leaves exactly p + n bytes (what lay beyond is dropped) and
 // moves the position to p + n.
@@ -90,6 +92,10 @@ struct FetchOptions {
     // Lets another thread end the fetch (not owned; none: the fetch runs to
     // its end or its time limits).
     FetchCancel* Cancel = nullptr;
+    // Kept-alive connections shared by the fetches of one run (not owned;
+    // see net/connection_pool.h). None: every fetch connects anew and closes
+    // its connection at its end.
+    ConnectionPool* Pool = nullptr;
 
     FetchPolicy Policy = FetchPolicy::Classic;
     // Send "Accept-Encoding: gzip, deflate" and decode the body (always on

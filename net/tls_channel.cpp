@@ -1,13 +1,16 @@
 #include "net/tls_channel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <tuple>
 
 #include <arpa/inet.h>
 #include <openssl/err.h>
+#include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/x509_vfy.h>
 #include <openssl/x509v3.h>
@@ -51,6 +54,100 @@ bool IsIpLiteral(const std::string& host) {
            inet_pton(AF_INET6, host.c_str(), address) == 1;
 }
 
+// The system's trust store is the one OpenSSL's default paths name (as
+// SSL_CERT_FILE and SSL_CERT_DIR set them): a directory of certificates
+// under hashed names, read one issuer at a time as a chain needs it, and a
+// bundle file of every trusted root, which OpenSSL would read whole when a
+// context is made (about 20 ms of CPU, more than a small fetch takes). Here
+// the bundle is read the first time an issuer is found neither among the
+// certificates loaded so far (an extra CA file) nor in the directory, and
+// the search is then made again: a verification never misses a root of the
+// bundle, and one that needs none never pays for it.
+struct DeferredBundle {
+    std::string Path;
+    std::once_flag Once;
+    std::atomic<bool> Loaded{false};
+};
+
+void FreeDeferredBundle(void*, void* data, CRYPTO_EX_DATA*, int, long, void*) {
+    delete static_cast<DeferredBundle*>(data);
+}
+
+int DeferredBundleIndex() {
+    static const int index =
+        X509_STORE_get_ex_new_index(0, nullptr, nullptr, nullptr, FreeDeferredBundle);
+    return index;
+}
+
+// The bundle of `store`, none when the store has none deferred.
+DeferredBundle* BundleOf(X509_STORE* store) {
+    return static_cast<DeferredBundle*>(X509_STORE_get_ex_data(store, DeferredBundleIndex()));
+}
+
+// Adds every certificate and CRL of a PEM file to the store, as OpenSSL's
+// file lookup does; a missing or unreadable file adds nothing.
+void AddPemFile(X509_STORE* store, const std::string& path) {
+    BIO* in = BIO_new_file(path.c_str(), "r");
+    if (in) {
+        STACK_OF(X509_INFO)* infos = PEM_X509_INFO_read_bio(in, nullptr, nullptr, nullptr);
+        BIO_free(in);
+        for (int i = 0; infos && i < sk_X509_INFO_num(infos); ++i) {
+            const X509_INFO* info = sk_X509_INFO_value(infos, i);
+            if (info->x509)
+                X509_STORE_add_cert(store, info->x509);
+            if (info->crl)
+                X509_STORE_add_crl(store, info->crl);
+        }
+        sk_X509_INFO_pop_free(infos, X509_INFO_free);
+    }
+    ERR_clear_error();
+}
+
+// Reads the bundle once; other threads asking meanwhile wait for it.
+void LoadBundle(X509_STORE* store, DeferredBundle& bundle) {
+    std::call_once(bundle.Once, [&] {
+        AddPemFile(store, bundle.Path);
+        bundle.Loaded = true;
+    });
+}
+
+int IssuerLoadingBundle(X509** issuer, X509_STORE_CTX* ctx, X509* cert) {
+    X509_STORE* store = X509_STORE_CTX_get0_store(ctx);
+    DeferredBundle* bundle = BundleOf(store);
+    // Read before the search: a bundle loaded meanwhile is searched again.
+    const bool complete = !bundle || bundle->Loaded;
+    const int found = X509_STORE_CTX_get1_issuer(issuer, ctx, cert);
+    if (found != 0 || complete)
+        return found;
+    LoadBundle(store, *bundle);
+    return X509_STORE_CTX_get1_issuer(issuer, ctx, cert);
+}
+
+STACK_OF(X509) * CertsLoadingBundle(X509_STORE_CTX* ctx, const X509_NAME* name) {
+    X509_STORE* store = X509_STORE_CTX_get0_store(ctx);
+    DeferredBundle* bundle = BundleOf(store);
+    const bool complete = !bundle || bundle->Loaded;
+    STACK_OF(X509)* found = X509_STORE_CTX_get1_certs(ctx, name);
+    if (found || complete)
+        return found;
+    LoadBundle(store, *bundle);
+    return X509_STORE_CTX_get1_certs(ctx, name);
+}
+
+// OpenSSL's default verify paths, with the bundle deferred.
+void UseSystemStore(X509_STORE* store) {
+    if (X509_LOOKUP* dir = X509_STORE_add_lookup(store, X509_LOOKUP_hash_dir()))
+        X509_LOOKUP_ctrl(dir, X509_L_ADD_DIR, nullptr, X509_FILETYPE_DEFAULT, nullptr);
+    auto bundle = std::make_unique<DeferredBundle>();
+    const char* fromEnvironment = std::getenv(X509_get_default_cert_file_env());
+    bundle->Path = fromEnvironment ? fromEnvironment : X509_get_default_cert_file();
+    if (X509_STORE_set_ex_data(store, DeferredBundleIndex(), bundle.get()) != 1)
+        return;
+    bundle.release();  // the store's now
+    X509_STORE_set_get_issuer(store, IssuerLoadingBundle);
+    X509_STORE_set_lookup_certs(store, CertsLoadingBundle);
+}
+
 // The client settings every channel shares: TLS 1.2 and 1.3 only, ALPN
 // "http/1.1", no renegotiation, no compression; with verification, the
 // system's store (SSL_CERT_FILE and SSL_CERT_DIR as the process has them
@@ -76,7 +173,7 @@ std::shared_ptr<ssl_ctx_st> NewContext(const std::string& caFile, bool insecure)
     SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
     // A missing system store is no error of its own: the chain then fails
     // to verify, with the reason.
-    SSL_CTX_set_default_verify_paths(ctx);
+    UseSystemStore(SSL_CTX_get_cert_store(ctx));
     ERR_clear_error();
     if (!caFile.empty() && SSL_CTX_load_verify_locations(ctx, caFile.c_str(), nullptr) != 1) {
         throw ENetTLSError("cannot load the CA file " + caFile + ": " + TakeOpenSslReason());

@@ -125,11 +125,12 @@ DesktopProgram::DesktopProgram(const frontend::FrontEndSettings& settings,
     locate_ = std::make_unique<TStartForm>(form_.get());
     about_ = std::make_unique<TInfoForm>(form_.get());
     // Many pages at once on the scheduler's workers, each with the options
-    // in force and a cancel of its own.
+    // in force, a cancel of its own and the run's kept-alive connections.
     form_->SetParallelFetch(
-        [this, fetcher](const std::string& url, int /*port*/, net::FetchCancel& cancel) {
+        [this, fetcher](const std::string& url, int /*port*/, frontend::FetchContext& context) {
             net::FetchOptions options = RunFetchOptions();
-            options.Cancel = &cancel;
+            options.Cancel = &context;
+            options.Pool = &context.Pool();
             return fetcher->Fetch(url, options);
         },
         frontend::SchedulerLimits{settings.Jobs, settings.PerHost});
@@ -176,9 +177,10 @@ DesktopProgram::DesktopProgram(const frontend::FrontEndSettings& settings,
     web.Base = [this, fetcher](const search::SearchProfile& profile) {
         return frontend::SurveyBase(surveySettings_, *fetcher, profile);
     };
-    web.Fetch = [this, fetcher](const net::FetchRequest& request, net::FetchCancel& cancel) {
+    web.Fetch = [this, fetcher](const net::FetchRequest& request, frontend::FetchContext& context) {
         net::FetchOptions options = RunFetchOptions();
-        options.Cancel = &cancel;
+        options.Cancel = &context;
+        options.Pool = &context.Pool();
         return fetcher->Request(request, options);
     };
     form_->SetWebSurveyHooks(std::move(web));

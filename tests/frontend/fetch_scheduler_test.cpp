@@ -260,6 +260,31 @@ TEST(FetchScheduler, CancelEndsFetchesInFlightAndNoneStartsAfterIt) {
     EXPECT_TRUE(s.Poll().empty());
 }
 
+// A run's fetches to one origin share the connections of the run's pool,
+// and CancelAll ends a fetch on a reused connection as at once as any other.
+TEST(FetchScheduler, FetchesReuseTheRunsConnectionsAndCancelStillEndsThem) {
+    CountingServer server(0ms);
+    FetchScheduler s({2, 2}, ThroughProxy(server.Port()));
+    for (std::uint64_t t = 0; t < 8; ++t)
+        s.Submit(t, "http://kept.test/" + std::to_string(t), 80);
+    const auto done = Collect(s, 8);
+    ASSERT_EQ(done.size(), 8u);
+    for (const auto& d : done)
+        EXPECT_EQ(d.Body, "page http://kept.test/" + std::to_string(d.Ticket));
+    const net::ConnectionPool::Counts counts = s.ConnectionCounts();
+    EXPECT_LE(counts.Opened, 2u);
+    EXPECT_EQ(counts.Opened + counts.Reused, 8u);
+
+    server.Hold();
+    s.Submit(100, "http://kept.test/held", 80);
+    ASSERT_TRUE(Eventually([&] { return server.Serving() == 1; }));
+    EXPECT_EQ(s.ConnectionCounts().Reused, counts.Reused + 1);
+    const auto before = Clock::now();
+    s.CancelAll();
+    EXPECT_LT(Clock::now() - before, 5s);
+    EXPECT_TRUE(s.Poll().empty());
+}
+
 TEST(FetchScheduler, CancelledTicketsAreDroppedWhereverTheyAre) {
     std::atomic<bool> go{false};
     std::atomic<int> started{0}, wakeups{0};

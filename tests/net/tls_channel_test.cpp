@@ -163,6 +163,16 @@ TEST(TlsChannel, SystemStoreFollowsSslCertFileAndSslCertDir) {
         EXPECT_EQ(GetOverChannel(*client, "/tls-info").substr(0, 14), "sni=localhost ");
     }
     {
+        // The bundle is read when the extra CA file holds no issuer of the
+        // chain, too.
+        ScopedEnv file("SSL_CERT_FILE", pki.RootFile());
+        TNetTLSChannel channel;
+        channel.HostName = "localhost";
+        channel.CAFile = pki.ChainFile(TestCert::SelfSigned);
+        auto client = Connect(channel, port);
+        EXPECT_TRUE(channel.HandshakeDone());
+    }
+    {
         // A hashed directory: <subject hash>.0 holds the root.
         TempFolder dir;
         X509* root = nullptr;
