@@ -232,7 +232,7 @@ TEST_F(WebSurveySettings, StopEndsTheRunWithItsCompleteRowsAlone) {
     // web; every later home page waits until the run cancels it.
     std::atomic<int> homePages{0};
     RequestFunction demoFetch = Through(fetcher);
-    RequestFunction fetch = [&](const net::FetchRequest& request, net::FetchCancel& cancel) {
+    RequestFunction fetch = [&](const net::FetchRequest& request, FetchContext& cancel) {
         if (request.Url.find("/search?") == std::string::npos && homePages.fetch_add(1) > 0) {
             const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
             while (!cancel.Cancelled() && std::chrono::steady_clock::now() < limit)
