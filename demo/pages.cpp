@@ -5,31 +5,11 @@
 #include <vector>
 
 #include "base/ascii.h"
+#include "demo/page_text.h"
 
 namespace corvane::demo {
 
 namespace {
-
-template <std::size_t N>
-const char* Pick(const char* const (&list)[N], std::uint64_t h) {
-    return list[h % N];
-}
-
-// Replaces each "{}" of a template by the next argument, in order.
-std::string Fill(std::string_view pattern, std::initializer_list<std::string_view> args) {
-    std::string out;
-    auto arg = args.begin();
-    for (std::size_t i = 0; i < pattern.size(); ++i) {
-        if (pattern[i] == '{' && i + 1 < pattern.size() && pattern[i + 1] == '}' &&
-            arg != args.end()) {
-            out += *arg++;
-            ++i;
-        } else {
-            out += pattern[i];
-        }
-    }
-    return out;
-}
 
 // Query-string form of a text: unreserved bytes as they are, blanks as "+",
 // the rest as "%XX".

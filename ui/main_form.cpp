@@ -849,25 +849,32 @@ void TForm1::RunOne(const SurveyRequest& s) {
     ProcessMessages();
 }
 
-history::SurveyEnd TForm1::RunParallel(const SurveyRequest& s) {
-    ShowStatusText(ResultsModel::ToQString(s.Text));
-    WindowParallelRun run(
-        table_, endpoints_, limits_, parallelFetch_,
-        [this](std::size_t completed, std::size_t total) {
-            if (total > 0) {
-                ShowStatusText(QStringLiteral("%1 of %2 sites").arg(completed).arg(total));
-            }
-        });
-    // Escape ends the run when it is pressed, as Stop does.
-    const QMetaObject::Connection escape =
-        connect(escape_, &EscapeKeyState::Pressed, &run, &WindowParallelRun::Stop);
+std::function<void(std::size_t, std::size_t)> TForm1::SiteProgress() {
+    return [this](std::size_t completed, std::size_t total) {
+        if (total > 0) {
+            ShowStatusText(QStringLiteral("%1 of %2 sites").arg(completed).arg(total));
+        }
+    };
+}
+
+QMetaObject::Connection TForm1::BeginRun(QObject& context, WindowRun& run) {
     activeRun_ = &run;
     ShowRunState();
-    const OnExit ended([this, escape] {
-        disconnect(escape);
-        activeRun_ = nullptr;
-        ShowRunState();
-    });
+    // Escape ends the run when it is pressed, as Stop does.
+    return connect(escape_, &EscapeKeyState::Pressed, &context, [&run] { run.Stop(); });
+}
+
+void TForm1::EndRun(const QMetaObject::Connection& escape) {
+    disconnect(escape);
+    activeRun_ = nullptr;
+    ShowRunState();
+}
+
+history::SurveyEnd TForm1::RunParallel(const SurveyRequest& s) {
+    ShowStatusText(ResultsModel::ToQString(s.Text));
+    WindowParallelRun run(table_, endpoints_, limits_, parallelFetch_, SiteProgress());
+    const QMetaObject::Connection escape = BeginRun(run, run);
+    const OnExit ended([this, escape] { EndRun(escape); });
     try {
         run.Run(s.Text, s.ResultCount, s.Skip, s.Mode);
     } catch (const std::exception&) {
@@ -894,22 +901,9 @@ std::optional<history::SurveyEnd> TForm1::RunWeb(const SurveyRequest& s,
         return couldNot(e.what());
     }
     const std::string base = webHooks_.Base ? webHooks_.Base(profile) : std::string();
-    WindowWebRun run(
-        table_, profile, lists, base, limits_, webHooks_.Fetch,
-        [this](std::size_t completed, std::size_t total) {
-            if (total > 0) {
-                ShowStatusText(QStringLiteral("%1 of %2 sites").arg(completed).arg(total));
-            }
-        });
-    const QMetaObject::Connection escape =
-        connect(escape_, &EscapeKeyState::Pressed, &run, &WindowWebRun::Stop);
-    activeRun_ = &run;
-    ShowRunState();
-    const OnExit ended([this, escape] {
-        disconnect(escape);
-        activeRun_ = nullptr;
-        ShowRunState();
-    });
+    WindowWebRun run(table_, profile, lists, base, limits_, webHooks_.Fetch, SiteProgress());
+    const QMetaObject::Connection escape = BeginRun(run, run);
+    const OnExit ended([this, escape] { EndRun(escape); });
     // The captions follow the rows: a failed run leaves the previous table
     // under its own captions.
     const char* const* previous = model_->Captions();

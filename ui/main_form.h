@@ -222,6 +222,12 @@ class TForm1 : public QMainWindow {
     // Each says how the run ended.
     history::SurveyEnd RunSerial(const SurveyRequest& request);
     history::SurveyEnd RunParallel(const SurveyRequest& request);
+    // A run on the fetch scheduler's workers: the status line's count of
+    // complete sites, and the window's part while it runs (it is the active
+    // run, Escape stops it, the buttons show it) until EndRun.
+    std::function<void(std::size_t, std::size_t)> SiteProgress();
+    QMetaObject::Connection BeginRun(QObject& context, WindowRun& run);
+    void EndRun(const QMetaObject::Connection& escape);
     // A survey of today's web with `profile`; `done` becomes the status
     // line's closing text (the notes, or why it could not run). Nothing when
     // the run could not give a table: the previous survey is still shown.

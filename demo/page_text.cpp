@@ -1,0 +1,20 @@
+#include "demo/page_text.h"
+
+namespace corvane::demo {
+
+std::string Fill(std::string_view pattern, std::initializer_list<std::string_view> args) {
+    std::string out;
+    auto arg = args.begin();
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '{' && i + 1 < pattern.size() && pattern[i + 1] == '}' &&
+            arg != args.end()) {
+            out += *arg++;
+            ++i;
+        } else {
+            out += pattern[i];
+        }
+    }
+    return out;
+}
+
+}  // namespace corvane::demo
