@@ -17,6 +17,7 @@
 #include "cli/survey_runner.h"
 #include "engine/text_ops.h"
 #include "frontend/page_fetcher.h"
+#include "net/descriptor_sink.h"
 #include "net/fetch_cancel.h"
 #include "net/net_stream.h"
 #include "net/page_fetch.h"
@@ -151,77 +152,33 @@ bool TakeFetchOption(const std::vector<std::string>& args, std::size_t& i, Fetch
     return true;
 }
 
-// The body's way out: every byte written to a file descriptor as it comes,
-// through one reusable buffer the receive fills in place. Nothing is kept, so
-// memory stays flat for any size. The stream is append-only: its position is
-// the count of body bytes taken.
-class DescriptorSink : public net::TNetStream {
+// The body's way out: a file, or standard output, opened when the first
+// byte comes (or at the end, for an empty body).
+class OutputSink : public net::DescriptorSink {
   public:
     // `path` empty: standard output. `onFailure` runs once when the output
     // cannot be opened or written, to end the fetch.
-    DescriptorSink(std::string path, std::function<void()> onFailure)
-        : path_(std::move(path)), onFailure_(std::move(onFailure)) {}
-    ~DescriptorSink() override {
-        if (fd_ > STDERR_FILENO)
-            ::close(fd_);
+    OutputSink(std::string path, std::function<void()> onFailure) : path_(std::move(path)) {
+        OnFailure = std::move(onFailure);
     }
-    DescriptorSink(const DescriptorSink&) = delete;
-    DescriptorSink& operator=(const DescriptorSink&) = delete;
 
-    std::int64_t Size() const override { return std::max(size_, taken_); }
-    // A size stated ahead (a Content-Length) or cut back changes nothing
-    // that was written.
-    void SetSize(std::int64_t size) override { size_ = size < taken_ ? taken_ : size; }
-    std::int64_t Position() const override { return taken_; }
-    void SetPosition(std::int64_t /*position*/) override {}
-    std::size_t Write(const void* data, std::size_t count) override {
-        taken_ += static_cast<std::int64_t>(count);
-        if (!discard_)
-            Emit(static_cast<const char*>(data), count);
-        return count;
-    }
-    std::size_t Read(void* /*data*/, std::size_t /*count*/) override { return 0; }
-    char* WriteSpan(std::size_t count) override {
-        if (count > kMostLent)
-            return nullptr;
-        if (count > lentSize_) {
-            lent_ = std::make_unique<char[]>(count);
-            lentSize_ = count;
-        }
-        return lent_.get();
-    }
-    void CommitWrite(std::size_t filled) override { Write(lent_.get(), filled); }
-
-    // Bytes that are not body (the -i header block).
-    void EmitText(const std::string& text) { Emit(text.data(), text.size()); }
-    // From now on body bytes are taken and dropped.
-    void Discard() { discard_ = true; }
     // Closes the output; `create` makes a file that no byte has opened yet
     // (an empty body). False, as Failed, when that fails.
     bool Finish(bool create) {
         if (create && !Open())
             return false;
-        if (fd_ > STDERR_FILENO) {
-            const int fd = fd_;
-            fd_ = -1;
-            if (::close(fd) != 0)
-                Fail(errno);
-        }
-        return error_ == 0;
+        return Close();
     }
-    bool Failed() const { return error_ != 0; }
     // Standard output's reader has gone (a closed pipe): not an error, the
     // reader took what it wanted.
-    bool ReaderGone() const { return error_ == EPIPE && path_.empty(); }
+    bool ReaderGone() const { return Error() == EPIPE && path_.empty(); }
     std::string ErrorText() const {
         return "cannot write " + (path_.empty() ? std::string("to stdout") : path_) + ": " +
-               std::strerror(error_);
+               std::strerror(Error());
     }
 
-  private:
-    static constexpr std::size_t kMostLent = std::size_t{4} << 20;
-
-    bool Open() {
+  protected:
+    bool Open() override {
         if (fd_ >= 0 || error_ != 0)
             return error_ == 0;
         if (path_.empty()) {
@@ -233,39 +190,9 @@ class DescriptorSink : public net::TNetStream {
             Fail(errno);
         return fd_ >= 0;
     }
-    void Emit(const char* data, std::size_t count) {
-        if (count == 0 || !Open())
-            return;
-        while (count > 0) {
-            const ssize_t n = ::write(fd_, data, count);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                Fail(n < 0 ? errno : EIO);
-                return;
-            }
-            data += n;
-            count -= static_cast<std::size_t>(n);
-        }
-    }
-    void Fail(int error) {
-        if (error_ != 0)
-            return;
-        error_ = error;
-        discard_ = true;
-        if (onFailure_)
-            onFailure_();
-    }
 
+  private:
     std::string path_;
-    std::function<void()> onFailure_;
-    int fd_ = -1;
-    int error_ = 0;
-    bool discard_ = false;
-    std::int64_t taken_ = 0;
-    std::int64_t size_ = 0;
-    std::unique_ptr<char[]> lent_;
-    std::size_t lentSize_ = 0;
 };
 
 // The -i block: the header lines as received, ended by their blank line.
@@ -368,7 +295,7 @@ int FetchCommand(const std::vector<std::string>& args, std::ostream& err) {
     frontend::PageFetcher fetcher(o.Settings);
 
     const PipeSignalIgnored pipeSignal;
-    DescriptorSink sink(o.OutputFile, [&cancel] { cancel.Cancel(); });
+    OutputSink sink(o.OutputFile, [&cancel] { cancel.Cancel(); });
     bool failedStatus = false;
     bool headersWritten = false;
     // -i: the header block of each response, redirects followed included.

@@ -19,6 +19,7 @@
 #include "frontend/page_fetcher.h"
 #include "lists/list_index.h"
 #include "lists/list_store.h"
+#include "net/descriptor_sink.h"
 #include "net/internet_date.h"
 #include "net/page_fetch.h"
 
@@ -72,9 +73,8 @@ std::int64_t LastModified(const std::string& raw) {
 }
 
 // The body's way to a temporary file in the lists folder: every byte
-// written as it comes through one reusable buffer, so that a list is never
-// held whole in memory. Append-only: the position is the bytes taken.
-class DownloadFile : public net::TNetStream {
+// written as it comes, so that a list is never held whole in memory.
+class DownloadFile : public net::DescriptorSink {
   public:
     DownloadFile(std::string folder, ListKind kind) {
         path_ = folder + "/." + lists::ListKindName(kind) + ".download-XXXXXX";
@@ -85,89 +85,20 @@ class DownloadFile : public net::TNetStream {
     }
     // The file goes with the download, imported or not.
     ~DownloadFile() override {
-        if (fd_ >= 0)
-            ::close(fd_);
         if (created_)
             ::unlink(path_.c_str());
     }
-    DownloadFile(const DownloadFile&) = delete;
-    DownloadFile& operator=(const DownloadFile&) = delete;
 
-    // Runs after each write with the body bytes taken so far; `onFailure`
-    // once when the file cannot be written.
-    std::function<void(std::int64_t)> OnBytes;
-    std::function<void()> OnFailure;
-
-    std::int64_t Size() const override { return taken_; }
-    void SetSize(std::int64_t) override {}
-    std::int64_t Position() const override { return taken_; }
-    void SetPosition(std::int64_t) override {}
-    std::size_t Read(void*, std::size_t) override { return 0; }
-    std::size_t Write(const void* data, std::size_t count) override {
-        taken_ += static_cast<std::int64_t>(count);
-        if (!discard_)
-            Emit(static_cast<const char*>(data), count);
-        if (OnBytes && !discard_)
-            OnBytes(taken_);
-        return count;
-    }
-    char* WriteSpan(std::size_t count) override {
-        if (count > kMostLent)
-            return nullptr;
-        if (count > lent_.size())
-            lent_.resize(count);
-        return lent_.data();
-    }
-    void CommitWrite(std::size_t filled) override { Write(lent_.data(), filled); }
-
-    // From now on body bytes are dropped (an error page).
-    void Discard() { discard_ = true; }
     // Closes the file; false (as Failed) when that fails.
-    bool Finish() {
-        if (fd_ >= 0) {
-            const int fd = fd_;
-            fd_ = -1;
-            if (::close(fd) != 0)
-                Fail(errno);
-        }
-        return error_ == 0;
+    bool Finish() { return Close(); }
+    std::string ErrorText() const {
+        return "cannot write " + path_ + ": " + std::strerror(Error());
     }
-    bool Failed() const { return error_ != 0; }
-    std::string ErrorText() const { return "cannot write " + path_ + ": " + std::strerror(error_); }
     const std::string& Path() const { return path_; }
 
   private:
-    static constexpr std::size_t kMostLent = std::size_t{4} << 20;
-
-    void Emit(const char* data, std::size_t count) {
-        while (count > 0 && error_ == 0) {
-            const ssize_t n = ::write(fd_, data, count);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                Fail(n < 0 ? errno : EIO);
-                return;
-            }
-            data += n;
-            count -= static_cast<std::size_t>(n);
-        }
-    }
-    void Fail(int error) {
-        if (error_ != 0)
-            return;
-        error_ = error;
-        discard_ = true;
-        if (OnFailure)
-            OnFailure();
-    }
-
     std::string path_;
-    int fd_ = -1;
     bool created_ = false;
-    int error_ = 0;
-    bool discard_ = false;
-    std::int64_t taken_ = 0;
-    std::vector<char> lent_;
 };
 
 net::FetchOptions DownloadOptions(const PageFetcher& fetcher, net::FetchCancel* cancel) {
