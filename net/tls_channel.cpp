@@ -69,13 +69,12 @@ struct DeferredBundle {
     std::atomic<bool> Loaded{false};
 };
 
-void FreeDeferredBundle(void*, void* data, CRYPTO_EX_DATA*, int, long, void*) {
-    delete static_cast<DeferredBundle*>(data);
-}
-
+// The store holds its bundle by a plain pointer; the bundle belongs to the
+// context (see NewContext). No free function here: OpenSSL forgets its
+// ex-data functions at its own clean-up, which may come before the last
+// context goes.
 int DeferredBundleIndex() {
-    static const int index =
-        X509_STORE_get_ex_new_index(0, nullptr, nullptr, nullptr, FreeDeferredBundle);
+    static const int index = X509_STORE_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
     return index;
 }
 
@@ -134,16 +133,15 @@ STACK_OF(X509) * CertsLoadingBundle(X509_STORE_CTX* ctx, const X509_NAME* name) 
     return X509_STORE_CTX_get1_certs(ctx, name);
 }
 
-// OpenSSL's default verify paths, with the bundle deferred.
-void UseSystemStore(X509_STORE* store) {
+// OpenSSL's default verify paths, with the bundle deferred; `bundle` must
+// outlive the store.
+void UseSystemStore(X509_STORE* store, DeferredBundle& bundle) {
     if (X509_LOOKUP* dir = X509_STORE_add_lookup(store, X509_LOOKUP_hash_dir()))
         X509_LOOKUP_ctrl(dir, X509_L_ADD_DIR, nullptr, X509_FILETYPE_DEFAULT, nullptr);
-    auto bundle = std::make_unique<DeferredBundle>();
     const char* fromEnvironment = std::getenv(X509_get_default_cert_file_env());
-    bundle->Path = fromEnvironment ? fromEnvironment : X509_get_default_cert_file();
-    if (X509_STORE_set_ex_data(store, DeferredBundleIndex(), bundle.get()) != 1)
+    bundle.Path = fromEnvironment ? fromEnvironment : X509_get_default_cert_file();
+    if (X509_STORE_set_ex_data(store, DeferredBundleIndex(), &bundle) != 1)
         return;
-    bundle.release();  // the store's now
     X509_STORE_set_get_issuer(store, IssuerLoadingBundle);
     X509_STORE_set_lookup_certs(store, CertsLoadingBundle);
 }
@@ -153,7 +151,10 @@ void UseSystemStore(X509_STORE* store) {
 // system's store (SSL_CERT_FILE and SSL_CERT_DIR as the process has them
 // now) plus the extra CA file.
 std::shared_ptr<ssl_ctx_st> NewContext(const std::string& caFile, bool insecure) {
-    std::shared_ptr<SSL_CTX> context(SSL_CTX_new(TLS_client_method()), SSL_CTX_free);
+    // The deferred bundle of the context's store goes with the context.
+    const auto bundle = std::make_shared<DeferredBundle>();
+    std::shared_ptr<SSL_CTX> context(SSL_CTX_new(TLS_client_method()),
+                                     [bundle](SSL_CTX* c) { SSL_CTX_free(c); });
     if (!context)
         throw ENetTLSError("TLS setup failed: " + TakeOpenSslReason());
     SSL_CTX* ctx = context.get();
@@ -173,7 +174,7 @@ std::shared_ptr<ssl_ctx_st> NewContext(const std::string& caFile, bool insecure)
     SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
     // A missing system store is no error of its own: the chain then fails
     // to verify, with the reason.
-    UseSystemStore(SSL_CTX_get_cert_store(ctx));
+    UseSystemStore(SSL_CTX_get_cert_store(ctx), *bundle);
     ERR_clear_error();
     if (!caFile.empty() && SSL_CTX_load_verify_locations(ctx, caFile.c_str(), nullptr) != 1) {
         throw ENetTLSError("cannot load the CA file " + caFile + ": " + TakeOpenSslReason());

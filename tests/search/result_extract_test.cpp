@@ -134,7 +134,7 @@ TEST(Extract, EmptyAndBrokenHtmlGiveNothingWithoutComplaint) {
         const SearchProfile p = BuiltIn(name);
         for (const std::string& answer :
              {std::string(), std::string("<html><body></body></html>"),
-              std::string("\0\xff<ul class=\"results-standard\"><li><a", 40),
+              std::string("\0\xff<ul class=\"results-standard\"><li><a", 37),
               std::string(100000, '<')}) {
             const ExtractedPage page = ExtractResults(p, answer, "https://s.test/");
             EXPECT_TRUE(page.Urls.empty()) << name;
