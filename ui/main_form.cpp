@@ -857,11 +857,11 @@ std::function<void(std::size_t, std::size_t)> TForm1::SiteProgress() {
     };
 }
 
-QMetaObject::Connection TForm1::BeginRun(QObject& context, WindowRun& run) {
+QMetaObject::Connection TForm1::BeginRun(WindowRun& run) {
     activeRun_ = &run;
     ShowRunState();
     // Escape ends the run when it is pressed, as Stop does.
-    return connect(escape_, &EscapeKeyState::Pressed, &context, [&run] { run.Stop(); });
+    return connect(escape_, &EscapeKeyState::Pressed, &run, &WindowRun::Stop);
 }
 
 void TForm1::EndRun(const QMetaObject::Connection& escape) {
@@ -873,7 +873,7 @@ void TForm1::EndRun(const QMetaObject::Connection& escape) {
 history::SurveyEnd TForm1::RunParallel(const SurveyRequest& s) {
     ShowStatusText(ResultsModel::ToQString(s.Text));
     WindowParallelRun run(table_, endpoints_, limits_, parallelFetch_, SiteProgress());
-    const QMetaObject::Connection escape = BeginRun(run, run);
+    const QMetaObject::Connection escape = BeginRun(run);
     const OnExit ended([this, escape] { EndRun(escape); });
     try {
         run.Run(s.Text, s.ResultCount, s.Skip, s.Mode);
@@ -902,7 +902,7 @@ std::optional<history::SurveyEnd> TForm1::RunWeb(const SurveyRequest& s,
     }
     const std::string base = webHooks_.Base ? webHooks_.Base(profile) : std::string();
     WindowWebRun run(table_, profile, lists, base, limits_, webHooks_.Fetch, SiteProgress());
-    const QMetaObject::Connection escape = BeginRun(run, run);
+    const QMetaObject::Connection escape = BeginRun(run);
     const OnExit ended([this, escape] { EndRun(escape); });
     // The captions follow the rows: a failed run leaves the previous table
     // under its own captions.

@@ -226,7 +226,7 @@ class TForm1 : public QMainWindow {
     // complete sites, and the window's part while it runs (it is the active
     // run, Escape stops it, the buttons show it) until EndRun.
     std::function<void(std::size_t, std::size_t)> SiteProgress();
-    QMetaObject::Connection BeginRun(QObject& context, WindowRun& run);
+    QMetaObject::Connection BeginRun(WindowRun& run);
     void EndRun(const QMetaObject::Connection& escape);
     // A survey of today's web with `profile`; `done` becomes the status
     // line's closing text (the notes, or why it could not run). Nothing when

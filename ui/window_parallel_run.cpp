@@ -1,8 +1,5 @@
 #include "ui/window_parallel_run.h"
 
-#include <QEventLoop>
-#include <QMetaObject>
-
 #include <exception>
 #include <utility>
 
@@ -12,16 +9,10 @@ WindowParallelRun::WindowParallelRun(engine::ResultsTable& table,
                                      const engine::ServiceEndpoints& endpoints,
                                      frontend::SchedulerLimits limits,
                                      frontend::FetchFunction fetch, ProgressFn progress)
-    : scheduler_(limits, std::move(fetch)),
-      survey_(table, fetches_, endpoints),
-      progress_(std::move(progress)) {
-    // Runs on a worker: posting an event is all it may do here.
-    scheduler_.SetWakeup([this] {
-        if (!drainPosted_.exchange(true)) {
-            QMetaObject::invokeMethod(
-                this, [this] { Drain(); }, Qt::QueuedConnection);
-        }
-    });
+    : WindowRun(std::move(progress)),
+      scheduler_(limits, std::move(fetch)),
+      survey_(table, fetches_, endpoints) {
+    Watch(scheduler_);
 }
 
 WindowParallelRun::~WindowParallelRun() {
@@ -34,13 +25,7 @@ WindowParallelRun::~WindowParallelRun() {
 void WindowParallelRun::Run(const std::string& text, std::int32_t resultCount, std::int32_t skip,
                             engine::SurveyMode mode) {
     survey_.Start(text, resultCount, skip, mode);
-    if (!survey_.Finished()) {
-        QEventLoop loop;
-        loop_ = &loop;
-        loop.exec();
-        loop_ = nullptr;
-    }
-    scheduler_.CancelAll();
+    WaitForEnd();
     if (survey_.Failure()) {
         std::rethrow_exception(survey_.Failure());
     }
@@ -51,26 +36,8 @@ void WindowParallelRun::Stop() {
     EndLoop();
 }
 
-void WindowParallelRun::Drain() {
-    // Cleared before the queue is read: a completion queued from here on
-    // posts a drain of its own.
-    drainPosted_ = false;
-    if (survey_.Finished()) {
-        EndLoop();
-        return;
-    }
-    if (frontend::DeliverCompletions(survey_, scheduler_.Poll()) > 0 && progress_) {
-        progress_(survey_.CompletedRows(), survey_.TotalRows());
-    }
-    if (survey_.Finished()) {
-        EndLoop();
-    }
-}
-
-void WindowParallelRun::EndLoop() {
-    if (loop_ != nullptr) {
-        loop_->quit();
-    }
+std::size_t WindowParallelRun::Deliver(std::vector<frontend::FetchCompletion> completions) {
+    return frontend::DeliverCompletions(survey_, std::move(completions));
 }
 
 }  // namespace corvane::ui

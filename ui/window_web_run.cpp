@@ -1,8 +1,5 @@
 #include "ui/window_web_run.h"
 
-#include <QEventLoop>
-#include <QMetaObject>
-
 #include <stdexcept>
 #include <utility>
 
@@ -24,16 +21,10 @@ WindowWebRun::WindowWebRun(engine::ResultsTable& table, const search::SearchProf
                            const lists::RankLists& lists, std::string base,
                            frontend::SchedulerLimits limits, frontend::RequestFunction fetch,
                            ProgressFn progress)
-    : scheduler_(limits, NoPlainFetch(), std::move(fetch)),
-      survey_(table, fetches_, profile, lists, std::move(base)),
-      progress_(std::move(progress)) {
-    // Runs on a worker: posting an event is all it may do here.
-    scheduler_.SetWakeup([this] {
-        if (!drainPosted_.exchange(true)) {
-            QMetaObject::invokeMethod(
-                this, [this] { Drain(); }, Qt::QueuedConnection);
-        }
-    });
+    : WindowRun(std::move(progress)),
+      scheduler_(limits, NoPlainFetch(), std::move(fetch)),
+      survey_(table, fetches_, profile, lists, std::move(base)) {
+    Watch(scheduler_);
 }
 
 WindowWebRun::~WindowWebRun() {
@@ -45,13 +36,7 @@ WindowWebRun::~WindowWebRun() {
 void WindowWebRun::Run(const std::string& text, std::int32_t resultCount, std::int32_t skip,
                        engine::SurveyMode mode) {
     survey_.Start(text, resultCount, skip, mode);
-    if (!survey_.Finished()) {
-        QEventLoop loop;
-        loop_ = &loop;
-        loop.exec();
-        loop_ = nullptr;
-    }
-    scheduler_.CancelAll();
+    WaitForEnd();
 }
 
 void WindowWebRun::Stop() {
@@ -59,26 +44,8 @@ void WindowWebRun::Stop() {
     EndLoop();
 }
 
-void WindowWebRun::Drain() {
-    // Cleared before the queue is read: a completion queued from here on
-    // posts a drain of its own.
-    drainPosted_ = false;
-    if (survey_.Finished()) {
-        EndLoop();
-        return;
-    }
-    if (frontend::DeliverWebCompletions(survey_, scheduler_.Poll()) > 0 && progress_) {
-        progress_(survey_.CompletedRows(), survey_.TotalRows());
-    }
-    if (survey_.Finished()) {
-        EndLoop();
-    }
-}
-
-void WindowWebRun::EndLoop() {
-    if (loop_ != nullptr) {
-        loop_->quit();
-    }
+std::size_t WindowWebRun::Deliver(std::vector<frontend::FetchCompletion> completions) {
+    return frontend::DeliverWebCompletions(survey_, std::move(completions));
 }
 
 }  // namespace corvane::ui
