@@ -27,6 +27,7 @@
 #include "frontend/page_fetcher.h"
 #include "net/fetch_cancel.h"
 #include "net/page_fetch.h"
+#include "tests/ui/parallel/window_run_support.h"
 #include "tests/ui/qt_env.h"
 #include "tests/ui/scripted_web.h"
 #include "ui/desktop_program.h"
@@ -37,46 +38,13 @@
 namespace corvane::ui {
 namespace {
 
+using run_tests::HangingServer;
+using run_tests::Row;
+using run_tests::Rows;
+
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 using testing::WhenShown;
-
-struct Row {
-    std::string caption;
-    std::vector<std::string> cells;
-    bool operator==(const Row&) const = default;
-};
-
-std::vector<Row> Rows(const engine::ResultsTable& t) {
-    std::vector<Row> out;
-    for (std::size_t i = 0; i < t.Count(); ++i)
-        out.push_back({t.Row(i).Caption, t.Row(i).Cells});
-    return out;
-}
-
-// A loopback server that takes connections (the kernel's backlog does) and
-// never answers a byte.
-class HangingServer {
-  public:
-    HangingServer() {
-        fd_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&a), len) != 0 ||
-            listen(fd_, 64) != 0 || getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-            throw std::runtime_error("no loopback listener");
-        }
-        port_ = ntohs(a.sin_port);
-    }
-    ~HangingServer() { close(fd_); }
-    std::string Address() const { return "http://127.0.0.1:" + std::to_string(port_); }
-
-  private:
-    int fd_ = -1;
-    int port_ = 0;
-};
 
 // Fetches over the network, ending at once when cancelled.
 std::string NetFetch(const std::string& url, int port, net::FetchCancel& cancel) {

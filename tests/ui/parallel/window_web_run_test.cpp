@@ -24,6 +24,7 @@
 #include "engine/ordering.h"
 #include "frontend/web_survey_run.h"
 #include "history/history_store.h"
+#include "tests/ui/parallel/window_run_support.h"
 #include "tests/ui/qt_env.h"
 #include "tests/ui/scripted_web.h"
 #include "ui/desktop_program.h"
@@ -34,46 +35,13 @@
 namespace corvane::ui {
 namespace {
 
+using run_tests::HangingServer;
+using run_tests::Row;
+using run_tests::Rows;
+
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 using testing::WhenShown;
-
-struct Row {
-    std::string caption;
-    std::vector<std::string> cells;
-    bool operator==(const Row&) const = default;
-};
-
-std::vector<Row> Rows(const engine::ResultsTable& t) {
-    std::vector<Row> out;
-    for (std::size_t i = 0; i < t.Count(); ++i)
-        out.push_back({t.Row(i).Caption, t.Row(i).Cells});
-    return out;
-}
-
-// A loopback listener that takes connections (the kernel's backlog does)
-// and never answers a byte.
-class SilentListener {
-  public:
-    SilentListener() {
-        fd_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&a), len) != 0 ||
-            listen(fd_, 64) != 0 || getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-            throw std::runtime_error("no loopback listener");
-        }
-        port_ = ntohs(a.sin_port);
-    }
-    ~SilentListener() { close(fd_); }
-    std::string Address() const { return "http://127.0.0.1:" + std::to_string(port_); }
-
-  private:
-    int fd_ = -1;
-    int port_ = 0;
-};
 
 class WindowWeb : public ::testing::Test {
   protected:
@@ -211,7 +179,7 @@ TEST_F(WindowWeb, ASearchSourceWhoseAnswerMatchesNothingLeavesThePreviousSurvey)
 }
 
 TEST_F(WindowWeb, StopWhileTheSearchSourceNeverAnswersEndsTheRunAtOnce) {
-    SilentListener source;
+    HangingServer source;
     frontend::FrontEndSettings settings;
     settings.Profile = "searxng";
     settings.SearxngUrl = source.Address();
