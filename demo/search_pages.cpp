@@ -134,9 +134,10 @@ std::string DuckPage(const SyntheticWeb& web, std::string_view query, std::int64
     const bool later = s > 0;
     const std::int64_t size = later ? kDuckPageSize : kDuckFirstPageSize;
     // A later page belongs to the query its vqd was given for.
+    const std::vector<WebResult> all = WebResults(web, query);
     const std::vector<WebResult> results =
-        later && vqd != vqdOfQuery ? std::vector<WebResult>() : WebResultsPage(web, query, s, size);
-    const std::int64_t total = static_cast<std::int64_t>(WebResults(web, query).size());
+        later && vqd != vqdOfQuery ? std::vector<WebResult>() : PageOf(all, s, size);
+    const auto total = static_cast<std::int64_t>(all.size());
     const std::string q = EscapeText(query);
     const std::string kl = EscapeText(region.empty() ? std::string_view("wt-wt") : region);
 
@@ -213,10 +214,11 @@ std::string DuckPage(const SyntheticWeb& web, std::string_view query, std::int64
 std::string MojeekPage(const SyntheticWeb& web, std::string_view query, std::int64_t s) {
     const std::int64_t first = std::max<std::int64_t>(0, s);
     // Ten pages at most.
+    const std::vector<WebResult> all = WebResults(web, query);
     const std::vector<WebResult> results = first >= 10 * kMojeekPageSize
                                                ? std::vector<WebResult>()
-                                               : WebResultsPage(web, query, first, kMojeekPageSize);
-    const auto total = static_cast<std::int64_t>(WebResults(web, query).size());
+                                               : PageOf(all, first, kMojeekPageSize);
+    const auto total = static_cast<std::int64_t>(all.size());
     const std::string q = EscapeText(query);
     const std::string qurl = QueryInLink(query);
 
@@ -276,12 +278,13 @@ std::string YahooWrap(const SyntheticWeb& web, std::string_view url) {
 std::string YahooPage(const SyntheticWeb& web, std::string_view query, std::int64_t b,
                       std::int64_t pageSize) {
     const std::int64_t size = std::clamp<std::int64_t>(pageSize, 1, 100);
-    const auto total = static_cast<std::int64_t>(WebResults(web, query).size());
+    const std::vector<WebResult> all = WebResults(web, query);
+    const auto total = static_cast<std::int64_t>(all.size());
     std::int64_t first = std::max<std::int64_t>(1, b) - 1;
     // Past the end, the last page again.
     if (total > 0 && first >= total)
         first = (total - 1) / size * size;
-    const std::vector<WebResult> results = WebResultsPage(web, query, first, size);
+    const std::vector<WebResult> results = PageOf(all, first, size);
     const std::string q = EscapeText(query);
     const std::string qurl = QueryInLink(query);
 
@@ -340,11 +343,12 @@ std::string YahooPage(const SyntheticWeb& web, std::string_view query, std::int6
 // ---- Brave -------------------------------------------------------------------
 
 std::string BravePage(const SyntheticWeb& web, std::string_view query, std::int64_t offset) {
+    const std::vector<WebResult> all = WebResults(web, query);
     const std::vector<WebResult> results =
         offset < 0 || offset > kBraveLastOffset
             ? std::vector<WebResult>()
-            : WebResultsPage(web, query, offset * kBravePageSize, kBravePageSize);
-    const auto total = static_cast<std::int64_t>(WebResults(web, query).size());
+            : PageOf(all, offset * kBravePageSize, kBravePageSize);
+    const auto total = static_cast<std::int64_t>(all.size());
     const std::string q = EscapeText(query);
     const std::string qurl = QueryInLink(query);
 

@@ -247,13 +247,16 @@ std::vector<WebResult> WebResults(const SyntheticWeb& web, std::string_view quer
 
 std::vector<WebResult> WebResultsPage(const SyntheticWeb& web, std::string_view query,
                                       std::int64_t first, std::int64_t count) {
-    std::vector<WebResult> all = WebResults(web, query);
+    return PageOf(WebResults(web, query), first, count);
+}
+
+std::vector<WebResult> PageOf(const std::vector<WebResult>& all, std::int64_t first,
+                              std::int64_t count) {
     const auto size = static_cast<std::int64_t>(all.size());
     if (first < 0 || count <= 0 || first >= size)
         return {};
     const std::int64_t end = std::min(size, first + count);
-    return {std::make_move_iterator(all.begin() + first),
-            std::make_move_iterator(all.begin() + end)};
+    return {all.begin() + first, all.begin() + end};
 }
 
 std::string UrlEncode(std::string_view text, bool plusForBlank, bool lowerHex) {

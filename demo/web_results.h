@@ -45,6 +45,9 @@ std::vector<WebResult> WebResults(const SyntheticWeb& web, std::string_view quer
 // fewer at its end, none past it.
 std::vector<WebResult> WebResultsPage(const SyntheticWeb& web, std::string_view query,
                                       std::int64_t first, std::int64_t count);
+// The same cut from a list at hand (a page that also states the total).
+std::vector<WebResult> PageOf(const std::vector<WebResult>& all, std::int64_t first,
+                              std::int64_t count);
 
 // Percent-encodes every byte but letters, digits and "-._~"; blanks as "+"
 // when `plusForBlank`, hex digits in lower case when `lowerHex`.
