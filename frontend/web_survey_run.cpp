@@ -1,15 +1,11 @@
 #include "frontend/web_survey_run.h"
 
-#include <unistd.h>
-
-#include <cstdio>
 #include <ctime>
 #include <memory>
 #include <utility>
 
 #include "demo/synthetic_lists.h"
 #include "frontend/page_fetcher.h"
-#include "platform/user_paths.h"
 #include "search/profile_catalog.h"
 
 namespace corvane::frontend {
@@ -30,17 +26,13 @@ bool FailedBeforeResponse(const net::FetchResult& result) {
     }
 }
 
-// A list of the demo web's population, indexed for this run: the index is
-// written to a file of this process's own, mapped and unlinked at once (the
-// mapping stays valid).
+// A list of the demo web's population, indexed in memory for this run.
 std::shared_ptr<const lists::RankIndex> DemoIndex(const std::string& content,
                                                   lists::ListKind kind) {
-    const std::string path = platform::RuntimeDir() + "/demo-" + lists::ListKindName(kind) + "-" +
-                             std::to_string(::getpid()) + ".idx";
-    lists::BuildIndex(content, path);
-    std::shared_ptr<const lists::RankIndex> index = lists::RankIndex::Open(path);
-    std::remove(path.c_str());
-    return index;
+    std::int64_t listTime = 0;
+    return lists::IndexContent(content, kind,
+                               std::string("the demo web's ") + lists::ListKindName(kind) + " list",
+                               listTime);
 }
 
 }  // namespace
@@ -146,9 +138,10 @@ lists::RankLists SurveyLists(const FrontEndSettings& settings, const PageFetcher
         return lists::RankLists::Open(lists::DefaultListsFolder(), settings.TrancoFile,
                                       settings.MajesticFile);
     // The demo web's sites are in no real list: its own lists stand in for
-    // the ones not given as files.
-    lists::RankLists lists =
-        lists::RankLists::Open(std::string(), settings.TrancoFile, settings.MajesticFile);
+    // the ones not given as files (the user's lists folder is not read).
+    lists::RankLists lists;
+    if (!settings.TrancoFile.empty() || !settings.MajesticFile.empty())
+        lists = lists::RankLists::Open(std::string(), settings.TrancoFile, settings.MajesticFile);
     const auto now = static_cast<std::int64_t>(std::time(nullptr));
     if (settings.TrancoFile.empty())
         lists.Set(lists::ListKind::Tranco,

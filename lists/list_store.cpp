@@ -201,6 +201,21 @@ ListStatus StatusOf(const std::string& folder, ListKind kind) {
     return status;
 }
 
+std::unique_ptr<RankIndex> IndexContent(std::string_view content, ListKind kind,
+                                        const std::string& name, std::int64_t& listTime) {
+    try {
+        ParsedList parsed = ParseList(content);
+        if (parsed.Kind != kind)
+            throw ListError(std::string("a ") + ListKindName(parsed.Kind) + " list, given as the " +
+                            ListKindName(kind) + " list");
+        std::size_t kept = 0;
+        listTime = parsed.ListTime;
+        return OpenIndexBytes(parsed.Rows.Finish(kind, kept), name);
+    } catch (const ListError& e) {
+        throw ListError(name + ": " + e.what());
+    }
+}
+
 RankLists RankLists::Open(const std::string& folder, const std::string& trancoFile,
                           const std::string& majesticFile) {
     const std::string where = folder.empty() ? DefaultListsFolder() : folder;
@@ -211,20 +226,9 @@ RankLists RankLists::Open(const std::string& folder, const std::string& trancoFi
             // A list for this run only: indexed in memory, the folder
             // untouched.
             const MappedFile mapped(file);
-            std::unique_ptr<RankIndex> index;
             std::int64_t listTime = 0;
-            try {
-                ParsedList parsed = ParseList(mapped.View());
-                if (parsed.Kind != kind)
-                    throw ListError(std::string("a ") + ListKindName(parsed.Kind) +
-                                    " list, given as the " + ListKindName(kind) + " list");
-                std::size_t kept = 0;
-                index = OpenIndexBytes(parsed.Rows.Finish(kind, kept), file);
-                listTime = parsed.ListTime > 0 ? parsed.ListTime : mapped.ModifiedAt();
-            } catch (const ListError& e) {
-                throw ListError(file + ": " + e.what());
-            }
-            lists.Set(kind, std::move(index), listTime);
+            std::unique_ptr<RankIndex> index = IndexContent(mapped.View(), kind, file, listTime);
+            lists.Set(kind, std::move(index), listTime > 0 ? listTime : mapped.ModifiedAt());
             continue;
         }
         ListStatus status;

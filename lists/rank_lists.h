@@ -83,6 +83,12 @@ ListStatus StatusOf(const std::string& folder, ListKind kind);
 // Whole days from `from` to `now` (Unix times), never negative.
 std::int64_t DaysBetween(std::int64_t from, std::int64_t now);
 
+// An index held in memory over a list's content (a list for one run), which
+// must be of `kind`; `listTime` receives the list's own date (0: unknown).
+// Throws ListError, naming `name`, for content that is not such a list.
+std::unique_ptr<RankIndex> IndexContent(std::string_view content, ListKind kind,
+                                        const std::string& name, std::int64_t& listTime);
+
 // Imports FILE (csv or zip) into `folder`, replacing that kind's list
 // atomically, and records where it came from.
 ImportReport ImportFile(const std::string& file, const std::string& folder);
