@@ -22,6 +22,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -63,6 +65,21 @@ void DoubleClick(QWidget* w, QPoint at) {
     QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, at);
     QTest::mouseDClick(w, Qt::LeftButton, Qt::NoModifier, at);
     QTest::mouseRelease(w, Qt::LeftButton, Qt::NoModifier, at);
+}
+
+// The contrast ratio of two colours as the web's accessibility guidelines
+// define it: 1 for the same colour, 21 for black on white.
+double Contrast(const QColor& a, const QColor& b) {
+    auto luminance = [](const QColor& c) {
+        auto channel = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) +
+               0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
 bool AllComplete(const engine::ResultsTable& t) {
@@ -126,8 +143,8 @@ class MainForm : public ::testing::Test {
     // Start, answered with Search for `keyword`.
     void StartSearch(const QString& keyword) {
         WhenShown(locate.get(), [this, keyword] {
-            locate->rbKeyword->setChecked(true);
-            locate->LabeledEdit1->setText(keyword);
+            Field<QRadioButton>("rbKeyword")->setChecked(true);
+            Field<QLineEdit>("LabeledEdit1")->setText(keyword);
             locate->BitBtn1Click();
         });
         form->BitBtn2Click();
@@ -171,7 +188,7 @@ class MainForm : public ::testing::Test {
     // Gives the Locate dialog, at its next showing, `keyword` and Search.
     void AnswerSearch(const QString& keyword) {
         WhenShown(locate.get(), [this, keyword] {
-            locate->LabeledEdit1->setText(keyword);
+            Field<QLineEdit>("LabeledEdit1")->setText(keyword);
             locate->BitBtn1Click();
         });
     }
@@ -190,7 +207,16 @@ class MainForm : public ::testing::Test {
     QTreeView* List() const { return Child<QTreeView>(form.get(), "ListView1"); }
     QAction* Item(const char* name) const { return Child<QAction>(form.get(), name); }
     QMenu* Menu(const char* name) const { return Child<QMenu>(form.get(), name); }
-    QPushButton* Button(const char* name) const { return Child<QPushButton>(form.get(), name); }
+    // The banner's buttons; the Locate dialog, a child of the window too, has
+    // a "BitBtn2" of its own.
+    QPushButton* Button(const char* name) const {
+        return Child<QPushButton>(Child<QWidget>(form.get(), "Client"), name);
+    }
+    // The Locate dialog's controls, by their form names.
+    template <typename T>
+    T* Field(const char* name) const {
+        return Child<T>(locate.get(), name);
+    }
     void SetStatus(const QString& text) const {
         Child<QStatusBar>(form.get(), "StatusBar1")->showMessage(text);
     }
@@ -226,6 +252,15 @@ TEST_F(MainForm, ControlsMenusAndPromptsAsDesigned) {
         EXPECT_LE(b->CaptionRect().right(), b->width() - 3);
         EXPECT_EQ(b->cursor().shape(), Qt::PointingHandCursor);
         EXPECT_FALSE(b->Picture().isNull());
+        // Legible on the dark banner whatever the desktop's colours: the
+        // caption stands out from the button's face, also while it is off.
+        for (const auto group : {QPalette::Active, QPalette::Disabled}) {
+            const QPalette& p = b->palette();
+            EXPECT_GE(
+                Contrast(p.color(group, QPalette::ButtonText), p.color(group, QPalette::Button)),
+                group == QPalette::Active ? 7.0 : 3.0)
+                << name << " " << group;
+        }
     }
 
     QTreeView* list = List();
@@ -359,26 +394,34 @@ void FillWidest(TForm1& form, int rows) {
 }
 
 // Every caption and every figure in full, without scrolling sideways, at
-// the size the window opens with; more rows than fit, so that the list
-// shows its vertical scroll bar.
+// the size the window opens with, under the classic captions and those of
+// a survey of today's web (its sixth column is "Traffic Rank"), the sorted
+// column's indicator included; more rows than fit, so that the list shows
+// its vertical scroll bar.
 TEST_F(MainForm, EveryColumnIsFullyVisibleAtTheOpeningSize) {
     FillWidest(*form, 40);
     QTreeView* list = List();
-    list->doItemsLayout();  // the layout the view would do at its next turn
-    QApplication::processEvents();
     QHeaderView* header = list->header();
-    ASSERT_TRUE(list->verticalScrollBar()->isVisible());
-    for (int c = 0; c < engine::kColumnCount; ++c) {
-        SCOPED_TRACE(c);
-        EXPECT_GE(header->sectionSize(c), header->sectionSizeHint(c)) << "caption cut";
-        if (c > 0) {
-            // Public in the view's base; the list's own answer all the same.
-            const QAbstractItemView* view = list;
-            EXPECT_GE(header->sectionSize(c), view->sizeHintForColumn(c)) << "figure cut";
+    for (const char* const* captions : {engine::kColumnCaptions, engine::kWebColumnCaptions}) {
+        SCOPED_TRACE(captions[5]);
+        form->Model()->SetCaptions(captions);
+        list->doItemsLayout();  // the layout the view would do at its next turn
+        QApplication::processEvents();
+        ASSERT_EQ(form->Model()->headerData(5, Qt::Horizontal).toString(), captions[5]);
+        ASSERT_TRUE(list->verticalScrollBar()->isVisible());
+        ASSERT_TRUE(header->isSortIndicatorShown());  // its room is in the size hints
+        for (int c = 0; c < engine::kColumnCount; ++c) {
+            SCOPED_TRACE(c);
+            EXPECT_GE(header->sectionSize(c), header->sectionSizeHint(c)) << "caption cut";
+            if (c > 0) {
+                // Public in the view's base; the list's own answer all the same.
+                const QAbstractItemView* view = list;
+                EXPECT_GE(header->sectionSize(c), view->sizeHintForColumn(c)) << "figure cut";
+            }
         }
+        EXPECT_LE(header->length(), list->viewport()->width());
+        EXPECT_FALSE(list->horizontalScrollBar()->isVisible());
     }
-    EXPECT_LE(header->length(), list->viewport()->width());
-    EXPECT_FALSE(list->horizontalScrollBar()->isVisible());
 }
 
 TEST_F(MainForm, TheListGrowsWithTheWindowAndItsLastColumnTakesTheRoom) {
@@ -457,7 +500,7 @@ TEST_F(MainForm, StartThenCancelOrTheCloseBoxRunsNothing) {
         SetStatus("before");
         engine::StopFlag = false;
         WhenShown(locate.get(), [this, closeBox] {
-            locate->LabeledEdit1->setText("tools");
+            Field<QLineEdit>("LabeledEdit1")->setText("tools");
             if (closeBox) {
                 locate->close();
             } else {
@@ -521,9 +564,9 @@ TEST_F(MainForm, AnEmptyKeywordOrDomainKeepsTheTableAndSaysWhatIsMissing) {
     EXPECT_TRUE(form->StatusText().startsWith("No keyword to search for"));
 
     WhenShown(locate.get(), [this] {
-        locate->rbDomain->setChecked(true);
-        locate->HomepageEdit->clear();
-        locate->LabeledEdit1->setText("tools");  // not the mode's field
+        Field<QRadioButton>("rbDomain")->setChecked(true);
+        Field<QLineEdit>("HomepageEdit")->clear();
+        Field<QLineEdit>("LabeledEdit1")->setText("tools");  // not the mode's field
         locate->BitBtn1Click();
     });
     form->BitBtn2Click();
