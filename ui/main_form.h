@@ -100,6 +100,9 @@ class TForm1 : public QMainWindow {
     // recorded and the History window lists nothing.
     void SetHistory(HistorySettings history) { history_ = std::move(history); }
     const HistorySettings& History() const { return history_; }
+    // The folder whose "../share/corvane/help" holds the installed help
+    // pages: the program's own unless set (an installation elsewhere).
+    void SetProgramFolder(const QString& folder) { ProgramFolder = folder; }
 
     // What the Settings window offers beyond the saved settings (the rank
     // lists' status and their update), and who is told of settings saved

@@ -705,6 +705,27 @@ TEST_F(MainForm, HelpShowsTheBuiltInPagesHereAndTheHomepageGoesToTheShell) {
     EXPECT_EQ(shell.opened[0].show, ShellShow::Maximized);
 }
 
+TEST_F(MainForm, HelpOpensTheInstalledPagesInTheBrowserOrHereWhenTheDesktopRefuses) {
+    QTemporaryDir prefix;
+    ASSERT_TRUE(QDir(prefix.path()).mkpath("bin"));
+    ASSERT_TRUE(QDir(prefix.path()).mkpath("share/corvane/help"));
+    const QString page = prefix.filePath("share/corvane/help/index.html");
+    QFile file(page);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    form->SetProgramFolder(prefix.filePath("bin") + "/");
+
+    Item("Contents1")->trigger();
+    ASSERT_EQ(shell.Targets(), std::vector<QString>{page});
+    EXPECT_EQ(shell.opened[0].show, ShellShow::Maximized);
+    EXPECT_TRUE(form->findChildren<THelpWindow*>().empty());
+
+    shell.accept = false;
+    Item("Contents1")->trigger();
+    EXPECT_EQ(shell.opened.size(), 2u);
+    EXPECT_TRUE(Child<THelpWindow>(form.get(), "HelpWindow")->isVisible());
+}
+
 TEST_F(MainForm, F1OpensHelpDuringARunWithoutStoppingIt) {
     AtFetch("link%3Ahttp%3A%2F%2Fwww.b.com", [this] {
         // The key goes to the active window, as the window system sends it.
