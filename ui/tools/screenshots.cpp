@@ -2,8 +2,9 @@
 // window after a keyword survey of the in-process demo web, its menus, the
 // help window, the Locate dialog, the About box, and the program's icon.
 //   corvane_screenshots OUT_DIR [KEYWORD]   (run with QT_QPA_PLATFORM=offscreen)
-// The Locate dialog's remembered inputs are kept in a temporary folder, so
-// the user's own are neither read nor changed.
+// The Locate dialog's remembered inputs and the survey history are kept in
+// a temporary folder, so the user's own are neither read nor changed, and
+// the pictures do not depend on surveys made before.
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
@@ -55,6 +56,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    qputenv("XDG_DATA_HOME", config.filePath(QStringLiteral("data")).toLocal8Bit());
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(ui::kProductName);
