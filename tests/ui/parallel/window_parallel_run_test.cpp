@@ -78,11 +78,13 @@ class WindowParallel : public ::testing::Test {
     // Start, then Search for `keyword`; returns once the run has ended.
     void Survey(TForm1* f, TStartForm* dialog, const QString& keyword) {
         WhenShown(dialog, [dialog, keyword] {
-            dialog->rbKeyword->setChecked(true);
-            dialog->LabeledEdit1->setText(keyword);
-            QTest::mouseClick(dialog->BitBtn1, Qt::LeftButton);
+            testing::Child<QRadioButton>(dialog, "rbKeyword")->setChecked(true);
+            testing::Child<QLineEdit>(dialog, "LabeledEdit1")->setText(keyword);
+            QTest::mouseClick(testing::Child<QPushButton>(dialog, "BitBtn1"), Qt::LeftButton);
         });
-        QTest::mouseClick(testing::Child<QPushButton>(f, "BitBtn2"), Qt::LeftButton);
+        QTest::mouseClick(
+            testing::Child<QPushButton>(testing::Child<QWidget>(f, "Client"), "BitBtn2"),
+            Qt::LeftButton);
     }
 
     // Calls `act` once the window's run is under way; a run still going after

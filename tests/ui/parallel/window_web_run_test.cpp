@@ -3,6 +3,7 @@
 // read, and Stop while the search source never answers.
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -65,11 +66,13 @@ class WindowWeb : public ::testing::Test {
     void Survey(const QString& keyword) {
         TStartForm* dialog = &program->LocateDialog();
         WhenShown(dialog, [dialog, keyword] {
-            dialog->rbKeyword->setChecked(true);
-            dialog->LabeledEdit1->setText(keyword);
-            QTest::mouseClick(dialog->BitBtn1, Qt::LeftButton);
+            testing::Child<QRadioButton>(dialog, "rbKeyword")->setChecked(true);
+            testing::Child<QLineEdit>(dialog, "LabeledEdit1")->setText(keyword);
+            QTest::mouseClick(testing::Child<QPushButton>(dialog, "BitBtn1"), Qt::LeftButton);
         });
-        QTest::mouseClick(testing::Child<QPushButton>(form, "BitBtn2"), Qt::LeftButton);
+        QTest::mouseClick(
+            testing::Child<QPushButton>(testing::Child<QWidget>(form, "Client"), "BitBtn2"),
+            Qt::LeftButton);
     }
 
     QString SixthCaption() const {
