@@ -116,6 +116,9 @@ THistoryWindow::THistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     chart_->setObjectName(QStringLiteral("HistoryChart"));
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("HistoryStatus"));
+    // A notice of a damaged file names two paths: it wraps rather than
+    // widening the window.
+    status_->setWordWrap(true);
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(status_, 1);
@@ -155,8 +158,12 @@ void THistoryWindow::Refresh() {
         return;
     }
     std::vector<history::SurveyInfo> surveys;
+    // A damaged file moved aside on this look is said in the status line,
+    // in place of the count, so that it is not lost.
+    QString notice;
     try {
         history::HistoryStore store(file_);
+        notice = OneLine(store.Notice());
         history::ListFilter filter;
         filter.QueryContains = filter_->text().toStdString();
         surveys = store.List(filter);
@@ -181,6 +188,10 @@ void THistoryWindow::Refresh() {
         if (info.Id == selected) {
             list_->setCurrentItem(item);
         }
+    }
+    if (!notice.isEmpty()) {
+        status_->setText(notice);
+        return;
     }
     status_->setText(surveys.size() == 1 ? QStringLiteral("1 survey")
                                          : QStringLiteral("%1 surveys").arg(surveys.size()));

@@ -6,6 +6,8 @@
 #include <QChart>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
@@ -225,6 +227,28 @@ TEST_F(WindowHistory, TheHistoryWindowListsNewestFirstFiltersAndOpensASurveyInto
     EXPECT_EQ(Hosts(form->Table()), (std::vector<std::string>{"www.x.com", "www.y.com"}));
     form->close();
     EXPECT_EQ(question.Asked(), 0);
+}
+
+TEST_F(WindowHistory, ADamagedHistoryOpenedByTheHistoryWindowIsMovedAsideAndSaidSo) {
+    MakeWindow();
+    const QString file = QString::fromStdString(DefaultFile());
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(file).path()));
+    {
+        QFile damaged(file);
+        ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+        damaged.write(QByteArray(4096, 'x'));
+    }
+    form->findChild<QAction*>("HistoryItem")->trigger();
+    auto* window = Child<THistoryWindow>(form.get(), "HistoryWindow");
+    const QString status = Child<QLabel>(window, "HistoryStatus")->text();
+    EXPECT_TRUE(status.contains(QStringLiteral("was damaged"))) << status.toStdString();
+    EXPECT_TRUE(status.contains(QStringLiteral(".damaged-"))) << status.toStdString();
+    EXPECT_EQ(Child<QTreeWidget>(window, "HistoryList")->topLevelItemCount(), 0);
+    // The new history takes the next survey, and the next look counts it.
+    Search("tools");
+    window->Refresh();
+    EXPECT_EQ(Child<QTreeWidget>(window, "HistoryList")->topLevelItemCount(), 1);
+    EXPECT_EQ(Child<QLabel>(window, "HistoryStatus")->text(), QStringLiteral("1 survey"));
 }
 
 TEST_F(WindowHistory, ARecordedSurveyOpenedDuringARunReplacesTheTableOnceTheRunHasReturned) {
