@@ -161,6 +161,21 @@ TEST_F(WindowHistory, NoHistoryRecordsNothingAndTheUnsavedTableIsStillAskedFor) 
     EXPECT_TRUE(form->isVisible());
 }
 
+TEST_F(WindowHistory, TheWindowFindsItsHistoryAsTheCommandLineDoes) {
+    // The data folder by default, CORVANE_HISTORY over it, --history over both.
+    EXPECT_EQ(HistoryOf(ParseDesktopOptions({}).Settings).File, DefaultFile());
+    EXPECT_TRUE(HistoryOf(ParseDesktopOptions({}).Settings).Record);
+    qputenv("CORVANE_HISTORY", "/from/env/h.sqlite");
+    EXPECT_EQ(HistoryOf(ParseDesktopOptions({}).Settings).File, "/from/env/h.sqlite");
+    EXPECT_EQ(HistoryOf(ParseDesktopOptions(
+                            {QStringLiteral("--history"), QStringLiteral("/from/option/h.sqlite")})
+                            .Settings)
+                  .File,
+              "/from/option/h.sqlite");
+    qunsetenv("CORVANE_HISTORY");
+    EXPECT_FALSE(HistoryOf(ParseDesktopOptions({QStringLiteral("--no-history")}).Settings).Record);
+}
+
 TEST_F(WindowHistory, AHistoryThatCannotBeWrittenSaysSoOnOneLineAndKeepsTheTable) {
     // The history's folder is a file: nothing can be created under it.
     const QString blocker = QDir(data_.path()).filePath("blocker");
