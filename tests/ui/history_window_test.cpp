@@ -244,6 +244,27 @@ TEST_F(WindowHistory, TheHistoryWindowListsNewestFirstFiltersAndOpensASurveyInto
     EXPECT_EQ(question.Asked(), 0);
 }
 
+TEST_F(WindowHistory, TypingInTheFilterGoesThroughTheSurveysReadAndLeavesTheFileAlone) {
+    MakeWindow();
+    Search("tools");
+    Search("garden");
+    form->findChild<QAction*>("HistoryItem")->trigger();
+    auto* window = Child<THistoryWindow>(form.get(), "HistoryWindow");
+    auto* list = Child<QTreeWidget>(window, "HistoryList");
+    ASSERT_EQ(list->topLevelItemCount(), 2);
+    // With the file gone, the filter still works on what was read; only
+    // the next look at the file finds it missing.
+    ASSERT_TRUE(QFile::remove(QString::fromStdString(DefaultFile())));
+    Child<QLineEdit>(window, "HistoryFilter")->setText("Gard");
+    ASSERT_EQ(list->topLevelItemCount(), 1);
+    EXPECT_EQ(list->topLevelItem(0)->text(THistoryWindow::QueryColumn), "garden");
+    EXPECT_EQ(Child<QLabel>(window, "HistoryStatus")->text(), QStringLiteral("1 survey"));
+    window->Refresh();
+    EXPECT_EQ(list->topLevelItemCount(), 0);
+    EXPECT_EQ(Child<QLabel>(window, "HistoryStatus")->text(),
+              QStringLiteral("No survey has been recorded yet."));
+}
+
 TEST_F(WindowHistory, ADamagedHistoryOpenedByTheHistoryWindowIsMovedAsideAndSaidSo) {
     MakeWindow();
     const QString file = QString::fromStdString(DefaultFile());
