@@ -9,6 +9,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "base/ascii.h"
 #include "history/sqlite_db.h"
 #include "ui/results_model.h"
 
@@ -116,6 +117,9 @@ THistoryWindow::THistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     chart_->setObjectName(QStringLiteral("HistoryChart"));
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("HistoryStatus"));
+    // A notice of a damaged file names two paths: it wraps rather than
+    // widening the window.
+    status_->setWordWrap(true);
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(status_, 1);
@@ -126,7 +130,7 @@ THistoryWindow::THistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     layout->addWidget(list_, 1);
     layout->addLayout(buttons);
 
-    connect(filter_, &QLineEdit::textChanged, this, [this] { Refresh(); });
+    connect(filter_, &QLineEdit::textChanged, this, [this] { ShowFiltered(); });
     connect(list_, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
         emit OpenRequested(item->data(DateColumn, Qt::UserRole).value<qint64>());
     });
@@ -147,27 +151,40 @@ void THistoryWindow::SetFile(const std::string& file) {
 }
 
 void THistoryWindow::Refresh() {
-    const std::int64_t selected = SelectedId();
-    list_->clear();
+    surveys_.clear();
+    problem_.clear();
     // A history never written is not created by looking at it.
     if (file_.empty() || !QFileInfo::exists(QString::fromStdString(file_))) {
-        status_->setText(QStringLiteral("No survey has been recorded yet."));
+        problem_ = QStringLiteral("No survey has been recorded yet.");
+        ShowFiltered();
         return;
     }
-    std::vector<history::SurveyInfo> surveys;
     try {
         history::HistoryStore store(file_);
-        history::ListFilter filter;
-        filter.QueryContains = filter_->text().toStdString();
-        surveys = store.List(filter);
+        // A damaged file moved aside on this look is said in the status
+        // line, in place of the count, so that it is not lost.
+        problem_ = OneLine(store.Notice());
+        surveys_ = store.List();
     } catch (const history::HistoryError& e) {
-        status_->setText(OneLine(e.what()));
-        return;
+        problem_ = OneLine(e.what());
     } catch (const history::SqliteError& e) {
-        status_->setText(OneLine(file_ + ": " + e.what()));
-        return;
+        problem_ = OneLine(file_ + ": " + e.what());
     }
-    for (const history::SurveyInfo& info : surveys) {
+    ShowFiltered();
+}
+
+void THistoryWindow::ShowFiltered() {
+    const std::int64_t selected = SelectedId();
+    list_->clear();
+    // The same rule as the command line's --query: the query holds the
+    // text, ASCII case ignored.
+    const std::string wanted = base::LowerAscii(filter_->text().toStdString());
+    int shown = 0;
+    for (const history::SurveyInfo& info : surveys_) {
+        if (!wanted.empty() && base::LowerAscii(info.Query).find(wanted) == std::string::npos) {
+            continue;
+        }
+        ++shown;
         auto* item = new QTreeWidgetItem(list_);
         item->setText(DateColumn, ShortUtcTime(info.StartedUtc));
         item->setText(QueryColumn, ResultsModel::ToQString(info.Query));
@@ -182,8 +199,12 @@ void THistoryWindow::Refresh() {
             list_->setCurrentItem(item);
         }
     }
-    status_->setText(surveys.size() == 1 ? QStringLiteral("1 survey")
-                                         : QStringLiteral("%1 surveys").arg(surveys.size()));
+    if (!problem_.isEmpty()) {
+        status_->setText(problem_);
+        return;
+    }
+    status_->setText(shown == 1 ? QStringLiteral("1 survey")
+                                : QStringLiteral("%1 surveys").arg(shown));
 }
 
 std::int64_t THistoryWindow::SelectedId() const {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/results_table.h"
 #include "history/history_store.h"
@@ -63,7 +64,7 @@ class THistoryWindow : public QWidget {
 
     // The history file listed; empty: none.
     void SetFile(const std::string& file);
-    // Reads the history again, with the filter as it is.
+    // Reads the history again and shows it through the filter as it is.
     void Refresh();
     // The id of the selected survey, 0 when none is.
     std::int64_t SelectedId() const;
@@ -77,8 +78,17 @@ class THistoryWindow : public QWidget {
   private:
     void OpenSelected();
     void ChartSelected();
+    // Lists the surveys read last whose query holds the filter's text.
+    void ShowFiltered();
 
     std::string file_;
+    // The surveys read by the last Refresh, newest first; typing in the
+    // filter goes through these and does not reopen the file (an open
+    // checks the whole file, which takes its time on a long history).
+    std::vector<history::SurveyInfo> surveys_;
+    // Said in the status line in place of the count: the file could not be
+    // read, or was found damaged and moved aside.
+    QString problem_;
     QLineEdit* filter_ = nullptr;
     QTreeWidget* list_ = nullptr;
     QPushButton* open_ = nullptr;

@@ -53,6 +53,51 @@ TEST(HistoryWriters, TwoConnectionsRecordingAtOnceBothLand) {
     EXPECT_EQ(testing::Pragma(store, "integrity_check"), "ok");
 }
 
+// The window and a batch from a timer are two processes, each with its own
+// file locks: two children, released together, record into one new file.
+TEST(HistoryWriters, TwoProcessesRecordingAtOnceBothLand) {
+    TempFolder tmp;
+    const std::string path = tmp / "history.sqlite";
+    constexpr int kEach = 40;
+    int start[2];
+    ASSERT_EQ(::pipe(start), 0);
+    pid_t children[2];
+    for (int w = 0; w < 2; ++w) {
+        children[w] = ::fork();
+        ASSERT_NE(children[w], -1);
+        if (children[w] == 0) {
+            ::close(start[1]);
+            char go = 0;
+            if (::read(start[0], &go, 1) != 1)
+                ::_exit(3);
+            try {
+                HistoryStore store(path);
+                for (int i = 0; i < kEach; ++i)
+                    store.Record(Info("process " + std::to_string(w), 1 + i % 28), Rows(30));
+            } catch (const std::exception&) {
+                ::_exit(2);
+            }
+            ::_exit(0);
+        }
+    }
+    ::close(start[0]);
+    const char go[2] = {1, 1};
+    ASSERT_EQ(::write(start[1], go, 2), 2);
+    ::close(start[1]);
+    for (const pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    }
+
+    HistoryStore store(path);
+    EXPECT_EQ(store.Notice(), "");
+    EXPECT_EQ(store.List({"process 0", 0}).size(), std::size_t{kEach});
+    EXPECT_EQ(store.List({"process 1", 0}).size(), std::size_t{kEach});
+    EXPECT_EQ(store.Connection().QueryInt("SELECT count(*) FROM survey_rows"), 2 * kEach * 30);
+    EXPECT_EQ(testing::Pragma(store, "integrity_check"), "ok");
+}
+
 // A child records surveys in a loop and reports each id once committed;
 // it is killed at some point of a later survey. Every reported survey must
 // survive whole, and at most the one in flight may be missing.

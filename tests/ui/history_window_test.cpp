@@ -6,6 +6,8 @@
 #include <QChart>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
@@ -159,6 +161,21 @@ TEST_F(WindowHistory, NoHistoryRecordsNothingAndTheUnsavedTableIsStillAskedFor) 
     EXPECT_TRUE(form->isVisible());
 }
 
+TEST_F(WindowHistory, TheWindowFindsItsHistoryAsTheCommandLineDoes) {
+    // The data folder by default, CORVANE_HISTORY over it, --history over both.
+    EXPECT_EQ(HistoryOf(ParseDesktopOptions({}).Settings).File, DefaultFile());
+    EXPECT_TRUE(HistoryOf(ParseDesktopOptions({}).Settings).Record);
+    qputenv("CORVANE_HISTORY", "/from/env/h.sqlite");
+    EXPECT_EQ(HistoryOf(ParseDesktopOptions({}).Settings).File, "/from/env/h.sqlite");
+    EXPECT_EQ(HistoryOf(ParseDesktopOptions(
+                            {QStringLiteral("--history"), QStringLiteral("/from/option/h.sqlite")})
+                            .Settings)
+                  .File,
+              "/from/option/h.sqlite");
+    qunsetenv("CORVANE_HISTORY");
+    EXPECT_FALSE(HistoryOf(ParseDesktopOptions({QStringLiteral("--no-history")}).Settings).Record);
+}
+
 TEST_F(WindowHistory, AHistoryThatCannotBeWrittenSaysSoOnOneLineAndKeepsTheTable) {
     // The history's folder is a file: nothing can be created under it.
     const QString blocker = QDir(data_.path()).filePath("blocker");
@@ -225,6 +242,49 @@ TEST_F(WindowHistory, TheHistoryWindowListsNewestFirstFiltersAndOpensASurveyInto
     EXPECT_EQ(Hosts(form->Table()), (std::vector<std::string>{"www.x.com", "www.y.com"}));
     form->close();
     EXPECT_EQ(question.Asked(), 0);
+}
+
+TEST_F(WindowHistory, TypingInTheFilterGoesThroughTheSurveysReadAndLeavesTheFileAlone) {
+    MakeWindow();
+    Search("tools");
+    Search("garden");
+    form->findChild<QAction*>("HistoryItem")->trigger();
+    auto* window = Child<THistoryWindow>(form.get(), "HistoryWindow");
+    auto* list = Child<QTreeWidget>(window, "HistoryList");
+    ASSERT_EQ(list->topLevelItemCount(), 2);
+    // With the file gone, the filter still works on what was read; only
+    // the next look at the file finds it missing.
+    ASSERT_TRUE(QFile::remove(QString::fromStdString(DefaultFile())));
+    Child<QLineEdit>(window, "HistoryFilter")->setText("Gard");
+    ASSERT_EQ(list->topLevelItemCount(), 1);
+    EXPECT_EQ(list->topLevelItem(0)->text(THistoryWindow::QueryColumn), "garden");
+    EXPECT_EQ(Child<QLabel>(window, "HistoryStatus")->text(), QStringLiteral("1 survey"));
+    window->Refresh();
+    EXPECT_EQ(list->topLevelItemCount(), 0);
+    EXPECT_EQ(Child<QLabel>(window, "HistoryStatus")->text(),
+              QStringLiteral("No survey has been recorded yet."));
+}
+
+TEST_F(WindowHistory, ADamagedHistoryOpenedByTheHistoryWindowIsMovedAsideAndSaidSo) {
+    MakeWindow();
+    const QString file = QString::fromStdString(DefaultFile());
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(file).path()));
+    {
+        QFile damaged(file);
+        ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+        damaged.write(QByteArray(4096, 'x'));
+    }
+    form->findChild<QAction*>("HistoryItem")->trigger();
+    auto* window = Child<THistoryWindow>(form.get(), "HistoryWindow");
+    const QString status = Child<QLabel>(window, "HistoryStatus")->text();
+    EXPECT_TRUE(status.contains(QStringLiteral("was damaged"))) << status.toStdString();
+    EXPECT_TRUE(status.contains(QStringLiteral(".damaged-"))) << status.toStdString();
+    EXPECT_EQ(Child<QTreeWidget>(window, "HistoryList")->topLevelItemCount(), 0);
+    // The new history takes the next survey, and the next look counts it.
+    Search("tools");
+    window->Refresh();
+    EXPECT_EQ(Child<QTreeWidget>(window, "HistoryList")->topLevelItemCount(), 1);
+    EXPECT_EQ(Child<QLabel>(window, "HistoryStatus")->text(), QStringLiteral("1 survey"));
 }
 
 TEST_F(WindowHistory, ARecordedSurveyOpenedDuringARunReplacesTheTableOnceTheRunHasReturned) {
