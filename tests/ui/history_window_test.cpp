@@ -89,8 +89,8 @@ class WindowHistory : public ::testing::Test {
 
     void Search(const QString& keyword) {
         WhenShown(locate.get(), [this, keyword] {
-            locate->rbKeyword->setChecked(true);
-            locate->LabeledEdit1->setText(keyword);
+            Child<QRadioButton>(locate.get(), "rbKeyword")->setChecked(true);
+            Child<QLineEdit>(locate.get(), "LabeledEdit1")->setText(keyword);
             locate->BitBtn1Click();
         });
         form->BitBtn2Click();
