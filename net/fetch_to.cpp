@@ -204,14 +204,6 @@ bool IsFollowedRedirect(std::int32_t status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-std::string LowerTrimmed(const std::string& text) {
-    std::string t(base::TrimBlanks(text));
-    std::transform(t.begin(), t.end(), t.begin(), [](unsigned char c) {
-        return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-    });
-    return t;
-}
-
 std::string RawHeaderText(const TNetHTTPResponseParser& parser) {
     std::string text = parser.StatusLine() + "\r\n";
     for (const std::string& line : parser.Headers().Lines())
@@ -638,7 +630,8 @@ FetchResult FetchTo(const FetchRequest& request, const FetchOptions& options, TN
                 pipe.Begin(BodyPipe::Mode::Discard);
                 return;
             }
-            const std::string coding = LowerTrimmed(http.ResponseInfo.ContentEncoding);
+            const std::string coding =
+                base::LowerAscii(base::TrimBlanks(http.ResponseInfo.ContentEncoding));
             const bool gzip = coding == "gzip" || coding == "x-gzip";
             if (compressed && (gzip || coding == "deflate")) {
                 pipe.Begin(BodyPipe::Mode::Decode, !gzip);
