@@ -18,16 +18,13 @@
 #include <zlib.h>
 
 #include "base/ascii.h"
+#include "corvane_version.h"
 #include "net/connection_pool.h"
 #include "net/fetch_resolve.h"
 #include "net/page_fetch.h"
 #include "net/text_tokens.h"
 #include "net/tls_channel.h"
 #include "net/uri.h"
-
-#ifndef CORVANE_VERSION_TEXT
-#define CORVANE_VERSION_TEXT "0"
-#endif
 
 namespace corvane::net {
 
@@ -547,7 +544,7 @@ FetchResult FetchTo(const FetchRequest& request, const FetchOptions& options, TN
         if (modern) {
             client.ReadPolicy = rpModern;
             client.Request.UserAgent = options.UserAgent.empty()
-                                           ? std::string("Corvane/") + CORVANE_VERSION_TEXT
+                                           ? std::string("Corvane/" CORVANE_VERSION)
                                            : options.UserAgent;
         } else if (!options.UserAgent.empty()) {
             client.Request.UserAgent = options.UserAgent;
