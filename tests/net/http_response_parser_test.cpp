@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -10,9 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "base/integer_text.h"
 #include "net/http_client.h"
 #include "net/http_response_parser.h"
 #include "net/page_fetch.h"
+#include "tests/support/child_process.h"
 #include "tests/support/scripted_peer.h"
 
 using namespace corvane::net;
@@ -345,7 +346,8 @@ struct LlhttpCase {
 std::string FromHex(const std::string& hex) {
     std::string out;
     for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-        out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+        out += static_cast<char>(corvane::base::HexDigitValue(hex[i]) * 16 +
+                                 corvane::base::HexDigitValue(hex[i + 1]));
     }
     return out;
 }
@@ -367,22 +369,10 @@ std::vector<LlhttpCase> LoadLlhttpCases(std::string& why) {
         "read_cases.convert = lambda t: convert(t) + (b'\\r\\n' if t.endswith('\\n\\n') else b'')\n"
         "for n, raw, body, msgs, done in read_cases.cases(sys.argv[1]):\n"
         "    print(n.encode().hex(), raw.hex(), '-' if body is None else 'b' + body.hex(), msgs)\n";
-    std::string quotedDir;
-    for (char c : dir)
-        quotedDir += c == '\'' ? std::string("'\\''") : std::string(1, c);
     // -B: nothing is written into the shared folder.
-    FILE* pipe =
-        popen(("python3 -B -c \"" + script + "\" '" + quotedDir + "' 2>/dev/null").c_str(), "r");
-    std::string text;
-    if (pipe) {
-        char buffer[65536];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            text.append(buffer, n);
-        if (pclose(pipe) != 0)
-            text.clear();
-    }
+    const ProgramResult run = RunProgram("/usr/bin/env", {"python3", "-B", "-c", script, dir});
     std::vector<LlhttpCase> cases;
-    std::istringstream lines(text);
+    std::istringstream lines(run.exitCode == 0 ? run.out : std::string());
     for (std::string name, raw, body, messages; lines >> name >> raw >> body >> messages;) {
         LlhttpCase c{FromHex(name), FromHex(raw), std::nullopt, std::stoi(messages)};
         if (body != "-")
@@ -390,7 +380,7 @@ std::vector<LlhttpCase> LoadLlhttpCases(std::string& why) {
         cases.push_back(std::move(c));
     }
     if (cases.empty())
-        why = "python3 could not read llhttp's cases in '" + dir + "'";
+        why = "python3 could not read llhttp's cases in '" + dir + "': " + run.err;
     return cases;
 }
 
