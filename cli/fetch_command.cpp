@@ -13,6 +13,7 @@
 #include <ostream>
 
 #include "base/ascii.h"
+#include "base/integer_text.h"
 #include "cli/interrupt_watch.h"
 #include "cli/survey_runner.h"
 #include "engine/text_ops.h"
@@ -75,17 +76,10 @@ std::int64_t ParseSize(const std::string& text, const std::string& option) {
         if (unit != 1)
             digits.pop_back();
     }
-    std::int64_t value = 0;
-    bool ok = !digits.empty() && digits.size() <= 15;
-    for (char c : digits) {
-        if (!engine::IsDigit(c)) {
-            ok = false;
-            break;
-        }
-        value = value * 10 + (c - '0');
-    }
-    if (!ok)
+    std::uint64_t count = 0;
+    if (digits.size() > 15 || !base::TryReadDecimalDigits(digits, 999999999999999u, count))
         throw UsageError(option + ": '" + text + "' is not a byte count");
+    const auto value = static_cast<std::int64_t>(count);
     if (value > std::numeric_limits<std::int64_t>::max() / unit)
         throw UsageError(option + ": '" + text + "' is too large");
     return value * unit;

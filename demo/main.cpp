@@ -3,14 +3,14 @@
 #include <pthread.h>
 #include <signal.h>
 
-#include <cerrno>
+#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <string>
 #include <string_view>
 
+#include "base/integer_text.h"
 #include "corvane_version.h"
 #include "demo/demo_web.h"
 
@@ -22,17 +22,12 @@ constexpr const char* kUsage =
     "  --port N        port on 127.0.0.1 to listen on (0 or absent: a free one)\n"
     "  --latency-ms N  delay every answer by N milliseconds\n";
 
-// A whole decimal number within [lo, hi].
-bool ParseNumber(const char* text, long lo, long hi, int& out) {
-    if (text == nullptr || *text == '\0')
+// A whole decimal number from 0 to `most`: digits only.
+bool ParseNumber(const char* text, std::uint64_t most, int& out) {
+    std::uint64_t value = 0;
+    if (text == nullptr || !corvane::base::TryReadDecimalDigits(text, most, value))
         return false;
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(text, &end, 10);
-    if (errno != 0 || *end != '\0' || v < lo || v > hi || text[0] == '+' || text[0] == ' ') {
-        return false;
-    }
-    out = static_cast<int>(v);
+    out = static_cast<int>(value);
     return true;
 }
 
@@ -53,8 +48,8 @@ int main(int argc, char** argv) {
             return 0;
         }
         int* target = arg == "--port" ? &port : arg == "--latency-ms" ? &latencyMs : nullptr;
-        const long hi = arg == "--port" ? 65535 : 600000;
-        if (target == nullptr || i + 1 >= argc || !ParseNumber(argv[i + 1], 0, hi, *target)) {
+        const std::uint64_t most = arg == "--port" ? 65535 : 600000;
+        if (target == nullptr || i + 1 >= argc || !ParseNumber(argv[i + 1], most, *target)) {
             std::fprintf(stderr, "corvane-demo-web: bad argument '%s'\n%s", argv[i], kUsage);
             return 2;
         }

@@ -128,7 +128,7 @@ std::string ScrapeTrafficRank(std::string_view page) {
     const std::string_view s = SliceView(r, 1, b);
     std::string digits;
     for (std::size_t k = 0; k + 1 < s.size(); ++k) {
-        if (s[k] == '>' && IsDigit(s[k + 1])) {
+        if (s[k] == '>' && base::IsDigit(s[k + 1])) {
             digits.push_back(s[k + 1]);
         }
     }

@@ -37,10 +37,6 @@ std::string_view RestFrom(std::string_view text, std::int64_t start) {
     return SliceView(text, start, static_cast<std::int64_t>(text.size()));
 }
 
-bool IsDigit(char c) {
-    return base::IsDigit(c);
-}
-
 std::string ReplaceAllText(std::string_view text, std::string_view pattern,
                            std::string_view replacement) {
     std::string result(text);

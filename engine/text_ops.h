@@ -24,9 +24,6 @@ std::string Slice(std::string_view text, std::int64_t start, std::int64_t count)
 // The rest of `text` from position `start` (Slice with the whole length).
 std::string_view RestFrom(std::string_view text, std::int64_t start);
 
-// "0" to "9".
-bool IsDigit(char c);
-
 // Replaces every occurrence of `pattern`, found without regard to ASCII case,
 // by `replacement`. Letters outside the replaced stretches keep their case.
 std::string ReplaceAllText(std::string_view text, std::string_view pattern,

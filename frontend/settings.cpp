@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/ascii.h"
+#include "base/integer_text.h"
 #include "engine/text_ops.h"
 
 namespace corvane::frontend {
@@ -54,16 +55,8 @@ const char* const kJobsOptionsHelp =
     "window come first, the environment overrides them, options win.\n";
 
 std::int32_t ParseIntOption(const std::string& text, const std::string& option) {
-    std::size_t i = 0;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+'))
-        ++i;
-    bool digits = i < text.size();
-    for (std::size_t k = i; k < text.size(); ++k) {
-        if (!engine::IsDigit(text[k]))
-            digits = false;
-    }
     std::int32_t value = 0;
-    if (!digits || !engine::TryFigureToInt(text, value)) {
+    if (!base::TryReadDecimalInt32(text, value)) {
         throw UsageError(option + ": '" + text + "' is not a whole number");
     }
     return value;
@@ -74,7 +67,7 @@ std::int32_t ParseSecondsOption(const std::string& text, const std::string& opti
     bool digits = false;
     int points = 0;
     for (char c : text) {
-        if (engine::IsDigit(c))
+        if (base::IsDigit(c))
             digits = true;
         else if (c == '.')
             ++points;
@@ -99,11 +92,12 @@ void ParseHostPort(const std::string& text, const std::string& option, std::stri
     }
     const std::string portText = text.substr(colon + 1);
     for (char c : portText) {
-        if (!engine::IsDigit(c))
+        if (!base::IsDigit(c))
             throw UsageError(option + ": bad port '" + portText + "'");
     }
-    const long p = portText.size() > 5 ? 0 : std::strtol(portText.c_str(), nullptr, 10);
-    if (p < 1 || p > 65535) {
+    // At most five digits: "00080" is a port, "000080" is not.
+    std::uint64_t p = 0;
+    if (portText.size() > 5 || !base::TryReadDecimalDigits(portText, 65535, p) || p < 1) {
         throw UsageError(option + ": port must be 1 to 65535, got '" + portText + "'");
     }
     host = text.substr(0, colon);
@@ -340,8 +334,7 @@ std::string SearxngAddress(const std::string& text, const std::string& option) {
         hasPort = !after.empty();
         port = hasPort ? after.substr(1) : std::string();
         for (char c : host) {
-            const char l = base::LowerAscii(c);
-            if (!base::IsDigit(c) && !(l >= 'a' && l <= 'f') && c != ':' && c != '.') {
+            if (base::HexDigitValue(c) < 0 && c != ':' && c != '.') {
                 refuse("bad IPv6 address");
             }
         }
@@ -360,12 +353,8 @@ std::string SearxngAddress(const std::string& text, const std::string& option) {
         refuse("the address has no host");
     }
     if (hasPort) {
-        bool digits = !port.empty() && port.size() <= 5;
-        for (char c : port) {
-            digits = digits && engine::IsDigit(c);
-        }
-        const long p = digits ? std::strtol(port.c_str(), nullptr, 10) : 0;
-        if (p < 1 || p > 65535) {
+        std::uint64_t p = 0;
+        if (port.size() > 5 || !base::TryReadDecimalDigits(port, 65535, p) || p < 1) {
             refuse("the port must be 1 to 65535");
         }
     }

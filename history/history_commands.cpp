@@ -4,6 +4,7 @@
 #include <fstream>
 #include <vector>
 
+#include "base/integer_text.h"
 #include "cli/table_output.h"
 #include "engine/results_table.h"
 #include "engine/text_ops.h"
@@ -118,17 +119,13 @@ const char* const* CaptionsOf(const SurveyInfo& info) {
 
 std::int64_t ParseSurveyId(std::string_view text) {
     // Up to 18 digits always fit in 64 bits.
-    const bool digits = !text.empty() && text.size() <= 18 &&
-                        std::all_of(text.begin(), text.end(), engine::IsDigit);
-    std::int64_t value = 0;
-    for (char c : digits ? text : std::string_view()) {
-        value = value * 10 + (c - '0');
-    }
-    if (value < 1) {
+    std::uint64_t value = 0;
+    if (text.size() > 18 || !base::TryReadDecimalDigits(text, 999999999999999999u, value) ||
+        value < 1) {
         throw CommandError("'" + Printable(text) +
                            "' is not a survey id (a whole number from 1 up)");
     }
-    return value;
+    return static_cast<std::int64_t>(value);
 }
 
 HistoryStore OpenHistory(const std::string& path, std::ostream& err) {

@@ -205,7 +205,7 @@ std::string MoveAside(const std::string& path) {
 
 bool DigitsAt(std::string_view text, std::size_t from, std::size_t count) {
     for (std::size_t i = from; i < from + count; ++i) {
-        if (!engine::IsDigit(text[i]))
+        if (!base::IsDigit(text[i]))
             return false;
     }
     return true;

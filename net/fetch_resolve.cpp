@@ -114,7 +114,7 @@ Reference Split(const std::string& text) {
         rest.erase(hash);
     const std::size_t colon = rest.find(':');
     if (colon != std::string::npos && colon > 0 && rest.find_first_of("/?") > colon &&
-        ((rest[0] >= 'a' && rest[0] <= 'z') || (rest[0] >= 'A' && rest[0] <= 'Z'))) {
+        base::IsLetter(rest[0])) {
         r.scheme = rest.substr(0, colon);
         r.hasScheme = true;
         rest.erase(0, colon + 1);

@@ -18,16 +18,13 @@
 #include <zlib.h>
 
 #include "base/ascii.h"
+#include "corvane_version.h"
 #include "net/connection_pool.h"
 #include "net/fetch_resolve.h"
 #include "net/page_fetch.h"
 #include "net/text_tokens.h"
 #include "net/tls_channel.h"
 #include "net/uri.h"
-
-#ifndef CORVANE_VERSION_TEXT
-#define CORVANE_VERSION_TEXT "0"
-#endif
 
 namespace corvane::net {
 
@@ -202,14 +199,6 @@ class BodyPipe : public TNetStream {
 
 bool IsFollowedRedirect(std::int32_t status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
-
-std::string LowerTrimmed(const std::string& text) {
-    std::string t(base::TrimBlanks(text));
-    std::transform(t.begin(), t.end(), t.begin(), [](unsigned char c) {
-        return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-    });
-    return t;
 }
 
 std::string RawHeaderText(const TNetHTTPResponseParser& parser) {
@@ -555,7 +544,7 @@ FetchResult FetchTo(const FetchRequest& request, const FetchOptions& options, TN
         if (modern) {
             client.ReadPolicy = rpModern;
             client.Request.UserAgent = options.UserAgent.empty()
-                                           ? std::string("Corvane/") + CORVANE_VERSION_TEXT
+                                           ? std::string("Corvane/" CORVANE_VERSION)
                                            : options.UserAgent;
         } else if (!options.UserAgent.empty()) {
             client.Request.UserAgent = options.UserAgent;
@@ -638,7 +627,8 @@ FetchResult FetchTo(const FetchRequest& request, const FetchOptions& options, TN
                 pipe.Begin(BodyPipe::Mode::Discard);
                 return;
             }
-            const std::string coding = LowerTrimmed(http.ResponseInfo.ContentEncoding);
+            const std::string coding =
+                base::LowerAscii(base::TrimBlanks(http.ResponseInfo.ContentEncoding));
             const bool gzip = coding == "gzip" || coding == "x-gzip";
             if (compressed && (gzip || coding == "deflate")) {
                 pipe.Begin(BodyPipe::Mode::Decode, !gzip);

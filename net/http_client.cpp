@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "base/ascii.h"
+#include "base/scope_guard.h"
 #include "net/text_tokens.h"
 #include "net/uri.h"
 
@@ -451,7 +452,9 @@ void TNetHTTP::ReadResponseBody(TNetStream* sink) {
     const bool counted = parser_.BodyKind() == TNetHTTPBodyKind::Counted;
     TNetHTTPParseStatus status = TNetHTTPParseStatus::MessageDone;
     StartWork(WorkRead, counted ? ClampToInt32(parser_.ContentLength()) : 0);
-    try {
+    {
+        // The read ends however the body's reading ends, a failure passing on.
+        const base::OnUnwind finishOnFailure([this] { FinishWork(WorkRead); });
         BodySinkScope scope(bodySink_, *sink);
         bodyStart_ = sink->Position();
         reservedEnd_ = bodyStart_;
@@ -459,9 +462,6 @@ void TNetHTTP::ReadResponseBody(TNetStream* sink) {
         if (counted)
             ReserveBody(*sink, std::min(parser_.ContentLength(), BodyLimit()), true);
         status = Pump();
-    } catch (const std::exception&) {
-        FinishWork(WorkRead);
-        throw;
     }
     FinishWork(WorkRead);
     if (status == TNetHTTPParseStatus::Error)

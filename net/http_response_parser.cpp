@@ -44,15 +44,10 @@ void ForEachListElement(std::string_view list, F each) {
 
 // Decimal digits only, at most 18 of them (so the value fits 64 bits).
 bool ParseCount(std::string_view text, std::int64_t& value) {
-    if (text.empty() || text.size() > 18)
+    std::uint64_t v = 0;
+    if (text.size() > 18 || !base::TryReadDecimalDigits(text, 999999999999999999u, v))
         return false;
-    std::int64_t v = 0;
-    for (char c : text) {
-        if (!base::IsDigit(c))
-            return false;
-        v = v * 10 + (c - '0');
-    }
-    value = v;
+    value = static_cast<std::int64_t>(v);
     return true;
 }
 
@@ -448,15 +443,9 @@ Status TNetHTTPResponseParser::ChooseModernBody() {
 std::int32_t TNetHTTPResponseParser::ClassicChunkLength(std::string_view line, bool& zero) {
     zero = false;
     line = line.substr(0, line.find(' '));
-    if (line.empty() || line.size() > 8)
+    std::uint64_t v = 0;
+    if (line.size() > 8 || !base::TryReadHexDigits(line, 0xFFFFFFFFu, v))
         return 0;
-    std::uint32_t v = 0;
-    for (char c : line) {
-        const int d = base::HexDigitValue(c);
-        if (d < 0)
-            return 0;
-        v = v * 16 + static_cast<std::uint32_t>(d);
-    }
     zero = v == 0;
     return v >= 0x80000000u ? 0 : static_cast<std::int32_t>(v);
 }
@@ -474,14 +463,14 @@ Status TNetHTTPResponseParser::OnChunkSizeLine() {
     } else {
         // chunk-size [ BWS ";" chunk-ext ]; the extension is skipped.
         std::size_t i = 0;
-        while (i < line_.size() && base::HexDigitValue(line_[i]) >= 0) {
-            if (size > (std::numeric_limits<std::int64_t>::max() >> 4))
-                return Fail(ParseError::BadChunk);
-            size = size * 16 + base::HexDigitValue(line_[i]);
+        while (i < line_.size() && base::HexDigitValue(line_[i]) >= 0)
             ++i;
-        }
-        if (i == 0)
+        std::uint64_t digits = 0;
+        if (!base::TryReadHexDigits(std::string_view(line_).substr(0, i),
+                                    std::numeric_limits<std::int64_t>::max(), digits)) {
             return Fail(ParseError::BadChunk);
+        }
+        size = static_cast<std::int64_t>(digits);
         while (i < line_.size() && IsBlank(line_[i]))
             ++i;
         if (i < line_.size() && line_[i] != ';')

@@ -19,10 +19,13 @@ if [[ -z "$format" ]]; then
   echo "check_format: clang-format is not installed (scripts/setup.sh installs it)" >&2
   exit 1
 fi
-dirs=(engine net platform demo cli ui tests bench fuzz base frontend history lists search)
+dirs=(engine net platform demo cli ui tests bench fuzz base frontend history lists search scripts)
 files=()
 for d in "${dirs[@]}"; do
-  [[ -d "$d" ]] || continue
+  if [[ ! -d "$d" ]]; then
+    echo "check_format: no folder $d; update the list here and in cmake/ClangFormat.cmake" >&2
+    exit 1
+  fi
   while IFS= read -r -d '' f; do files+=("$f"); done \
     < <(find "$d" -type f \( -name '*.cpp' -o -name '*.h' \) -print0 | sort -z)
 done

@@ -15,6 +15,8 @@
 
 #include <limits>
 
+#include "base/integer_text.h"
+
 namespace corvane::ui {
 
 namespace {
@@ -178,34 +180,10 @@ TSpinEdit::TSpinEdit(QWidget* parent) : QLineEdit(parent) {
 }
 
 std::int32_t TSpinEdit::Value() const {
-    const QString t = text();
-    int i = 0;
-    bool negative = false;
-    if (i < t.size() && (t[i] == QLatin1Char('+') || t[i] == QLatin1Char('-'))) {
-        negative = t[i] == QLatin1Char('-');
-        ++i;
-    }
-    if (i == t.size()) {
-        return min_;
-    }
-    std::int64_t v = 0;
-    for (; i < t.size(); ++i) {
-        const char16_t c = t[i].unicode();
-        if (c < u'0' || c > u'9') {
-            return min_;
-        }
-        v = v * 10 + (c - u'0');
-        if (v > std::int64_t{1} << 31) {
-            return min_;
-        }
-    }
-    if (negative) {
-        v = -v;
-    }
-    if (v > std::numeric_limits<std::int32_t>::max()) {
-        return min_;
-    }
-    return static_cast<std::int32_t>(v);
+    // Anything but an optional sign and ASCII digits within 32 bits reads as
+    // the minimum.
+    std::int32_t value = 0;
+    return base::TryReadDecimalInt32(text().toStdString(), value) ? value : min_;
 }
 
 std::int32_t TSpinEdit::CheckValue(std::int64_t v) const {

@@ -57,6 +57,7 @@ TEST(AsciiText, TrimsBlanksAndControlsButNothingElse) {
     EXPECT_EQ(TrimBlanks("\xA0x\xA0"), "\xA0x\xA0");  // bytes from 128 up are text
     for (int i = 0; i < 256; ++i) {
         EXPECT_EQ(IsControl(static_cast<char>(i)), i < 32 || i == 127) << i;
+        EXPECT_EQ(IsDigit(static_cast<char>(i)), i >= '0' && i <= '9') << i;
     }
     EXPECT_TRUE(IsLetterOrDigit('z') && IsLetterOrDigit('Q') && IsLetterOrDigit('7'));
     EXPECT_FALSE(IsLetterOrDigit('_') || IsLetterOrDigit('\xE4') || IsDigit('/') || IsDigit(':'));

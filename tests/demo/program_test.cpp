@@ -90,6 +90,8 @@ TEST(DemoProgram, Options) {
                                                 {"--port", "65536"},
                                                 {"--port", "-1"},
                                                 {"--port", "8x"},
+                                                {"--port", "+80"},
+                                                {"--port", " 80"},
                                                 {"--latency-ms", ""},
                                                 {"--verbose"}}) {
         ChildProcess program(DemoWeb(bad));

@@ -29,14 +29,6 @@ TEST(PosOfSlice, PositionsAndClamps) {
     EXPECT_EQ(RestFrom("abcdef", 3), "cdef");
 }
 
-TEST(TextOps, IsDigit) {
-    EXPECT_TRUE(IsDigit('0'));
-    EXPECT_TRUE(IsDigit('9'));
-    EXPECT_FALSE(IsDigit('a'));
-    EXPECT_FALSE(IsDigit('/'));
-    EXPECT_FALSE(IsDigit(':'));
-}
-
 TEST(TextOps, ReplaceAllText) {
     EXPECT_EQ(ReplaceAllText("Link Building Tips", " ", "+"), "Link+Building+Tips");
     EXPECT_EQ(ReplaceAllText("a:b:c", ":", "%3A"), "a%3Ab%3Ac");

@@ -33,6 +33,9 @@ TEST(Settings, ProxiesAndEndpoints) {
     EXPECT_EQ(s.Endpoints.TrafficEndpoint, "HTTP://t.example");
     EXPECT_TRUE(s.Demo);
     EXPECT_EQ(Parse({"--socks4a", "h:1"}).Fetch.SocksVersion, net::svSocks4A);
+    // A port is one to five digits, leading zeros included.
+    EXPECT_EQ(Parse({"--proxy", "h:00080"}).Fetch.ProxyPort, 80);
+    EXPECT_EQ(Parse({"--proxy", "h:65535"}).Fetch.ProxyPort, 65535);
 }
 
 TEST(Settings, BadValuesAreUsageErrors) {
@@ -44,6 +47,8 @@ TEST(Settings, BadValuesAreUsageErrors) {
              {"--proxy", "h:0"},
              {"--proxy", "h:65536"},
              {"--proxy", "h:8o"},
+             {"--proxy", "h:000080"},
+             {"--proxy", "h:+80"},
              {"--socks5", "h:99999999999"},
              {"--search-endpoint", "https://x"},
              {"--search-endpoint", "ftp://x"},
@@ -106,15 +111,31 @@ TEST(Settings, SearxngAddresses) {
     for (const char* good : {"http://searx.lan", "https://127.0.0.1:8080/",
                              "http://b\xc3\xbc"
                              "cher.de/s",
-                             "http://[fe80::1]"}) {
+                             "http://[fe80::1]", "http://h:00080", "http://[::1]:65535"}) {
         EXPECT_NO_THROW(SearxngAddress(good, "--searxng")) << good;
     }
     EXPECT_EQ(SearxngAddress("http://h.example/x/", "o"), "http://h.example/x");
     EXPECT_EQ(SearxngAddress("http://h.example///", "o"), "http://h.example");
-    for (const char* bad : {"", "searx.lan", "ftp://searx.lan", "http://", "https:///path",
-                            "http://:8080", "http://h:0", "http://h:65536", "http://h:8o",
-                            "http://u@h", "http://h/?q=x", "http://h/#top", "http://a b",
-                            "http://h\tx", "http://[::1", "http://[xyz]", "http://h_!"}) {
+    for (const char* bad : {"",
+                            "searx.lan",
+                            "ftp://searx.lan",
+                            "http://",
+                            "https:///path",
+                            "http://:8080",
+                            "http://h:0",
+                            "http://h:65536",
+                            "http://h:8o",
+                            "http://h:000080",
+                            "http://h:-80",
+                            "http://[::g]",
+                            "http://u@h",
+                            "http://h/?q=x",
+                            "http://h/#top",
+                            "http://a b",
+                            "http://h\tx",
+                            "http://[::1",
+                            "http://[xyz]",
+                            "http://h_!"}) {
         EXPECT_THROW(SearxngAddress(bad, "--searxng"), UsageError) << bad;
     }
     try {
@@ -128,7 +149,8 @@ TEST(Settings, IntegerOptions) {
     EXPECT_EQ(ParseIntOption("30", "--results"), 30);
     EXPECT_EQ(ParseIntOption("-5", "--skip"), -5);
     EXPECT_EQ(ParseIntOption("+7", "--skip"), 7);
-    for (const char* bad : {"", "-", "0x10", " 5", "5 ", "2147483648", "ten"}) {
+    EXPECT_EQ(ParseIntOption("-2147483648", "--skip"), -2147483647 - 1);
+    for (const char* bad : {"", "-", "0x10", "$10", " 5", "5 ", "+-5", "2147483648", "ten"}) {
         EXPECT_THROW(ParseIntOption(bad, "--skip"), UsageError) << bad;
     }
 }

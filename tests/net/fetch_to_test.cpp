@@ -7,6 +7,7 @@
 
 #include <zlib.h>
 
+#include "corvane_version.h"
 #include "net/fetch_resolve.h"
 #include "net/net_exceptions.h"
 #include "net/page_fetch.h"
@@ -246,7 +247,7 @@ TEST(FetchTo, RedirectsAreFollowedAndResolved) {
     EXPECT_EQ(peer.Received(1).rfind("GET /a/c?x=1 HTTP/1.1\r\n", 0), 0u) << peer.Received(1);
     const std::string last = peer.Received(2);
     EXPECT_EQ(last.rfind("GET /a/d HTTP/1.1\r\n", 0), 0u) << last;
-    EXPECT_NE(last.find("User-Agent: Corvane/"), std::string::npos) << last;
+    EXPECT_NE(last.find("User-Agent: Corvane/" CORVANE_VERSION "\r\n"), std::string::npos) << last;
     EXPECT_NE(last.find("Accept-Encoding: gzip, deflate\r\n"), std::string::npos) << last;
 }
 

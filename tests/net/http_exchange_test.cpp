@@ -3,6 +3,7 @@
 #include "net/http_client.h"
 #include "net/net_exceptions.h"
 #include "net/page_fetch.h"
+#include "tests/support/client_helpers.h"
 #include "tests/support/scripted_peer.h"
 #include "tests/support/test_stacks.h"
 
@@ -493,6 +494,40 @@ TEST(HttpBody, NoSinkLeavesTheBodyUnread) {
     c->SendGet(Url(peer), nullptr);
     EXPECT_EQ(c->StatusCode(), 200);
     EXPECT_EQ(c->ReadLine("o"), "hell");
+}
+
+// A sink that gives up at its first byte with a failure of its own, which
+// is no std::exception (as a caller's stop signal may be).
+struct SinkGaveUp {};
+class GivingUpSink : public TNetStream {
+  public:
+    std::int64_t Size() const override { return 0; }
+    void SetSize(std::int64_t) override {}
+    std::int64_t Position() const override { return 0; }
+    void SetPosition(std::int64_t) override {}
+    std::size_t Write(const void*, std::size_t) override { throw SinkGaveUp{}; }
+    std::size_t Read(void*, std::size_t) override { return 0; }
+    char* WriteSpan(std::size_t) override { throw SinkGaveUp{}; }
+};
+
+TEST(HttpBody, ASinkThatGivesUpPassesItsFailureOnAndTheReadStillEnds) {
+    for (const std::string response : {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello",
+                                       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                                       "5\r\nhello\r\n0\r\n\r\n"}) {
+        ScriptedPeer peer(AnswerKeepingOpen(response));
+        auto c = Client();
+        EventLog log;
+        log.AttachWork(*c);
+        GivingUpSink sink;
+        EXPECT_THROW(c->SendGet(Url(peer), &sink), SinkGaveUp);
+        int open = 0;
+        for (const std::string& e : log.events) {
+            open += e.rfind("begin ", 0) == 0 ? 1 : e.rfind("end ", 0) == 0 ? -1 : 0;
+        }
+        EXPECT_EQ(open, 0) << "every piece of work begun is ended";
+        ASSERT_FALSE(log.events.empty());
+        EXPECT_EQ(log.events.back(), "end " + std::to_string(WorkRead));
+    }
 }
 
 // ---- limits ----

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -10,9 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "base/integer_text.h"
 #include "net/http_client.h"
 #include "net/http_response_parser.h"
 #include "net/page_fetch.h"
+#include "tests/support/child_process.h"
 #include "tests/support/scripted_peer.h"
 
 using namespace corvane::net;
@@ -178,6 +179,18 @@ TEST(HttpResponseParser, EveryResponseReadsTheSameAtEverySplit) {
          Error::None, "", Error::BadContentLength},
         {"chunk line that is no count", k200 + kChunked + "\r\nzz\r\nrest\r\n", "", Error::None, "",
          Error::BadChunk},
+        {"chunk sizes with leading zeros", k200 + kChunked + "\r\n00000002\r\nok\r\n0\r\n\r\n",
+         "ok", Error::None, "ok", Error::None},
+        {"chunk size of 63 bits", k200 + kChunked + "\r\n7fffffffffffffff\r\nok", "", Error::None,
+         "ok", Error::ClosedEarly},
+        {"chunk size past 63 bits", k200 + kChunked + "\r\n8000000000000000\r\nok\r\n", "",
+         Error::None, "", Error::BadChunk},
+        {"chunk size of 32 bits", k200 + kChunked + "\r\nFFFFFFFF\r\nok\r\n", "", Error::None,
+         "ok\r\n", Error::ClosedEarly},
+        {"length of 18 digits", k200 + "Content-Length: 000000000000000002\r\n\r\nok", "ok",
+         Error::None, "ok", Error::None},
+        {"length of 19 digits", k200 + "Content-Length: 0000000000000000002\r\n\r\nok", "ok",
+         Error::None, "", Error::BadContentLength},
         {"chunk data without its line end", k200 + kChunked + "\r\n2\r\nokX\r\n0\r\n\r\n", "ok",
          Error::None, "ok", Error::BadChunk},
         {"status code not a number", "HTTP/1.1 2OO OK\r\nContent-Length: 2\r\n\r\nno", "",
@@ -333,7 +346,8 @@ struct LlhttpCase {
 std::string FromHex(const std::string& hex) {
     std::string out;
     for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-        out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+        out += static_cast<char>(corvane::base::HexDigitValue(hex[i]) * 16 +
+                                 corvane::base::HexDigitValue(hex[i + 1]));
     }
     return out;
 }
@@ -355,22 +369,10 @@ std::vector<LlhttpCase> LoadLlhttpCases(std::string& why) {
         "read_cases.convert = lambda t: convert(t) + (b'\\r\\n' if t.endswith('\\n\\n') else b'')\n"
         "for n, raw, body, msgs, done in read_cases.cases(sys.argv[1]):\n"
         "    print(n.encode().hex(), raw.hex(), '-' if body is None else 'b' + body.hex(), msgs)\n";
-    std::string quotedDir;
-    for (char c : dir)
-        quotedDir += c == '\'' ? std::string("'\\''") : std::string(1, c);
     // -B: nothing is written into the shared folder.
-    FILE* pipe =
-        popen(("python3 -B -c \"" + script + "\" '" + quotedDir + "' 2>/dev/null").c_str(), "r");
-    std::string text;
-    if (pipe) {
-        char buffer[65536];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            text.append(buffer, n);
-        if (pclose(pipe) != 0)
-            text.clear();
-    }
+    const ProgramResult run = RunProgram("/usr/bin/env", {"python3", "-B", "-c", script, dir});
     std::vector<LlhttpCase> cases;
-    std::istringstream lines(text);
+    std::istringstream lines(run.exitCode == 0 ? run.out : std::string());
     for (std::string name, raw, body, messages; lines >> name >> raw >> body >> messages;) {
         LlhttpCase c{FromHex(name), FromHex(raw), std::nullopt, std::stoi(messages)};
         if (body != "-")
@@ -378,7 +380,7 @@ std::vector<LlhttpCase> LoadLlhttpCases(std::string& why) {
         cases.push_back(std::move(c));
     }
     if (cases.empty())
-        why = "python3 could not read llhttp's cases in '" + dir + "'";
+        why = "python3 could not read llhttp's cases in '" + dir + "': " + run.err;
     return cases;
 }
 

@@ -10,6 +10,7 @@
 
 #include <vector>
 
+#include "corvane_version.h"
 #include "layout_checks.h"
 #include "qt_env.h"
 #include "shell_recorder.h"
@@ -43,6 +44,10 @@ TEST(InfoForm, ControlsAsDesigned) {
     EXPECT_TRUE(form.Label7->font().bold() && form.Label7->font().underline());
     EXPECT_EQ(form.Label7->font().pixelSize(), 20);
     EXPECT_EQ(form.Label2->font().pixelSize(), 11);
+    // The version is the build's, from the project's one version.
+    EXPECT_TRUE(
+        form.Label2->text().startsWith(QStringLiteral("Version " CORVANE_VERSION_SHORT ". ")))
+        << form.Label2->text().toStdString();
     EXPECT_EQ(form.URLLabel2->URLType(), utMailTo);
     EXPECT_EQ(form.URLLabel2->Caption(), kSupportMail);
     EXPECT_EQ(form.Image1->pixmap().size(), form.Image1->size());

@@ -76,6 +76,7 @@ TEST(SpinEdit, ReadingParsesOrGivesTheMinimumAndNeverChangesTheText) {
         {"-2147483648", INT32_MIN},
         {"-2147483649", 2},
         {"99999999999999999999", 2},
+        {"\xB2", 2},  // a superscript digit is no digit
     };
     for (const Case& c : cases) {
         f.results->setText(QString::fromLatin1(c.text));
