@@ -61,6 +61,24 @@ const int TForm1::kColumnMinimumWidths[engine::kColumnCount] = {75, 50, 90, 90, 
 
 namespace {
 
+// Tells whether the table was cleared while it watched. A run clears the
+// table once its results page is in; one that failed before that has left
+// the previous survey's rows in the table.
+class ClearWatch final : public engine::TableObserver {
+  public:
+    explicit ClearWatch(engine::ResultsTable& table) : table_(table) { table_.AddObserver(this); }
+    ~ClearWatch() override { table_.RemoveObserver(this); }
+    ClearWatch(const ClearWatch&) = delete;
+    ClearWatch& operator=(const ClearWatch&) = delete;
+
+    void TableCleared() override { cleared_ = true; }
+    bool Cleared() const { return cleared_; }
+
+  private:
+    engine::ResultsTable& table_;
+    bool cleared_ = false;
+};
+
 constexpr auto kWindowFlags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint;
@@ -827,6 +845,7 @@ void TForm1::RunOne(const SurveyRequest& s) {
     }
     QString done = QStringLiteral("Done!");
     std::optional<history::SurveyEnd> ran;
+    const ClearWatch watch(table_);
     {
         const BusyCursor busy;
         if (web) {
@@ -844,8 +863,16 @@ void TForm1::RunOne(const SurveyRequest& s) {
         return;
     }
     record.End = *ran;
+    if (!watch.Cleared()) {
+        // The run failed before its results page was in: the table still
+        // shows the previous survey, whose rows are not this one's. The
+        // failure is recorded with no rows, as the command line records it.
+        RecordSurvey(std::move(record), false);
+        ProcessMessages();
+        return;
+    }
     shown_ = record;
-    RecordSurvey(std::move(record));
+    RecordSurvey(std::move(record), true);
     ProcessMessages();
 }
 
@@ -956,29 +983,33 @@ history::SurveyEnd TForm1::RunSerial(const SurveyRequest& s) {
     return end;
 }
 
-void TForm1::RecordSurvey(history::SurveyInfo info) {
+void TForm1::RecordSurvey(history::SurveyInfo info, bool tableIsTheSurveys) {
     if (!history_.Record || history_.File.empty()) {
         return;
     }
     info.EndedUtc = history::UtcTimestamp(std::chrono::system_clock::now());
     QString problem;
     QString notice;
+    const engine::ResultsTable none;
     const std::optional<std::int64_t> id =
-        RecordInHistory(history_.File, info, table_, problem, notice);
+        RecordInHistory(history_.File, info, tableIsTheSurveys ? table_ : none, problem, notice);
     if (!id) {
         // The table stays as the run left it, still to be saved by hand.
         ShowStatusText(QStringLiteral("Done! The survey was not recorded in the history: ") +
                        problem);
         return;
     }
-    recorded_ = true;
-    model_->SetRankMarks(MarksAgainstPrevious(history_.File, *id));
     if (historyWindow_ != nullptr && historyWindow_->isVisible()) {
         historyWindow_->Refresh();
     }
     if (!notice.isEmpty()) {
         ShowStatusText(QStringLiteral("Done! ") + notice);
     }
+    if (!tableIsTheSurveys) {
+        return;
+    }
+    recorded_ = true;
+    model_->SetRankMarks(MarksAgainstPrevious(history_.File, *id));
 }
 
 void TForm1::OpenFile(const QString& file) {

@@ -216,8 +216,9 @@ class TForm1 : public QMainWindow {
     // Start off and Stop on while a run goes, the other way round between.
     void ShowRunState();
     void ShowRowCount();
-    // Records a survey that has ended, as the history settings ask.
-    void RecordSurvey(history::SurveyInfo info);
+    // Records a survey that ended, with the table's rows when they are the
+    // survey's own, else with none.
+    void RecordSurvey(history::SurveyInfo info, bool tableIsTheSurveys);
     // Steps 5 to 8 of a Start.
     void RunOne(const SurveyRequest& request);
     // Step 7, pages fetched one after another on the window's thread (inside

@@ -25,6 +25,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -146,6 +147,32 @@ TEST_F(WindowHistory, EverySurveyThatEndsIsRecordedWithItsRowsAndNothingIsAskedB
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list[0].Query, "garden");
     EXPECT_EQ(list[0].End, history::SurveyEnd::Stopped);
+    form->close();
+    EXPECT_EQ(question.Asked(), 0);
+}
+
+TEST_F(WindowHistory, ASurveyWhoseResultsPageFailsIsRecordedWithoutThePreviousSurveysRows) {
+    MakeWindow();
+    Search("tools");
+    ASSERT_EQ(form->Table().Count(), 4u);
+    web.OnFetch = [](const std::string& url) {
+        if (url.find("%22garden%22") != std::string::npos)
+            throw std::runtime_error("the results page could not be fetched");
+    };
+    Search("garden");
+    // The table still shows "tools"; the failed "garden" is recorded as
+    // failed, with none of the rows it never had.
+    EXPECT_EQ(Hosts(form->Table()),
+              (std::vector<std::string>{"www.a.com", "www.b.com", "www.c.com", "www.d.com"}));
+    history::HistoryStore store(DefaultFile());
+    const std::vector<history::SurveyInfo> list = store.List();
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].Query, "garden");
+    EXPECT_EQ(list[0].End, history::SurveyEnd::Failed);
+    EXPECT_EQ(list[0].RowCount, 0);
+    EXPECT_EQ(list[1].RowCount, 4);
+    // The "tools" rows are still the ones recorded: nothing is asked before
+    // they go.
     form->close();
     EXPECT_EQ(question.Asked(), 0);
 }
