@@ -829,7 +829,8 @@ void TForm1::RunOne(const SurveyRequest& s) {
     record.Skip = s.Skip;
     record.StartedUtc = history::UtcTimestamp(std::chrono::system_clock::now());
     // A profile of today's web takes its own road; one that cannot be read
-    // ends the command with a message and touches nothing.
+    // ends the command with a message and touches nothing but the history,
+    // where the failure is kept under the profile asked for.
     std::optional<search::SearchProfile> web;
     if (webHooks_.Fetch && profile_ != history::kClassicProfile) {
         try {
@@ -840,6 +841,9 @@ void TForm1::RunOne(const SurveyRequest& s) {
         } catch (const search::ProfileError& e) {
             ShowStatusText(QStringLiteral("Could not survey: ") +
                            QString::fromUtf8(e.what()).simplified());
+            record.Profile = profile_;
+            record.End = history::SurveyEnd::Failed;
+            RecordSurvey(std::move(record), false);
             return;
         }
     }
@@ -857,16 +861,13 @@ void TForm1::RunOne(const SurveyRequest& s) {
         }
     }
     ShowStatusText(done);
-    if (!ran) {
-        // The table is still the previous survey's: there is nothing of this
-        // one to record.
-        return;
-    }
-    record.End = *ran;
-    if (!watch.Cleared()) {
-        // The run failed before its results page was in: the table still
-        // shows the previous survey, whose rows are not this one's. The
-        // failure is recorded with no rows, as the command line records it.
+    // A survey of today's web that could not give a table has failed.
+    record.End = ran.value_or(history::SurveyEnd::Failed);
+    if (!ran || !watch.Cleared()) {
+        // The run failed (or was stopped) before its results page was in:
+        // the table still shows the previous survey, whose rows are not
+        // this one's. It is recorded with no rows, as the command line
+        // records it.
         RecordSurvey(std::move(record), false);
         ProcessMessages();
         return;

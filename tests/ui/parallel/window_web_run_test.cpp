@@ -145,6 +145,15 @@ TEST_F(WindowWeb, AProfileThatCannotBeReadIsNamedAndTheTableStays) {
     EXPECT_EQ(SixthCaption(), "Alexa Ranking");
     EXPECT_EQ(program->Fetcher().RequestCount(), requests);
     EXPECT_FALSE(form->RunInProgress());
+    // Recorded as failed under the profile asked for, as the command line
+    // records it.
+    history::HistoryStore store(home_.filePath("history.sqlite").toStdString());
+    const std::vector<history::SurveyInfo> recorded = store.List({});
+    ASSERT_EQ(recorded.size(), 2u);
+    EXPECT_EQ(recorded[0].Query, "blue widgets");
+    EXPECT_EQ(recorded[0].Profile, "nosuch");
+    EXPECT_EQ(recorded[0].End, history::SurveyEnd::Failed);
+    EXPECT_EQ(recorded[0].RowCount, 0);
 }
 
 TEST_F(WindowWeb, ASearchSourceWhoseAnswerMatchesNothingLeavesThePreviousSurvey) {
@@ -173,12 +182,17 @@ TEST_F(WindowWeb, ASearchSourceWhoseAnswerMatchesNothingLeavesThePreviousSurvey)
         << form->StatusText().toStdString();
     EXPECT_EQ(Rows(form->Table()), classic);
     EXPECT_EQ(SixthCaption(), "Alexa Ranking");
-    // Nothing of the run is recorded: the table is still the classic
-    // survey's, recorded once under its own query.
+    // The run is recorded as failed, with none of the classic survey's rows
+    // that the table still shows.
     history::HistoryStore store(home_.filePath("history.sqlite").toStdString());
     const std::vector<history::SurveyInfo> recorded = store.List({});
-    ASSERT_EQ(recorded.size(), 1u);
-    EXPECT_EQ(recorded[0].Query, "garden tools");
+    ASSERT_EQ(recorded.size(), 2u);
+    EXPECT_EQ(recorded[0].Query, "blue widgets");
+    EXPECT_EQ(recorded[0].Profile, "wrong");
+    EXPECT_EQ(recorded[0].End, history::SurveyEnd::Failed);
+    EXPECT_EQ(recorded[0].RowCount, 0);
+    EXPECT_EQ(recorded[1].Query, "garden tools");
+    EXPECT_EQ(recorded[1].RowCount, static_cast<std::int64_t>(classic.size()));
 }
 
 TEST_F(WindowWeb, StopWhileTheSearchSourceNeverAnswersEndsTheRunAtOnce) {
