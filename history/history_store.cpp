@@ -313,6 +313,31 @@ void RefreshStamp(const std::string& path, const std::optional<FileState>& befor
     }
 }
 
+// SQLite's report of a failed check puts each problem (up to a hundred) on
+// a line of its own under a "*** in database main ***" heading: the message
+// keeps the first problem and counts the others, so that it stays one line.
+std::string FirstProblem(std::string_view report) {
+    std::string first;
+    std::size_t others = 0;
+    while (!report.empty()) {
+        const std::size_t end = report.find('\n');
+        const std::string_view line = report.substr(0, end);
+        report.remove_prefix(end == std::string_view::npos ? report.size() : end + 1);
+        if (line.empty() || line.starts_with("***")) {
+            continue;
+        }
+        if (first.empty()) {
+            first = line;
+        } else {
+            ++others;
+        }
+    }
+    if (others > 0) {
+        first += " (and " + std::to_string(others) + " more)";
+    }
+    return first.empty() ? std::string("no problem named") : first;
+}
+
 void QuickCheck(SqliteConnection& db) {
     SqliteStatement check(db, "PRAGMA quick_check");
     if (!check.Step()) {
@@ -320,7 +345,7 @@ void QuickCheck(SqliteConnection& db) {
     }
     const std::string first = check.Text(0);
     if (first != "ok") {
-        throw SqliteError(SQLITE_CORRUPT, "quick check failed: " + first);
+        throw SqliteError(SQLITE_CORRUPT, "quick check failed: " + FirstProblem(first));
     }
 }
 

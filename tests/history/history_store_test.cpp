@@ -320,6 +320,7 @@ void ExpectReplaced(const TempFolder& tmp, const std::string& path, const std::s
         HistoryStore store(path);
         EXPECT_TRUE(store.CheckedWholeFile());
         EXPECT_NE(store.Notice().find("damaged"), std::string::npos) << store.Notice();
+        EXPECT_EQ(store.Notice().find('\n'), std::string::npos) << store.Notice();
         const std::vector<std::string> aside = MovedAside(tmp.Path());
         ASSERT_EQ(aside.size(), 1u);
         EXPECT_NE(store.Notice().find(aside[0]), std::string::npos) << store.Notice();
