@@ -2,9 +2,11 @@
 // The survey history at a size a daily batch reaches in a few years: 10,000
 // recorded surveys of 30 rows (300,000 rows), ten queries of 1,000 surveys
 // each. Measures recording one more survey, listing, comparing a survey
-// with its previous one, one host's rank series over 1,000 surveys and
-// opening the file (which runs SQLite's quick check); the file size per
-// survey is reported as counters of BM_DatabaseSize.
+// with its previous one, one host's rank series over 1,000 surveys, opening
+// the file unchanged since its stamp and changed (which runs SQLite's quick
+// check over the whole file), and opening plus listing as `corvane-cli
+// history` does; the file size per survey is reported as counters of
+// BM_DatabaseSize.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -195,14 +197,71 @@ void BM_RankSeries(benchmark::State& state) {
 }
 BENCHMARK(BM_RankSeries)->Unit(benchmark::kMillisecond);
 
-// Opening the file, with its quick check, as every command does.
+// An opening that checks the file when its stamp does not speak for it
+// and stamps it: the openings after it find it unchanged.
+void OpenOnce(const std::string& path) {
+    const HistoryStore store(path);
+}
+
+// Opening the file as every command does, unchanged since it was last
+// found sound: the stamp spares the quick check.
 void BM_Open(benchmark::State& state) {
     const std::string& path = Shared().Path();
+    OpenOnce(path);
     for (auto _ : state) {
         HistoryStore store(path);
+        if (store.CheckedWholeFile())
+            state.SkipWithError("checked an unchanged file");
         benchmark::DoNotOptimize(store.Notice().size());
     }
 }
 BENCHMARK(BM_Open)->Unit(benchmark::kMillisecond);
+
+// Opening the file with no stamp that speaks for it (changed by another
+// program, or the first opening): SQLite's quick check reads it whole.
+void BM_OpenWithCheck(benchmark::State& state) {
+    const std::string& path = Shared().Path();
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::filesystem::remove(SoundStampPath(path));
+        state.ResumeTiming();
+        HistoryStore store(path);
+        if (!store.CheckedWholeFile())
+            state.SkipWithError("did not check");
+        benchmark::DoNotOptimize(store.Notice().size());
+    }
+}
+BENCHMARK(BM_OpenWithCheck)->Unit(benchmark::kMillisecond);
+
+// What `corvane-cli history` pays: opening the unchanged file, printing
+// all 10,000 surveys and closing.
+void BM_OpenAndListCommand(benchmark::State& state) {
+    const std::string& path = Shared().Path();
+    OpenOnce(path);
+    for (auto _ : state) {
+        HistoryStore store(path);
+        std::ostringstream out;
+        ListSurveys(store, {}, out);
+        benchmark::DoNotOptimize(out.str().size());
+    }
+}
+BENCHMARK(BM_OpenAndListCommand)->Unit(benchmark::kMillisecond);
+
+// Opening the unchanged file, recording one survey and closing, as a survey
+// of the command line does.
+void BM_OpenAndRecord(benchmark::State& state) {
+    const std::string& path = Shared().Path();
+    OpenOnce(path);
+    std::mt19937 random(9);
+    int day = kSurveysPerQuery;
+    for (auto _ : state) {
+        HistoryStore store(path);
+        benchmark::DoNotOptimize(store.Record(MakeInfo(1, day++), MakeRows(random, 1)));
+    }
+    // Leave the file as the other benchmarks expect it.
+    HistoryStore(path).Connection().Exec("DELETE FROM surveys WHERE id > " +
+                                         std::to_string(Shared().LastId()));
+}
+BENCHMARK(BM_OpenAndRecord)->Unit(benchmark::kMillisecond);
 
 }  // namespace

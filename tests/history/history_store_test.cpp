@@ -1,6 +1,8 @@
 #include "history/history_store.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <random>
@@ -305,18 +307,33 @@ TEST(HistorySchema, FileOfANewerSchemaIsRefusedAndLeftAlone) {
 
 // ---- damaged files ----
 
+// Whether an opening of `path` runs the whole-file check.
+bool OpeningChecks(const std::string& path) {
+    return HistoryStore(path).CheckedWholeFile();
+}
+
 // Opens a damaged file: it is moved aside whole, the notice says where, and
-// the new history works.
+// the new history works. Its stamp goes with it: the new file is checked
+// once and stamped afresh.
 void ExpectReplaced(const TempFolder& tmp, const std::string& path, const std::string& damaged) {
-    HistoryStore store(path);
-    EXPECT_NE(store.Notice().find("damaged"), std::string::npos) << store.Notice();
-    const std::vector<std::string> aside = MovedAside(tmp.Path());
-    ASSERT_EQ(aside.size(), 1u);
-    EXPECT_NE(store.Notice().find(aside[0]), std::string::npos) << store.Notice();
-    EXPECT_TRUE(testing::ReadAll(tmp / aside[0]) == damaged);  // bytes, not printed
-    EXPECT_EQ(store.SurveyCount(), 0);
-    EXPECT_GT(store.Record(Info("fresh", 1), Rows(2)), 0);
-    EXPECT_EQ(testing::Pragma(store, "integrity_check"), "ok");
+    {
+        HistoryStore store(path);
+        EXPECT_TRUE(store.CheckedWholeFile());
+        EXPECT_NE(store.Notice().find("damaged"), std::string::npos) << store.Notice();
+        EXPECT_EQ(store.Notice().find('\n'), std::string::npos) << store.Notice();
+        const std::vector<std::string> aside = MovedAside(tmp.Path());
+        ASSERT_EQ(aside.size(), 1u);
+        EXPECT_NE(store.Notice().find(aside[0]), std::string::npos) << store.Notice();
+        EXPECT_TRUE(testing::ReadAll(tmp / aside[0]) == damaged);  // bytes, not printed
+        EXPECT_FALSE(std::filesystem::exists(SoundStampPath(tmp / aside[0])));
+        EXPECT_EQ(store.SurveyCount(), 0);
+        EXPECT_GT(store.Record(Info("fresh", 1), Rows(2)), 0);
+        EXPECT_EQ(testing::Pragma(store, "integrity_check"), "ok");
+    }
+    HistoryStore again(path);
+    EXPECT_FALSE(again.CheckedWholeFile());
+    EXPECT_EQ(again.Notice(), "");
+    EXPECT_EQ(again.SurveyCount(), 1);
 }
 
 TEST(HistoryDamage, RandomBytesAreMovedAside) {
@@ -331,7 +348,8 @@ TEST(HistoryDamage, RandomBytesAreMovedAside) {
 }
 
 // A database with enough surveys to span many pages, checkpointed so that
-// everything is in the main file.
+// everything is in the main file, and stamped as sound: what damages it
+// afterwards must be seen through the stamp.
 std::string WriteFullFile(const std::string& path) {
     {
         HistoryStore store(path);
@@ -339,6 +357,10 @@ std::string WriteFullFile(const std::string& path) {
             store.Record(Info("q" + std::to_string(i % 7), 1 + i % 28), Rows(30));
         store.Connection().Exec("PRAGMA wal_checkpoint(TRUNCATE)");
     }
+    // The checkpoint above went round the store: the next opening checks
+    // and stamps, the one after trusts the stamp.
+    EXPECT_TRUE(OpeningChecks(path));
+    EXPECT_FALSE(OpeningChecks(path));
     return testing::ReadAll(path);
 }
 
@@ -362,6 +384,156 @@ TEST(HistoryDamage, OverwrittenPagesFailTheQuickCheck) {
         bytes[i] = static_cast<char>(random() & 0xFF);
     testing::WriteAll(path, bytes);
     ExpectReplaced(tmp, path, bytes);
+}
+
+// Scribbles over the pages past the schema, keeping the size, and puts the
+// modification time back as it was.
+std::string DamageInPlace(const std::string& path) {
+    struct stat before {};
+    EXPECT_EQ(::stat(path.c_str(), &before), 0);
+    std::string bytes = testing::ReadAll(path);
+    std::mt19937 random(3);
+    for (std::size_t i = 8192; i < bytes.size(); i += 2)
+        bytes[i] = static_cast<char>(random() & 0xFF);
+    testing::WriteAll(path, bytes);
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    EXPECT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    return bytes;
+}
+
+TEST(HistoryDamage, DamageKeepingSizeAndModificationTimeIsStillChecked) {
+    TempFolder tmp;
+    const std::string path = tmp / "history.sqlite";
+    const std::size_t size = WriteFullFile(path).size();
+    const std::string damaged = DamageInPlace(path);
+    ASSERT_EQ(damaged.size(), size);
+    ExpectReplaced(tmp, path, damaged);
+}
+
+// Damage the stamp cannot see (a failing disk, a write within the same tick
+// of the file system's clock) shows when SQLite reads the page: the error is
+// one clear line, and the next opening checks the file and moves it aside.
+TEST(HistoryDamage, DamageFoundInUseIsCheckedAtTheNextOpening) {
+    TempFolder tmp;
+    const std::string path = tmp / "history.sqlite";
+    WriteFullFile(path);
+    const std::string damaged = DamageInPlace(path);
+    ASSERT_TRUE(StampAsSound(path));
+    {
+        HistoryStore store(path);
+        EXPECT_FALSE(store.CheckedWholeFile());
+        EXPECT_EQ(store.Notice(), "");
+        try {
+            store.ForEachRow([](const SurveyInfo&, std::size_t, const HistoryRow&) {});
+            FAIL() << "read every row of a damaged file";
+        } catch (const SqliteError& e) {
+            EXPECT_TRUE(e.IsDamage()) << e.what();
+            const std::string message = e.what();
+            EXPECT_EQ(message.find('\n'), std::string::npos) << message;
+            EXPECT_NE(message.find("checked when next opened"), std::string::npos) << message;
+        }
+        EXPECT_FALSE(std::filesystem::exists(SoundStampPath(path)));
+    }
+    EXPECT_FALSE(std::filesystem::exists(SoundStampPath(path)));  // not put back at closing
+    ExpectReplaced(tmp, path, damaged);
+}
+
+// ---- the stamp of a file found sound ----
+
+TEST(HistoryStamp, FileIsCheckedOnceAndTrustedWhileOnlyTheStoreWritesIt) {
+    TempFolder tmp;
+    const std::string path = tmp / "history.sqlite";
+    EXPECT_TRUE(OpeningChecks(path));  // new
+    EXPECT_FALSE(OpeningChecks(path));
+    {
+        // A survey recorded by one store, a look by another while the
+        // first still holds the file, then a forget.
+        HistoryStore writer(path);
+        EXPECT_FALSE(writer.CheckedWholeFile());
+        const std::int64_t id = writer.Record(Info("q", 1), Rows(30));
+        writer.Record(Info("q", 2), Rows(30));
+        EXPECT_FALSE(OpeningChecks(path));
+        EXPECT_TRUE(writer.Forget(id));
+        HistoryStore reader(path);
+        EXPECT_FALSE(reader.CheckedWholeFile());
+        EXPECT_EQ(reader.SurveyCount(), 1);
+    }
+    // The last closing wrote the log back into the file.
+    EXPECT_FALSE(std::filesystem::exists(path + "-wal"));
+    EXPECT_FALSE(OpeningChecks(path));
+    // Enough surveys for SQLite to checkpoint in the middle of recording.
+    {
+        HistoryStore store(path);
+        for (int i = 0; i < 40; ++i)
+            store.Record(Info("many", 1 + i % 28), Rows(30));
+        EXPECT_FALSE(OpeningChecks(path));
+    }
+    EXPECT_FALSE(OpeningChecks(path));
+}
+
+TEST(HistoryStamp, MigratedFileIsCheckedOnceThenTrusted) {
+    TempFolder tmp;
+    const std::string path = tmp / "h.sqlite";
+    WriteVersion1File(path);
+    EXPECT_TRUE(OpeningChecks(path));
+    EXPECT_FALSE(OpeningChecks(path));
+    EXPECT_EQ(HistoryStore(path).SurveyCount(), 2);
+}
+
+TEST(HistoryStamp, StampThatDoesNotSpeakForTheFileMeansACheck) {
+    TempFolder tmp;
+    const std::string path = tmp / "history.sqlite";
+    const std::string stamp = SoundStampPath(path);
+    {
+        HistoryStore store(path);
+        store.Record(Info("q", 1), Rows(3));
+    }
+    const std::string good = testing::ReadAll(stamp);
+    ASSERT_FALSE(good.empty());
+
+    // Garbage, nothing, half of a stamp, a stamp with more after it.
+    for (const std::string& bad : {std::string("\x01\xFFgarbage\n"), std::string(),
+                                   good.substr(0, good.size() / 2), good + "wal none\n"}) {
+        testing::WriteAll(stamp, bad);
+        EXPECT_TRUE(OpeningChecks(path)) << bad;
+        EXPECT_FALSE(OpeningChecks(path)) << bad;  // stamped again by the check
+    }
+    // A copy put in place of the file (another inode, another size).
+    const std::string other = tmp / "other.sqlite";
+    {
+        HistoryStore store(other);
+        store.Record(Info("other", 2), Rows(5));
+        store.Record(Info("other", 3), Rows(5));
+    }
+    std::filesystem::rename(other, path);
+    {
+        HistoryStore store(path);
+        EXPECT_TRUE(store.CheckedWholeFile());
+        EXPECT_EQ(store.SurveyCount(), 2);
+    }
+    // A write that went round the store.
+    {
+        SqliteConnection db(path, false);
+        db.Exec("DELETE FROM surveys WHERE query = 'other' AND started_at LIKE '%-02T%'");
+    }
+    EXPECT_TRUE(OpeningChecks(path));
+    EXPECT_FALSE(OpeningChecks(path));
+}
+
+// A stamp that cannot be written costs a check at every opening, nothing
+// more.
+TEST(HistoryStamp, UnwritableStampIsNoError) {
+    TempFolder tmp;
+    const std::string path = tmp / "history.sqlite";
+    std::filesystem::create_directory(SoundStampPath(path));
+    {
+        HistoryStore store(path);
+        EXPECT_TRUE(store.CheckedWholeFile());
+        EXPECT_GT(store.Record(Info("q", 1), Rows(3)), 0);
+    }
+    EXPECT_TRUE(OpeningChecks(path));
+    EXPECT_EQ(HistoryStore(path).SurveyCount(), 1);
+    EXPECT_FALSE(StampAsSound(path));
 }
 
 }  // namespace
