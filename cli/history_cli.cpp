@@ -138,7 +138,7 @@ int HistoryCommand(const std::vector<std::string>& args, std::ostream& out, std:
     const HistoryArgs parsed = Parse(args);
     const std::string file = HistoryFile(parsed.settings);
     try {
-        history::HistoryStore store = history::OpenHistory(file, err);
+        history::HistoryStore store = history::OpenHistory(file, err, "corvane-cli: ");
         Run(store, parsed, out);
         out.flush();
         return kExitOk;

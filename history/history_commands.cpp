@@ -128,10 +128,13 @@ std::int64_t ParseSurveyId(std::string_view text) {
     return static_cast<std::int64_t>(value);
 }
 
-HistoryStore OpenHistory(const std::string& path, std::ostream& err) {
+HistoryStore OpenHistory(const std::string& path, std::ostream& err, std::string_view program) {
     HistoryStore store(path);
     if (!store.Notice().empty()) {
-        err << store.Notice() << '\n';
+        std::string notice = store.Notice();
+        std::replace(notice.begin(), notice.end(), '\n', ' ');
+        std::replace(notice.begin(), notice.end(), '\r', ' ');
+        err << program << notice << '\n';
     }
     return store;
 }

@@ -26,8 +26,8 @@ class CommandError : public std::runtime_error {
 std::int64_t ParseSurveyId(std::string_view text);
 
 // Opens the history for a command; a notice that a damaged file was moved
-// aside goes to `err`.
-HistoryStore OpenHistory(const std::string& path, std::ostream& err);
+// aside goes to `err` on one line, after `program` (e.g. "corvane-cli: ").
+HistoryStore OpenHistory(const std::string& path, std::ostream& err, std::string_view program);
 
 // history [--query TEXT] [--limit N]: one line per survey, newest first,
 // under a header line: id, start time, query, profile, rows, how it ended.

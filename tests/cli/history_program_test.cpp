@@ -149,6 +149,20 @@ TEST_F(HistoryTest, ASurveyWithoutResultsPageFailsAndIsRecordedAsFailed) {
     EXPECT_EQ(listed[0].ended, "failed");
 }
 
+TEST_F(HistoryTest, ADamagedHistoryIsMovedAsideAndSaidSoOnOneLine) {
+    std::filesystem::create_directories(dir_ / "data/corvane");
+    std::ofstream(DefaultHistory(), std::ios::binary) << std::string(4096, 'x');
+    const auto r = Run({"history"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_EQ(Lines(r.err).size(), 1u) << r.err;
+    EXPECT_EQ(r.err.rfind("corvane-cli: the history file ", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find("was damaged"), std::string::npos) << r.err;
+    EXPECT_TRUE(Listing(r).empty());
+    // The new history takes the next survey.
+    ASSERT_EQ(Survey("garden tools", 4).exitCode, 0);
+    EXPECT_EQ(Listing(Run({"history"})).size(), 1u);
+}
+
 TEST_F(HistoryTest, ListShowCompareExportAndForget) {
     ASSERT_EQ(Survey("garden tools", 4).exitCode, 0);  // 1
     ASSERT_EQ(Survey("bike repair", 3).exitCode, 0);   // 2

@@ -218,11 +218,12 @@ TEST(HistoryOpen, DamagedFileNoticeGoesToTheErrorStream) {
     const std::string path = tmp / "history.sqlite";
     testing::WriteAll(path, std::string(4096, 'x'));
     std::ostringstream err;
-    HistoryStore store = OpenHistory(path, err);
+    HistoryStore store = OpenHistory(path, err, "prog: ");
+    EXPECT_EQ(err.str().rfind("prog: the history file ", 0), 0u) << err.str();
     EXPECT_NE(err.str().find("was damaged"), std::string::npos) << err.str();
     EXPECT_EQ(err.str().back(), '\n');
     std::ostringstream again;
-    OpenHistory(path, again);
+    OpenHistory(path, again, "prog: ");
     EXPECT_EQ(again.str(), "");
 }
 
