@@ -75,6 +75,21 @@ class WindowWeb : public ::testing::Test {
             Qt::LeftButton);
     }
 
+    // The history holds the classic survey of "garden tools" with its
+    // `rows`, then `query` under `profile`, failed and without rows.
+    void ExpectFailedAfter(const std::vector<Row>& rows, const std::string& query,
+                           const std::string& profile) {
+        history::HistoryStore store(home_.filePath("history.sqlite").toStdString());
+        const std::vector<history::SurveyInfo> recorded = store.List({});
+        ASSERT_EQ(recorded.size(), 2u);
+        EXPECT_EQ(recorded[0].Query, query);
+        EXPECT_EQ(recorded[0].Profile, profile);
+        EXPECT_EQ(recorded[0].End, history::SurveyEnd::Failed);
+        EXPECT_EQ(recorded[0].RowCount, 0);
+        EXPECT_EQ(recorded[1].Query, "garden tools");
+        EXPECT_EQ(recorded[1].RowCount, static_cast<std::int64_t>(rows.size()));
+    }
+
     QString SixthCaption() const {
         return form->Model()->headerData(5, Qt::Horizontal, Qt::DisplayRole).toString();
     }
@@ -147,13 +162,7 @@ TEST_F(WindowWeb, AProfileThatCannotBeReadIsNamedAndTheTableStays) {
     EXPECT_FALSE(form->RunInProgress());
     // Recorded as failed under the profile asked for, as the command line
     // records it.
-    history::HistoryStore store(home_.filePath("history.sqlite").toStdString());
-    const std::vector<history::SurveyInfo> recorded = store.List({});
-    ASSERT_EQ(recorded.size(), 2u);
-    EXPECT_EQ(recorded[0].Query, "blue widgets");
-    EXPECT_EQ(recorded[0].Profile, "nosuch");
-    EXPECT_EQ(recorded[0].End, history::SurveyEnd::Failed);
-    EXPECT_EQ(recorded[0].RowCount, 0);
+    ExpectFailedAfter(classic, "blue widgets", "nosuch");
 }
 
 TEST_F(WindowWeb, ASearchSourceWhoseAnswerMatchesNothingLeavesThePreviousSurvey) {
@@ -184,15 +193,7 @@ TEST_F(WindowWeb, ASearchSourceWhoseAnswerMatchesNothingLeavesThePreviousSurvey)
     EXPECT_EQ(SixthCaption(), "Alexa Ranking");
     // The run is recorded as failed, with none of the classic survey's rows
     // that the table still shows.
-    history::HistoryStore store(home_.filePath("history.sqlite").toStdString());
-    const std::vector<history::SurveyInfo> recorded = store.List({});
-    ASSERT_EQ(recorded.size(), 2u);
-    EXPECT_EQ(recorded[0].Query, "blue widgets");
-    EXPECT_EQ(recorded[0].Profile, "wrong");
-    EXPECT_EQ(recorded[0].End, history::SurveyEnd::Failed);
-    EXPECT_EQ(recorded[0].RowCount, 0);
-    EXPECT_EQ(recorded[1].Query, "garden tools");
-    EXPECT_EQ(recorded[1].RowCount, static_cast<std::int64_t>(classic.size()));
+    ExpectFailedAfter(classic, "blue widgets", "wrong");
 }
 
 TEST_F(WindowWeb, StopWhileTheSearchSourceNeverAnswersEndsTheRunAtOnce) {
