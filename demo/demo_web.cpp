@@ -7,6 +7,7 @@
 
 #include "base/ascii.h"
 #include "base/integer_text.h"
+#include "base/percent_text.h"
 #include "demo/pages.h"
 #include "demo/request_target.h"
 #include "demo/search_pages.h"
@@ -112,7 +113,7 @@ std::optional<std::string> YahooTarget(std::string_view path) {
         return std::nullopt;
     std::string_view rest = path.substr(start + 4);
     rest = rest.substr(0, std::min(rest.find("/RK="), rest.find("/RS=")));
-    std::string target = PercentDecode(rest, false);
+    std::string target = base::PercentDecode(rest);
     if (!base::StartsWithIgnoringCase(target, "http://") &&
         !base::StartsWithIgnoringCase(target, "https://"))
         return std::nullopt;

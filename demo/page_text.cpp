@@ -1,5 +1,7 @@
 #include "demo/page_text.h"
 
+#include "base/ascii.h"
+
 namespace corvane::demo {
 
 std::string Fill(std::string_view pattern, std::initializer_list<std::string_view> args) {
@@ -13,6 +15,17 @@ std::string Fill(std::string_view pattern, std::initializer_list<std::string_vie
         } else {
             out += pattern[i];
         }
+    }
+    return out;
+}
+
+std::string TitleCase(std::string_view text) {
+    std::string out(text);
+    bool start = true;
+    for (char& c : out) {
+        if (start)
+            c = base::UpperAscii(c);
+        start = c == ' ';
     }
     return out;
 }

@@ -19,4 +19,7 @@ const char* Pick(const char* const (&list)[N], std::uint64_t h) {
 // without an argument left stays as it is.
 std::string Fill(std::string_view pattern, std::initializer_list<std::string_view> args);
 
+// The text with the first letter of each blank-separated word in capitals.
+std::string TitleCase(std::string_view text);
+
 }  // namespace corvane::demo

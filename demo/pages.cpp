@@ -5,31 +5,12 @@
 #include <vector>
 
 #include "base/ascii.h"
+#include "base/percent_text.h"
 #include "demo/page_text.h"
 
 namespace corvane::demo {
 
 namespace {
-
-// Query-string form of a text: unreserved bytes as they are, blanks as "+",
-// the rest as "%XX".
-std::string QueryEscape(std::string_view text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (base::IsLetterOrDigit(c) || c == '-' || c == '_' || c == '.' || c == '~') {
-            out += c;
-        } else if (c == ' ') {
-            out += '+';
-        } else {
-            out += '%';
-            out += kHex[u >> 4];
-            out += kHex[u & 15];
-        }
-    }
-    return out;
-}
 
 // The ASCII words of a keyword, lower-cased, for URL paths.
 std::vector<std::string> SlugWords(std::string_view keyword) {
@@ -59,17 +40,6 @@ std::string Join(const std::vector<std::string>& words, std::string_view before,
         out += before;
         out += words[i];
         out += after;
-    }
-    return out;
-}
-
-std::string TitleCase(std::string_view text) {
-    std::string out(text);
-    bool start = true;
-    for (char& c : out) {
-        if (start)
-            c = base::UpperAscii(c);
-        start = c == ' ';
     }
     return out;
 }
@@ -117,7 +87,7 @@ struct Entry {
 std::string ListingPage(std::string_view query, std::int64_t total, std::int64_t listable,
                         std::int64_t first, std::int64_t count, const std::vector<Entry>& entries) {
     const std::string q = EscapeText(query);
-    const std::string qurl = QueryEscape(query);
+    const std::string qurl = base::PercentEncode(query, true);
     std::string page;
     page.reserve(4096 + entries.size() * 600);
     page += "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + q +

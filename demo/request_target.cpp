@@ -2,6 +2,7 @@
 
 #include "base/ascii.h"
 #include "base/integer_text.h"
+#include "base/percent_text.h"
 
 namespace corvane::demo {
 
@@ -71,25 +72,6 @@ std::optional<RequestTarget> SplitTarget(std::string_view target, std::string_vi
     return out;
 }
 
-std::string PercentDecode(std::string_view text, bool plusIsBlank) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '%' && i + 2 < text.size() && base::HexDigitValue(text[i + 1]) >= 0 &&
-            base::HexDigitValue(text[i + 2]) >= 0) {
-            out += static_cast<char>(base::HexDigitValue(text[i + 1]) * 16 +
-                                     base::HexDigitValue(text[i + 2]));
-            i += 2;
-        } else if (c == '+' && plusIsBlank) {
-            out += ' ';
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 QueryParams ParseQuery(std::string_view query) {
     std::vector<std::string_view> pieces;
     for (std::size_t from = 0; from <= query.size();) {
@@ -121,7 +103,7 @@ QueryParams ParseQuery(std::string_view query) {
                 }
             }
         }
-        params.emplace_back(PercentDecode(key, true), PercentDecode(raw, true));
+        params.emplace_back(base::PercentDecode(key, true), base::PercentDecode(raw, true));
     }
     return params;
 }
@@ -138,7 +120,8 @@ QueryParams ParseForm(std::string_view form) {
         const auto eq = piece.find('=');
         const std::string_view value =
             eq == std::string_view::npos ? std::string_view() : piece.substr(eq + 1);
-        params.emplace_back(PercentDecode(piece.substr(0, eq), true), PercentDecode(value, true));
+        params.emplace_back(base::PercentDecode(piece.substr(0, eq), true),
+                            base::PercentDecode(value, true));
     }
     return params;
 }

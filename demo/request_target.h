@@ -27,10 +27,6 @@ std::optional<RequestTarget> SplitTarget(std::string_view target, std::string_vi
 // The host of a Host header value: lower-cased, without ":port".
 std::string HostOfHeader(std::string_view value);
 
-// Decodes "%XX" escapes (a "%" not followed by two hex digits stays as it
-// is) and, when `plusIsBlank`, "+" as a blank.
-std::string PercentDecode(std::string_view text, bool plusIsBlank);
-
 // Splits a query into decoded (key, value) pairs. A value that opens with an
 // escaped or plain double quote and is cut by an unescaped "&" before its
 // closing quote takes the following pieces back in, up to the piece that

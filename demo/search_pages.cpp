@@ -6,6 +6,7 @@
 #include <iterator>
 #include <vector>
 
+#include "base/percent_text.h"
 #include "demo/pages.h"
 #include "demo/web_results.h"
 
@@ -39,7 +40,7 @@ std::string Display(const WebResult& r) {
 // The query in a link of the page itself: form-encoded, then escaped for
 // the attribute.
 std::string QueryInLink(std::string_view query) {
-    return EscapeText(UrlEncode(query, true));
+    return EscapeText(base::PercentEncode(query, true));
 }
 
 std::string Head(std::string_view title, std::string_view lang = "en") {
@@ -159,9 +160,9 @@ std::string DuckPage(const SyntheticWeb& web, std::string_view query, std::int64
         const std::uint32_t adSite = AdSite(web, "duck-ad", query, s, results);
         const std::string adHost = web.HostOf(adSite);
         const std::string adUrl =
-            "https://duckduckgo.com/y.js?ad_domain=" + UrlEncode(BareDomainOf(adHost)) +
+            "https://duckduckgo.com/y.js?ad_domain=" + base::PercentEncode(BareDomainOf(adHost)) +
             "&ad_type=txad&rut=" + Token(web, "duck-ad-rut", adHost, 32, "0123456789abcdef") +
-            "&u3=" + UrlEncode("https://" + adHost + "/offers/");
+            "&u3=" + base::PercentEncode("https://" + adHost + "/offers/");
         page +=
             "<div class=\"result results_links results_links_deep result--ad \">"
             "<div class=\"links_main links_deep result__body\">"
@@ -172,7 +173,7 @@ std::string DuckPage(const SyntheticWeb& web, std::string_view query, std::int64
         for (const WebResult& r : results) {
             std::string href = r.Url;
             if (web.Mix("duck-wrap", r.Url) % 3 == 0) {
-                href = "//duckduckgo.com/l/?uddg=" + UrlEncode(r.Url) +
+                href = "//duckduckgo.com/l/?uddg=" + base::PercentEncode(r.Url) +
                        "&rut=" + Token(web, "duck-rut", r.Url, 64, "0123456789abcdef");
             }
             const std::string a = EscapeText(href);
@@ -271,7 +272,7 @@ std::string YahooWrap(const SyntheticWeb& web, std::string_view url) {
     return "https://r.search.yahoo.com/_ylt=" + Token(web, "yahoo-ylt", url, 24) +
            ";_ylu=" + Token(web, "yahoo-ylu", url, 40) +
            "/RV=2/RE=" + std::to_string(1780000000 + h % 1000000) +
-           "/RO=10/RU=" + UrlEncode(url, false, true) +
+           "/RO=10/RU=" + base::PercentEncode(url, false, true) +
            "/RK=2/RS=" + Token(web, "yahoo-rs", url, 27) + "-";
 }
 
@@ -369,7 +370,7 @@ std::string BravePage(const SyntheticWeb& web, std::string_view query, std::int6
         page +=
             "<div class=\"snippet ad svelte-1ckr3bg\" data-type=\"ad\"><a href=\"/a/redirect?"
             "click_url=" +
-            EscapeText(UrlEncode("https://" + web.HostOf(adSite) + "/offers/")) +
+            EscapeText(base::PercentEncode("https://" + web.HostOf(adSite) + "/offers/")) +
             "&amp;placement_id=" + Token(web, "brave-ad", web.HostOf(adSite), 16) +
             "\" class=\"heading-serpresult\"><div class=\"title\">" +
             EscapeText(web.NameOf(adSite)) +

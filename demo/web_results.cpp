@@ -36,17 +36,6 @@ std::string Slug(std::string_view text) {
     return out.empty() ? std::string("search") : out;
 }
 
-std::string TitleCase(std::string_view text) {
-    std::string out(text);
-    bool start = true;
-    for (char& c : out) {
-        if (start)
-            c = base::UpperAscii(c);
-        start = c == ' ';
-    }
-    return out;
-}
-
 constexpr const char* kFillers[] = {
     "Free delivery on orders over $50.",
     "Family run since 1987.",
@@ -257,25 +246,6 @@ std::vector<WebResult> PageOf(const std::vector<WebResult>& all, std::int64_t fi
         return {};
     const std::int64_t end = std::min(size, first + count);
     return {all.begin() + first, all.begin() + end};
-}
-
-std::string UrlEncode(std::string_view text, bool plusForBlank, bool lowerHex) {
-    const char* hex = lowerHex ? "0123456789abcdef" : "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size() * 3);
-    for (char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (base::IsLetterOrDigit(c) || c == '-' || c == '.' || c == '_' || c == '~') {
-            out += c;
-        } else if (c == ' ' && plusForBlank) {
-            out += '+';
-        } else {
-            out += '%';
-            out += hex[u >> 4];
-            out += hex[u & 15];
-        }
-    }
-    return out;
 }
 
 }  // namespace corvane::demo

@@ -49,8 +49,4 @@ std::vector<WebResult> WebResultsPage(const SyntheticWeb& web, std::string_view 
 std::vector<WebResult> PageOf(const std::vector<WebResult>& all, std::int64_t first,
                               std::int64_t count);
 
-// Percent-encodes every byte but letters, digits and "-._~"; blanks as "+"
-// when `plusForBlank`, hex digits in lower case when `lowerHex`.
-std::string UrlEncode(std::string_view text, bool plusForBlank = false, bool lowerHex = false);
-
 }  // namespace corvane::demo

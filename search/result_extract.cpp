@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "base/ascii.h"
+#include "base/percent_text.h"
 #include "search/json_path.h"
 #include "search/url_text.h"
 #include "search/xml_support.h"
@@ -114,7 +115,7 @@ std::string UnwrapLink(const SearchProfile& profile, const std::string& link) {
                         continue;
                     end = std::min(end, link.find(marker, from));
                 }
-                return PercentDecode(std::string_view(link).substr(from, end - from));
+                return base::PercentDecode(std::string_view(link).substr(from, end - from));
             }
         }
     }

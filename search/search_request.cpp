@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/ascii.h"
+#include "base/percent_text.h"
 #include "search/url_text.h"
 
 namespace corvane::search {
@@ -59,7 +60,7 @@ std::string Fill(const std::string& text, const PageValues& v, bool formBody) {
         if (name == "base")
             out += *v.Base;
         else if (name == "query")
-            out += PercentEncode(*v.Query, formBody);
+            out += base::PercentEncode(*v.Query, formBody);
         else if (name == "page")
             out += std::to_string(v.Page);
         else if (name == "offset")
@@ -67,7 +68,7 @@ std::string Fill(const std::string& text, const PageValues& v, bool formBody) {
         else if (name == "offset1")
             out += std::to_string(v.Offset + 1);
         else if (const std::string* captured = FindCapture(*v.Captures, name))
-            out += PercentEncode(*captured, formBody);
+            out += base::PercentEncode(*captured, formBody);
         pos = close + 1;
     }
     return out;

@@ -4,14 +4,11 @@
 
 #include "base/ascii.h"
 #include "base/integer_text.h"
+#include "base/percent_text.h"
 
 namespace corvane::search {
 
 namespace {
-
-bool IsUnreserved(char c) {
-    return base::IsLetterOrDigit(c) || c == '-' || c == '.' || c == '_' || c == '~';
-}
 
 bool IsSchemeChar(char c) {
     return base::IsLetterOrDigit(c) || c == '+' || c == '-' || c == '.';
@@ -86,41 +83,6 @@ bool SplitUrl(std::string_view url, UrlParts& parts) {
 
 }  // namespace
 
-std::string PercentEncode(std::string_view text, bool spaceAsPlus) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size() * 3);
-    for (const char c : text) {
-        if (IsUnreserved(c)) {
-            out += c;
-        } else if (c == ' ' && spaceAsPlus) {
-            out += '+';
-        } else {
-            const auto b = static_cast<unsigned char>(c);
-            out += '%';
-            out += kHex[b >> 4];
-            out += kHex[b & 15];
-        }
-    }
-    return out;
-}
-
-std::string PercentDecode(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && base::HexDigitValue(text[i + 1]) >= 0 &&
-            base::HexDigitValue(text[i + 2]) >= 0) {
-            out += static_cast<char>(base::HexDigitValue(text[i + 1]) * 16 +
-                                     base::HexDigitValue(text[i + 2]));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
 bool QueryParameter(std::string_view url, std::string_view name, std::string& value) {
     url = url.substr(0, url.find('#'));
     const std::size_t q = url.find('?');
@@ -132,8 +94,8 @@ bool QueryParameter(std::string_view url, std::string_view name, std::string& va
         const std::string_view pair = query.substr(0, amp);
         const std::size_t eq = pair.find('=');
         if (pair.substr(0, eq) == name) {
-            value =
-                eq == std::string_view::npos ? std::string() : PercentDecode(pair.substr(eq + 1));
+            value = eq == std::string_view::npos ? std::string()
+                                                 : base::PercentDecode(pair.substr(eq + 1));
             return true;
         }
         if (amp == std::string_view::npos)

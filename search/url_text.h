@@ -1,5 +1,5 @@
-// URL text of the search library: percent-encoding for requests, decoding
-// for redirect links, and the pieces of a result URL (scheme, host, the
+// URL text of the search library: query parameters of redirect links and
+// the pieces of a result URL (scheme, host, the
 // resolution of a relative link against its page).
 #pragma once
 
@@ -7,13 +7,6 @@
 #include <string_view>
 
 namespace corvane::search {
-
-// Form-data encoding: letters, digits and "-._~" stay, every other byte is
-// "%XX" (upper-case hex); a space is "+" when `spaceAsPlus`, else "%20".
-std::string PercentEncode(std::string_view text, bool spaceAsPlus);
-// "%XX" with two hex digits becomes its byte; anything else ("+" included)
-// stays as it is.
-std::string PercentDecode(std::string_view text);
 
 // The value of query parameter `name` of a URL, percent-decoded; false when
 // the URL's query has no such parameter.

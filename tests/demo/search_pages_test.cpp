@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "base/percent_text.h"
 #include "demo/demo_web.h"
 #include "demo/pages.h"
 #include "demo/request_target.h"
@@ -45,7 +46,7 @@ HttpResponse Ask(const std::string& url, const std::string& method = "GET",
 }
 
 std::string Form(const std::string& text) {
-    return UrlEncode(text, true);
+    return base::PercentEncode(text, true);
 }
 
 // A page parsed as HTML, queried with XPath 1.0.
@@ -123,7 +124,7 @@ std::string YahooTarget(const std::string& href) {
         return "unwrap failed: " + href;
     const auto start = href.find("http", ru);
     const auto end = std::min(href.find("/RK=", start), href.find("/RS=", start));
-    return PercentDecode(href.substr(start, end - start), false);
+    return base::PercentDecode(href.substr(start, end - start));
 }
 
 std::string BraveTarget(const std::string& href) {
@@ -435,7 +436,8 @@ TEST(DemoSearchPages, ClassicRequestsStayClassic) {
 
 TEST(DemoSearchPages, RedirectLinksLeadToTheirTargets) {
     const std::string target = "https://www.example.com/a?b=1&c=%20";
-    const HttpResponse duck = Ask("http://duckduckgo.com/l/?uddg=" + UrlEncode(target) + "&rut=ab");
+    const HttpResponse duck =
+        Ask("http://duckduckgo.com/l/?uddg=" + base::PercentEncode(target) + "&rut=ab");
     EXPECT_EQ(duck.Status, 302);
     ASSERT_FALSE(duck.Headers.empty());
     EXPECT_EQ(duck.Headers[0], std::make_pair(std::string("Location"), target));

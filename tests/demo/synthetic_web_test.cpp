@@ -6,6 +6,7 @@
 #include <climits>
 #include <set>
 
+#include "base/percent_text.h"
 #include "demo/demo_web.h"
 #include "demo/pages.h"
 #include "demo/request_target.h"
@@ -134,9 +135,9 @@ TEST(DemoRequestTarget, QueryDecoding) {
     q = ParseQuery("p=link%3Ahttp%3A%2F%2Fwww.a.com&&x&y=");
     EXPECT_EQ(ParamValue(q, "p"), "link:http://www.a.com");
     EXPECT_EQ(ParamValue(q, "x"), "");
-    EXPECT_EQ(PercentDecode("a+b%2", true), "a b%2");
-    EXPECT_EQ(PercentDecode("%zz%41+", false), "%zzA+");
-    EXPECT_EQ(PercentDecode("%00", false), std::string(1, '\0'));
+    EXPECT_EQ(base::PercentDecode("a+b%2", true), "a b%2");
+    EXPECT_EQ(base::PercentDecode("%zz%41+", false), "%zzA+");
+    EXPECT_EQ(base::PercentDecode("%00", false), std::string(1, '\0'));
 }
 
 }  // namespace

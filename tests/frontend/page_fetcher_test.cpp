@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/percent_text.h"
 #include "demo/demo_web.h"
 #include "demo/pages.h"
 #include "demo/web_results.h"
@@ -62,7 +63,7 @@ TEST(PageFetcher, DemoModeAsksHttpsSitesOfTheDemoWebInPlainHttp) {
     const std::string target = "https://" + host + "/products/";
     net::TextSink sink;
     const net::FetchResult result = modern.FetchTo(
-        "https://duckduckgo.com/l/?uddg=" + demo::UrlEncode(target) + "&rut=1", sink);
+        "https://duckduckgo.com/l/?uddg=" + base::PercentEncode(target) + "&rut=1", sink);
     EXPECT_EQ(result.Failure, net::FetchFailure::None) << result.Message;
     EXPECT_EQ(result.Status, 200);
     EXPECT_EQ(result.Redirects, 1);
