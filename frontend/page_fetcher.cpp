@@ -36,15 +36,9 @@ PageFetcher::PageFetcher(const FrontEndSettings& settings) : options_(settings.F
         // The demo web is the HTTP proxy for every service and site, reached
         // directly: no SOCKS proxy and no other HTTP proxy in front of it.
         // The limits and the TLS settings stay as they were given.
+        options_.ClearProxies();
         options_.ProxyHost = demo::DemoWeb::kHost;
         options_.ProxyPort = port;
-        options_.ProxyUser.clear();
-        options_.ProxyPassword.clear();
-        options_.SocksVersion = net::svNoSocks;
-        options_.SocksHost.clear();
-        options_.SocksPort = 0;
-        options_.SocksUser.clear();
-        options_.SocksPassword.clear();
         // The demo web serves no TLS: every https:// site is asked of it in
         // plain HTTP, redirects included.
         options_.MapUrl = [](const std::string& url) {

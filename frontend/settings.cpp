@@ -113,16 +113,7 @@ void DropSavedProxy(FrontEndSettings& settings) {
         return;
     }
     settings.ProxyFromUserSettings = false;
-    net::FetchOptions& p = settings.Fetch;
-    p.ProxyHost.clear();
-    p.ProxyPort = 0;
-    p.ProxyUser.clear();
-    p.ProxyPassword.clear();
-    p.SocksVersion = net::svNoSocks;
-    p.SocksHost.clear();
-    p.SocksPort = 0;
-    p.SocksUser.clear();
-    p.SocksPassword.clear();
+    settings.Fetch.ClearProxies();
 }
 
 bool IsHostByte(char c) {

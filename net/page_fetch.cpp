@@ -113,6 +113,18 @@ std::string FetchPage(const std::string& url, std::int32_t port) {
     return FetchPage(url, port, FetchOptions());
 }
 
+void FetchOptions::ClearProxies() {
+    ProxyHost.clear();
+    ProxyPort = 0;
+    ProxyUser.clear();
+    ProxyPassword.clear();
+    SocksVersion = svNoSocks;
+    SocksHost.clear();
+    SocksPort = 0;
+    SocksUser.clear();
+    SocksPassword.clear();
+}
+
 std::string FetchPage(const std::string& url, std::int32_t /*port*/, const FetchOptions& options) {
     // The starting port only matters to a client that is told no other: the
     // exchange always uses the URL's own. Every failure of the exchange is

@@ -119,6 +119,10 @@ struct FetchOptions {
     // Applied to the URL of every request the fetch sends: the first and
     // each redirect target. None: URLs as given.
     std::function<std::string(const std::string& url)> MapUrl;
+
+    // Forgets the HTTP and the SOCKS proxy with their credentials: the
+    // connection goes direct.
+    void ClearProxies();
 };
 
 struct FetchResult {
