@@ -32,18 +32,7 @@ bool RunScheduledSurvey(engine::ResultsTable& table, FetchScheduler& scheduler,
     ScheduledFetches fetches(scheduler);
     engine::ParallelSurvey survey(table, fetches, endpoints);
     survey.Start(text, resultCount, skip, mode);
-    while (!survey.Finished()) {
-        if (hooks.StopRequested && hooks.StopRequested()) {
-            survey.Stop();
-            break;
-        }
-        if (DeliverCompletions(survey, scheduler.WaitFor(hooks.PollInterval)) > 0 &&
-            hooks.Progress) {
-            hooks.Progress(survey.CompletedRows(), survey.TotalRows());
-        }
-    }
-    // Nothing is left to fetch once the run has ended; no worker outlives it.
-    scheduler.CancelAll();
+    DriveToEnd(survey, scheduler, hooks, DeliverCompletions);
     if (survey.Failure()) {
         std::rethrow_exception(survey.Failure());
     }

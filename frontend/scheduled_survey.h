@@ -40,6 +40,26 @@ struct ScheduledSurveyHooks {
     std::chrono::milliseconds PollInterval{50};
 };
 
+// Drives a started survey (the classic parallel one or one of today's web)
+// to its end on this thread: hands it each batch of completions through
+// `deliver` (which returns how many it handed), polls the stop hook between
+// waits and reports progress. The scheduler is ended on return.
+template <typename Survey, typename Deliver>
+void DriveToEnd(Survey& survey, FetchScheduler& scheduler, const ScheduledSurveyHooks& hooks,
+                Deliver&& deliver) {
+    while (!survey.Finished()) {
+        if (hooks.StopRequested && hooks.StopRequested()) {
+            survey.Stop();
+            break;
+        }
+        if (deliver(survey, scheduler.WaitFor(hooks.PollInterval)) > 0 && hooks.Progress) {
+            hooks.Progress(survey.CompletedRows(), survey.TotalRows());
+        }
+    }
+    // Nothing is left to fetch once the run has ended; no worker outlives it.
+    scheduler.CancelAll();
+}
+
 // Runs one survey to its end on this thread. Ends as RunSurvey does: throws
 // the results page's fetch failure (the table keeps the previous survey) or
 // the ConvertError of the row that ended the run; a stop returns normally.

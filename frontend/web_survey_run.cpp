@@ -95,18 +95,7 @@ WebSurveyEnd RunWebSurvey(engine::ResultsTable& table, FetchScheduler& scheduler
     ScheduledWebFetches fetches(scheduler);
     search::WebSurvey survey(table, fetches, profile, lists, base);
     survey.Start(text, resultCount, skip, mode);
-    while (!survey.Finished()) {
-        if (hooks.StopRequested && hooks.StopRequested()) {
-            survey.Stop();
-            break;
-        }
-        if (DeliverWebCompletions(survey, scheduler.WaitFor(hooks.PollInterval)) > 0 &&
-            hooks.Progress) {
-            hooks.Progress(survey.CompletedRows(), survey.TotalRows());
-        }
-    }
-    // Nothing is left to fetch once the run has ended; no worker outlives it.
-    scheduler.CancelAll();
+    DriveToEnd(survey, scheduler, hooks, DeliverWebCompletions);
     WebSurveyEnd end;
     end.Stopped = survey.Stopped();
     end.Failure = survey.FailureMessage();
