@@ -8,9 +8,11 @@
 
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "base/ascii.h"
@@ -428,6 +430,25 @@ Opened OpenChecked(const std::string& path) {
     return {std::move(db), !vouched};
 }
 
+// OpenChecked, tried again while another connection holds the file. Two
+// connections that open a new file at once both switch it to write-ahead
+// logging; SQLite answers one of them "busy" at once rather than let the
+// two wait on each other, so the busy timeout alone does not cover it.
+Opened OpenPatiently(const std::string& path) {
+    const auto until =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(HistoryStore::kBusyTimeoutMs);
+    for (;;) {
+        try {
+            return OpenChecked(path);
+        } catch (const SqliteError& e) {
+            if (e.PrimaryCode() != SQLITE_BUSY || std::chrono::steady_clock::now() >= until) {
+                throw;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
 bool Exists(const std::string& path) {
     std::error_code ec;
     return fs::exists(path, ec);
@@ -622,7 +643,7 @@ auto HistoryStore::Guarded(Action&& action) -> decltype(action()) {
 
 void HistoryStore::OpenFile() {
     try {
-        Opened opened = OpenChecked(path_);
+        Opened opened = OpenPatiently(path_);
         db_ = std::move(opened.Db);
         checkedWholeFile_ = opened.Checked;
         return;
@@ -635,7 +656,7 @@ void HistoryStore::OpenFile() {
         notice_ = "the history file " + path_ + " was damaged (" + e.what() +
                   "); it was moved to " + aside + " and a new history was started";
     }
-    Opened opened = OpenChecked(path_);
+    Opened opened = OpenPatiently(path_);
     db_ = std::move(opened.Db);
     checkedWholeFile_ = opened.Checked;
 }
