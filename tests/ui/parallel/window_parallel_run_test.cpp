@@ -41,10 +41,10 @@ namespace {
 using run_tests::HangingServer;
 using run_tests::Row;
 using run_tests::Rows;
+using run_tests::Survey;
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
-using testing::WhenShown;
 
 // Fetches over the network, ending at once when cancelled.
 std::string NetFetch(const std::string& url, int port, net::FetchCancel& cancel) {
@@ -73,18 +73,6 @@ class WindowParallel : public ::testing::Test {
         locate = std::make_unique<TStartForm>(form.get());
         form->SetLocateDialog(locate.get());
         form->show();
-    }
-
-    // Start, then Search for `keyword`; returns once the run has ended.
-    void Survey(TForm1* f, TStartForm* dialog, const QString& keyword) {
-        WhenShown(dialog, [dialog, keyword] {
-            testing::Child<QRadioButton>(dialog, "rbKeyword")->setChecked(true);
-            testing::Child<QLineEdit>(dialog, "LabeledEdit1")->setText(keyword);
-            QTest::mouseClick(testing::Child<QPushButton>(dialog, "BitBtn1"), Qt::LeftButton);
-        });
-        QTest::mouseClick(
-            testing::Child<QPushButton>(testing::Child<QWidget>(f, "Client"), "BitBtn2"),
-            Qt::LeftButton);
     }
 
     // Calls `act` once the window's run is under way; a run still going after

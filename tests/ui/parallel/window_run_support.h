@@ -1,6 +1,13 @@
 // What the tests of the window's runs on the fetch scheduler share: a
-// table's rows as values, and a loopback server that never answers.
+// table's rows as values, a survey started through the window's controls,
+// and a loopback server that never answers.
 #pragma once
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QString>
+#include <QTest>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -11,6 +18,10 @@
 #include <vector>
 
 #include "engine/results_table.h"
+#include "tests/ui/qt_env.h"
+#include "tests/ui/scripted_web.h"
+#include "ui/main_form.h"
+#include "ui/start_form.h"
 
 namespace corvane::ui::run_tests {
 
@@ -25,6 +36,21 @@ inline std::vector<Row> Rows(const engine::ResultsTable& t) {
     for (std::size_t i = 0; i < t.Count(); ++i)
         out.push_back({t.Row(i).Caption, t.Row(i).Cells});
     return out;
+}
+
+// Start, then Search for `keyword` in the Locate dialog, each clicked as a
+// user does; returns once the run has ended.
+inline void Survey(TForm1* form, TStartForm* dialog, const QString& keyword) {
+    testing::WhenShown(dialog, [dialog, keyword] {
+        testing::Child<QRadioButton>(dialog, "rbKeyword")->setChecked(true);
+        testing::Child<QLineEdit>(dialog, "LabeledEdit1")->setText(keyword);
+        QTest::mouseClick(testing::Child<QPushButton>(dialog, "BitBtn1"), Qt::LeftButton);
+    });
+    // The Locate dialog's Cancel is a "BitBtn2" too: Start is the one in
+    // the window's client area.
+    QTest::mouseClick(
+        testing::Child<QPushButton>(testing::Child<QWidget>(form, "Client"), "BitBtn2"),
+        Qt::LeftButton);
 }
 
 // A loopback server that takes connections (the kernel's backlog does) and

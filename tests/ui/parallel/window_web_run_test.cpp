@@ -42,7 +42,6 @@ using run_tests::Rows;
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
-using testing::WhenShown;
 
 class WindowWeb : public ::testing::Test {
   protected:
@@ -64,15 +63,7 @@ class WindowWeb : public ::testing::Test {
 
     // Start, then Search for `keyword`; returns once the run has ended.
     void Survey(const QString& keyword) {
-        TStartForm* dialog = &program->LocateDialog();
-        WhenShown(dialog, [dialog, keyword] {
-            testing::Child<QRadioButton>(dialog, "rbKeyword")->setChecked(true);
-            testing::Child<QLineEdit>(dialog, "LabeledEdit1")->setText(keyword);
-            QTest::mouseClick(testing::Child<QPushButton>(dialog, "BitBtn1"), Qt::LeftButton);
-        });
-        QTest::mouseClick(
-            testing::Child<QPushButton>(testing::Child<QWidget>(form, "Client"), "BitBtn2"),
-            Qt::LeftButton);
+        run_tests::Survey(form, &program->LocateDialog(), keyword);
     }
 
     // The history holds the classic survey of "garden tools" with its
